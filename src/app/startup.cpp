@@ -1,0 +1,20 @@
+#include "startup.h"
+
+#include "cdatlib.h"
+#include "ctrl.h"
+#include "randomsource.h"
+
+Windows::Windows() = default;
+Windows::~Windows() = default;
+
+std::unique_ptr<Windows> StartUp()
+{
+    auto w = std::make_unique<Windows>();
+
+    LibraryStartUp();
+    // Passwords come from the kernel's generator; nothing to seed.
+    w->random = std::make_unique<SystemRandom>();
+
+    w->fctrl = std::make_unique<Tfctrl>(*w->random);
+    return w;
+}

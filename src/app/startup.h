@@ -1,0 +1,19 @@
+#pragma once
+
+#include <memory>
+
+class RandomSource;
+class Tfctrl;
+
+// Every window of the program, created once at start-up in a fixed order
+// and kept until the end of the run.
+struct Windows {
+    std::unique_ptr<RandomSource> random;
+    std::unique_ptr<Tfctrl> fctrl;
+
+    Windows();
+    ~Windows();
+};
+
+// Runs the modules' start-up steps, then creates the windows.
+std::unique_ptr<Windows> StartUp();

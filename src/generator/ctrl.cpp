@@ -1,0 +1,277 @@
+#include "ctrl.h"
+
+#include "cdatlib.h"
+#include "fonts.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QFocusEvent>
+#include <QFrame>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QShortcut>
+
+#include <algorithm>
+
+namespace {
+
+// The character list keeps the caret where it is when tabbed into, rather
+// than selecting everything the user typed.
+class ListEdit : public QLineEdit {
+public:
+    using QLineEdit::QLineEdit;
+
+protected:
+    void focusInEvent(QFocusEvent *e) override
+    {
+        const int pos = cursorPosition();
+        QLineEdit::focusInEvent(e);
+        deselect();
+        setCursorPosition(pos);
+    }
+};
+
+template <typename W>
+W *Place(W *w, int left, int top, int width, int height)
+{
+    w->setGeometry(left, top, width, height);
+    return w;
+}
+
+QPushButton *BoldButton(const QString &caption, QWidget *parent)
+{
+    auto *b = new QPushButton(caption, parent);
+    b->setFont(SansFont(11, true));
+    b->setAutoDefault(false);
+    b->setDefault(false);
+    return b;
+}
+
+} // namespace
+
+Tfctrl::Tfctrl(RandomSource &random, QWidget *parent) : QMainWindow(parent), random_(random)
+{
+    setObjectName("fctrl");
+    setWindowTitle("Strong password generator");
+    setFont(SansFont(11));
+
+    auto *bar = menuBar();
+    Exit1 = bar->addAction("Exit");
+    Notepad1 = bar->addAction("Notepad");
+    About1 = bar->addAction("About");
+
+    Panel1 = new QFrame(this);
+    Panel1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    setCentralWidget(Panel1);
+
+    GroupBox2 = Place(new QGroupBox("Character set", Panel1), 16, 16, 321, 273);
+    GroupBox2->setFont(SansFont(13, true));
+    const QFont choiceFont = SansFont(13);
+    auto check = [&](const char *caption, const char *hint, int top, int width, bool on) {
+        auto *c = new QCheckBox(caption, GroupBox2);
+        c->setFont(choiceFont);
+        // The system font may be wider than the one the layout was made for.
+        Place(c, 16, top, std::max(width, c->sizeHint().width()), 17);
+        c->setToolTip(hint);
+        c->setChecked(on);
+        return c;
+    };
+    uc1 = check("Uppercase A-Z", "ASCII 65-90", 32, 137, true);
+    lc1 = check("Lowercase a-z", "ASCII 97-122", 56, 137, true);
+    dg1 = check("Digits 0-9", "ASCII 48-57", 80, 97, true);
+    spc1 = check("Space", "ASCII 32", 104, 137, false);
+    sp1 = check("Special characters", "ASCII 33-126 except those above", 128, 153, true);
+
+    auto radio = [&](const char *caption, int top, int width) {
+        auto *r = new QRadioButton(caption, GroupBox2);
+        r->setFont(choiceFont);
+        Place(r, 32, top, std::max(width, r->sizeHint().width()), 17);
+        return r;
+    };
+    any1 = radio("Any", 152, 113);
+    anyex1 = radio("Any except those below", 176, 169);
+    only1 = radio("Only those below", 200, 169);
+    any1->setChecked(true);
+
+    ShowBtn = Place(new QPushButton("Show", GroupBox2), 96, 152, 41, 17);
+    ShowBtn->setFont(SansFont(11));
+    ShowBtn->setAutoDefault(false);
+
+    Edit2 = Place(new ListEdit(GroupBox2), 32, 225, 273, 24);
+    Edit2->setFont(MonoFont(13, true));
+
+    Button4 = Place(BoldButton("", Panel1), 252, 23, 83, 25);
+
+    Edit1 = Place(new QLineEdit(Panel1), 16, 312, 321, 32);
+    Edit1->setFont(SansFont(19));
+
+    Button1 = Place(BoldButton("Generate", Panel1), 16, 364, 65, 25);
+    Button1->setToolTip("Generates a new password");
+    Button2 = Place(BoldButton("Use", Panel1), 88, 364, 65, 25);
+    Button2->setToolTip("Moves the password to the clipboard");
+    Button2->setEnabled(false);
+    Button5 = Place(BoldButton("Discard", Panel1), 160, 364, 65, 25);
+    Button5->setEnabled(false);
+    Button3 = Place(BoldButton("Exit", Panel1), 272, 364, 65, 25);
+
+    // Escape presses the Exit button, as a dialog's cancel button would.
+    auto *escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(escape, &QShortcut::activated, Button3, &QPushButton::click);
+
+    QWidget *order[] = {Edit1, Button1, Button2, Button3, uc1,    lc1,     dg1,  sp1,
+                        any1,  anyex1,  only1,   Edit2,   spc1,   ShowBtn, Button4, Button5};
+    for (std::size_t i = 1; i < std::size(order); ++i)
+        setTabOrder(order[i - 1], order[i]);
+
+    connect(Exit1, &QAction::triggered, this, &Tfctrl::Button3Click);
+    connect(Notepad1, &QAction::triggered, this, &Tfctrl::Notepad1Click);
+    connect(About1, &QAction::triggered, this, &Tfctrl::About1Click);
+    connect(Button1, &QPushButton::clicked, this, &Tfctrl::Button1Click);
+    connect(Button3, &QPushButton::clicked, this, &Tfctrl::Button3Click);
+    connect(sp1, &QCheckBox::toggled, this, &Tfctrl::sp1Click);
+    for (QRadioButton *r : {any1, anyex1, only1})
+        connect(r, &QRadioButton::toggled, this, [this](bool on) {
+            if (on)
+                any1Click();
+        });
+
+    // Outer 360 x 454 on the original desktop: the client area below the menu
+    // holds the panel, 344 x 395.
+    resize(344, 395 + bar->sizeHint().height());
+    move(379, 45);
+
+    FormCreate();
+}
+
+void Tfctrl::SetCompanionWindows(QWidget *notepad, QWidget *about)
+{
+    notepad_ = notepad;
+    about_ = about;
+}
+
+void Tfctrl::FormCreate()
+{
+    SetPasswordLength(15);
+}
+
+void Tfctrl::showEvent(QShowEvent *event)
+{
+    QMainWindow::showEvent(event);
+    if (!event->spontaneous())
+        FormShow();
+}
+
+void Tfctrl::FormShow()
+{
+    UpdateListControls();
+}
+
+void Tfctrl::closeEvent(QCloseEvent *event)
+{
+    QMainWindow::closeEvent(event);
+    // The main window closing ends the program, whatever else is open.
+    if (event->isAccepted())
+        QCoreApplication::quit();
+}
+
+void Tfctrl::SetPasswordLength(int n)
+{
+    passwordLength_ = n;
+    Button4->setText(QStringLiteral("Length=%1").arg(n));
+}
+
+CharChoices Tfctrl::Choices() const
+{
+    CharChoices c;
+    c.upper = uc1->isChecked();
+    c.lower = lc1->isChecked();
+    c.digits = dg1->isChecked();
+    c.space = spc1->isChecked();
+    c.special = sp1->isChecked();
+    c.mode = only1->isChecked()    ? SpecialMode::OnlyThose
+             : anyex1->isChecked() ? SpecialMode::AnyExcept
+                                   : SpecialMode::Any;
+    // Only ASCII can match a special character; anything else must not turn
+    // into one ('?') on the way to 8 bits.
+    for (const QChar ch : Edit2->text())
+        if (ch.unicode() < 128)
+            c.list += static_cast<char>(ch.unicode());
+    return c;
+}
+
+void Tfctrl::sp1Click()
+{
+    const bool on = sp1->isChecked();
+    for (QRadioButton *r : {any1, anyex1, only1})
+        r->setEnabled(on);
+    UpdateListControls();
+}
+
+void Tfctrl::any1Click()
+{
+    UpdateListControls();
+}
+
+void Tfctrl::UpdateListControls()
+{
+    const bool listActive = sp1->isChecked() && (only1->isChecked() || anyex1->isChecked());
+    EnableEdit(Edit2, listActive);
+    if (listActive && Edit2->text().isEmpty())
+        Edit2->setFocus();
+    ShowBtn->setEnabled(sp1->isChecked() && any1->isChecked());
+}
+
+void Tfctrl::EnablePasswordButtons(bool enabled)
+{
+    Button2->setEnabled(enabled);
+    Button5->setEnabled(enabled);
+}
+
+void Tfctrl::Button1Click()
+{
+    const GenerateResult r = GeneratePassword(Choices(), passwordLength_, random_);
+    if (r.status != GenerateStatus::Ok) {
+        QMessageBox::information(this, ApplicationTitle(),
+                                 r.status == GenerateStatus::NoAdmissibleChar
+                                     ? "The current choices allow no character."
+                                     : "The password length is too short for the chosen classes.");
+        return;
+    }
+    Edit1->setText(QString::fromLatin1(r.password.data(), qsizetype(r.password.size())));
+    Button2->setText("Use");
+    EnablePasswordButtons(true);
+}
+
+void Tfctrl::Button3Click()
+{
+    close();
+}
+
+namespace {
+
+void ShowOrRaise(QWidget *w)
+{
+    if (!w)
+        return;
+    w->show();
+    w->raise();
+    w->activateWindow();
+}
+
+} // namespace
+
+void Tfctrl::Notepad1Click()
+{
+    ShowOrRaise(notepad_);
+}
+
+void Tfctrl::About1Click()
+{
+    ShowOrRaise(about_);
+}

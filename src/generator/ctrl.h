@@ -1,0 +1,66 @@
+#pragma once
+
+#include "passwordgen.h"
+
+#include <QMainWindow>
+
+class QAction;
+class QCheckBox;
+class QFrame;
+class QGroupBox;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+class RandomSource;
+
+// The main window: character-set choices, the password box and its buttons.
+class Tfctrl : public QMainWindow {
+    Q_OBJECT
+
+public:
+    // `random` must outlive the window.
+    explicit Tfctrl(RandomSource &random, QWidget *parent = nullptr);
+
+    // Opens the notepad and the About window; set by the start-up once they exist.
+    void SetCompanionWindows(QWidget *notepad, QWidget *about);
+
+    int PasswordLength() const { return passwordLength_; }
+    void SetPasswordLength(int n);
+
+    // The choices as the controls hold them now.
+    CharChoices Choices() const;
+
+    void UpdateListControls();
+    void EnablePasswordButtons(bool enabled);
+
+    void Button1Click();
+    void Button3Click();
+
+    QFrame *Panel1;
+    QGroupBox *GroupBox2;
+    QCheckBox *uc1, *lc1, *dg1, *spc1, *sp1;
+    QRadioButton *any1, *anyex1, *only1;
+    QPushButton *ShowBtn;
+    QLineEdit *Edit2;
+    QPushButton *Button4;
+    QLineEdit *Edit1;
+    QPushButton *Button1, *Button2, *Button5, *Button3;
+    QAction *Exit1, *Notepad1, *About1;
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void FormCreate();
+    void FormShow();
+    void sp1Click();
+    void any1Click();
+    void Notepad1Click();
+    void About1Click();
+
+    RandomSource &random_;
+    int passwordLength_ = 0;
+    QWidget *notepad_ = nullptr;
+    QWidget *about_ = nullptr;
+};

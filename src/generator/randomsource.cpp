@@ -1,0 +1,74 @@
+#include "randomsource.h"
+
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <sys/random.h>
+
+std::int32_t RandomSource::RandomInRange(std::int32_t a, std::int32_t b)
+{
+    if (b < a)
+        return 0;
+    if (a == b)
+        return a;
+    const auto span = static_cast<std::uint32_t>(static_cast<std::int64_t>(b) - a + 1);
+    return static_cast<std::int32_t>(a + static_cast<std::int64_t>(RandomBelow(span)));
+}
+
+std::uint32_t LcgRandom::SeedRandom()
+{
+    timespec ts{};
+    if (clock_gettime(CLOCK_MONOTONIC_RAW, &ts) == 0) {
+        const auto count = static_cast<std::uint64_t>(ts.tv_sec) * 1000000000u
+                           + static_cast<std::uint64_t>(ts.tv_nsec);
+        return static_cast<std::uint32_t>(count);
+    }
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now().time_since_epoch());
+    return static_cast<std::uint32_t>(ms.count());
+}
+
+std::uint32_t LcgRandom::RandomBelow(std::uint32_t n)
+{
+    RandomSeed = RandomSeed * 134775813u + 1u;
+    return static_cast<std::uint32_t>((static_cast<std::uint64_t>(n) * RandomSeed) >> 32);
+}
+
+SystemRandom::~SystemRandom()
+{
+    // What is left would be the next passwords' characters.
+    explicit_bzero(buffer_, sizeof buffer_);
+}
+
+void SystemRandom::refill()
+{
+    auto *bytes = reinterpret_cast<unsigned char *>(buffer_);
+    std::size_t got = 0;
+    while (got < sizeof buffer_) {
+        const ssize_t n = getrandom(bytes + got, sizeof buffer_ - got, 0);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            // No kernel randomness means no safe password: refuse to go on.
+            std::abort();
+        }
+        got += static_cast<std::size_t>(n);
+    }
+    used_ = 0;
+}
+
+std::uint32_t SystemRandom::nextWord()
+{
+    if (used_ == kWords)
+        refill();
+    const std::uint32_t w = buffer_[used_];
+    buffer_[used_++] = 0;
+    return w;
+}
+
+std::uint32_t SystemRandom::RandomBelow(std::uint32_t n)
+{
+    return UniformBelow(n, [this] { return nextWord(); });
+}

@@ -1,0 +1,71 @@
+#pragma once
+
+#include <cstdint>
+
+// Where the generator's random numbers come from. Kept abstract so that the
+// program draws from the operating system while tests replay fixed sequences.
+class RandomSource {
+public:
+    virtual ~RandomSource() = default;
+
+    // A value from 0 to n - 1; n must be at least 1.
+    virtual std::uint32_t RandomBelow(std::uint32_t n) = 0;
+
+    // A value in the closed range a..b; 0 when b < a, a itself when a == b
+    // (neither case consumes a draw).
+    std::int32_t RandomInRange(std::int32_t a, std::int32_t b);
+};
+
+// The classic 32-bit linear congruential generator seeded once from the
+// performance counter. Deterministic for a given seed, so it is what the
+// reproducible cases are expressed in; it is far too small a state to be
+// trusted with real passwords.
+class LcgRandom final : public RandomSource {
+public:
+    explicit LcgRandom(std::uint32_t seed) : RandomSeed(seed) {}
+
+    // Low 32 bits of the monotonic high-resolution counter, else a
+    // millisecond tick count.
+    static std::uint32_t SeedRandom();
+
+    std::uint32_t RandomBelow(std::uint32_t n) override;
+    std::uint32_t seed() const { return RandomSeed; }
+
+private:
+    std::uint32_t RandomSeed;
+};
+
+// Maps 32-bit words to 0..n-1 with every value equally likely: words below
+// 2^32 mod n are rejected and the next word is taken.
+template <typename NextWord>
+std::uint32_t UniformBelow(std::uint32_t n, NextWord &&nextWord)
+{
+    if (n <= 1)
+        return 0;
+    const std::uint32_t limit = static_cast<std::uint32_t>(-n) % n;
+    for (;;) {
+        const std::uint32_t w = nextWord();
+        if (w >= limit)
+            return w % n;
+    }
+}
+
+// Draws from the kernel's cryptographic generator (getrandom), exactly
+// uniform over 0..n-1 by rejection.
+class SystemRandom final : public RandomSource {
+public:
+    SystemRandom() = default;
+    ~SystemRandom() override;
+    SystemRandom(const SystemRandom &) = delete;
+    SystemRandom &operator=(const SystemRandom &) = delete;
+
+    std::uint32_t RandomBelow(std::uint32_t n) override;
+
+private:
+    std::uint32_t nextWord();
+    void refill();
+
+    static constexpr int kWords = 256;
+    std::uint32_t buffer_[kWords] = {};
+    int used_ = kWords;
+};

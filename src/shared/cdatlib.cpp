@@ -1,0 +1,39 @@
+#include "cdatlib.h"
+
+#include "apptitle.h"
+#include "libstate.h"
+
+#include <QCoreApplication>
+#include <QLineEdit>
+#include <QPalette>
+
+void EnableEdit(QLineEdit *edit, bool enable)
+{
+    if (!enable && !edit->isEnabled())
+        return;
+    edit->setEnabled(enable);
+    QPalette pal = edit->palette();
+    if (enable) {
+        pal.setColor(QPalette::Base, QColor::fromRgba(Lib().SavedEditColour));
+    } else {
+        Lib().SavedEditColour = pal.color(QPalette::Active, QPalette::Base).rgba();
+        pal.setColor(QPalette::Base, pal.color(QPalette::Active, QPalette::Button));
+    }
+    edit->setPalette(pal);
+}
+
+QString ApplicationTitle()
+{
+    return QString::fromStdString(
+        ApplicationTitleFromPath(QCoreApplication::applicationFilePath().toStdString()));
+}
+
+void LibraryStartUp()
+{
+    LibState &lib = Lib();
+    lib.PadChar = '0';
+    lib.SavedEditColour = 0xFFFFFFFFu;
+    lib.GridFilling = false;
+    lib.ProgramFolder = FolderOf(QCoreApplication::applicationFilePath().toStdString());
+    lib.BoxTitle.clear();
+}

@@ -1,0 +1,7 @@
+#include "libstate.h"
+
+LibState &Lib()
+{
+    static LibState state;
+    return state;
+}

@@ -1,0 +1,55 @@
+#include "cdatlib.h"
+#include "libstate.h"
+
+#include <QLineEdit>
+#include <gtest/gtest.h>
+
+namespace {
+
+QColor BaseOf(const QLineEdit &e)
+{
+    return e.palette().color(QPalette::Active, QPalette::Base);
+}
+
+} // namespace
+
+TEST(EnableEdit, GreysRemembersAndRestores)
+{
+    LibraryStartUp();
+    QLineEdit e;
+    QPalette white = e.palette();
+    white.setColor(QPalette::Base, Qt::white);
+    e.setPalette(white);
+    const QColor face = e.palette().color(QPalette::Active, QPalette::Button);
+
+    EnableEdit(&e, false);
+    EXPECT_FALSE(e.isEnabled());
+    EXPECT_EQ(BaseOf(e), face);
+    EXPECT_EQ(QColor::fromRgba(Lib().SavedEditColour), QColor(Qt::white));
+
+    // Disabling again must not remember the grey.
+    EnableEdit(&e, false);
+    EXPECT_EQ(QColor::fromRgba(Lib().SavedEditColour), QColor(Qt::white));
+
+    EnableEdit(&e, true);
+    EXPECT_TRUE(e.isEnabled());
+    EXPECT_EQ(BaseOf(e), QColor(Qt::white));
+}
+
+TEST(EnableEdit, EnablingPaintsTheColourOfTheEditLastDisabled)
+{
+    LibraryStartUp();
+    QLineEdit fresh;
+    EnableEdit(&fresh, true);
+    EXPECT_EQ(BaseOf(fresh), QColor(Qt::white)) << "white at start";
+
+    QLineEdit yellow;
+    QPalette p = yellow.palette();
+    p.setColor(QPalette::Base, Qt::yellow);
+    yellow.setPalette(p);
+    EnableEdit(&yellow, false);
+
+    QLineEdit other;
+    EnableEdit(&other, true);
+    EXPECT_EQ(BaseOf(other), QColor(Qt::yellow));
+}
