@@ -1,10 +1,18 @@
 #include "ctrl.h"
+#include "platform.h"
 #include "startup.h"
 
 #include <QApplication>
 
+#include <cstdlib>
+
 int main(int argc, char *argv[])
 {
+    const std::string platform = PreferredPlatform(
+        std::getenv("QT_QPA_PLATFORM"), std::getenv("WAYLAND_DISPLAY"), std::getenv("XDG_SESSION_TYPE"));
+    if (!platform.empty())
+        setenv("QT_QPA_PLATFORM", platform.c_str(), 1);
+
     QApplication app(argc, argv);
     // The main window's close ends the run, even with other windows open.
     QApplication::setQuitOnLastWindowClosed(false);

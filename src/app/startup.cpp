@@ -2,6 +2,8 @@
 
 #include "cdatlib.h"
 #include "ctrl.h"
+#include "flash.h"
+#include "inpstr.h"
 #include "randomsource.h"
 
 Windows::Windows() = default;
@@ -16,5 +18,7 @@ std::unique_ptr<Windows> StartUp()
     w->random = std::make_unique<SystemRandom>();
 
     w->fctrl = std::make_unique<Tfctrl>(*w->random);
+    w->flash = std::make_unique<TFFlash>();
+    w->inpstr = std::make_unique<TFinpstr>();
     return w;
 }

@@ -3,6 +3,8 @@
 #include <memory>
 
 class RandomSource;
+class TFFlash;
+class TFinpstr;
 class Tfctrl;
 
 // Every window of the program, created once at start-up in a fixed order
@@ -10,6 +12,8 @@ class Tfctrl;
 struct Windows {
     std::unique_ptr<RandomSource> random;
     std::unique_ptr<Tfctrl> fctrl;
+    std::unique_ptr<TFFlash> flash;
+    std::unique_ptr<TFinpstr> inpstr;
 
     Windows();
     ~Windows();

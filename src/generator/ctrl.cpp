@@ -1,10 +1,16 @@
 #include "ctrl.h"
 
+#include "boxes.h"
 #include "cdatlib.h"
+#include "flash.h"
 #include "fonts.h"
+#include "inpstr.h"
 
 #include <QAction>
 #include <QCheckBox>
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QMimeData>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QFocusEvent>
@@ -12,7 +18,6 @@
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QMenuBar>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QShortcut>
@@ -133,7 +138,11 @@ Tfctrl::Tfctrl(RandomSource &random, QWidget *parent) : QMainWindow(parent), ran
     connect(Notepad1, &QAction::triggered, this, &Tfctrl::Notepad1Click);
     connect(About1, &QAction::triggered, this, &Tfctrl::About1Click);
     connect(Button1, &QPushButton::clicked, this, &Tfctrl::Button1Click);
+    connect(Button2, &QPushButton::clicked, this, &Tfctrl::Button2Click);
     connect(Button3, &QPushButton::clicked, this, &Tfctrl::Button3Click);
+    connect(Button4, &QPushButton::clicked, this, &Tfctrl::Button4Click);
+    connect(Button5, &QPushButton::clicked, this, &Tfctrl::Button5Click);
+    connect(ShowBtn, &QPushButton::clicked, this, &Tfctrl::ShowBtnClick);
     connect(sp1, &QCheckBox::toggled, this, &Tfctrl::sp1Click);
     for (QRadioButton *r : {any1, anyex1, only1})
         connect(r, &QRadioButton::toggled, this, [this](bool on) {
@@ -237,15 +246,73 @@ void Tfctrl::Button1Click()
 {
     const GenerateResult r = GeneratePassword(Choices(), passwordLength_, random_);
     if (r.status != GenerateStatus::Ok) {
-        QMessageBox::information(this, ApplicationTitle(),
-                                 r.status == GenerateStatus::NoAdmissibleChar
-                                     ? "The current choices allow no character."
-                                     : "The password length is too short for the chosen classes.");
+        InfoBox(r.status == GenerateStatus::NoAdmissibleChar
+                    ? "The current choices allow no character."
+                    : "The password length is too short for the chosen classes.");
         return;
     }
     Edit1->setText(QString::fromLatin1(r.password.data(), qsizetype(r.password.size())));
     Button2->setText("Use");
     EnablePasswordButtons(true);
+}
+
+void Tfctrl::Button2Click()
+{
+    if (Button2->text() == "Recall") {
+        Edit1->setText(savedPassword_);
+        Button2->setText("Use");
+        return;
+    }
+    if (Edit1->text().isEmpty())
+        return;
+    savedPassword_ = Edit1->text();
+    Button2->setText("Recall");
+
+    auto *data = new QMimeData;
+    data->setText(savedPassword_);
+    // Clipboard managers that honour this keep no history of the password.
+    data->setData("x-kde-passwordManagerHint", "secret");
+    Edit1->selectAll();
+    QGuiApplication::clipboard()->setMimeData(data);
+    Edit1->del();
+
+    FlashNotice("password moved to clipboard");
+}
+
+void Tfctrl::Button5Click()
+{
+    if (!ConfirmOK("Discard password"))
+        return;
+    Edit1->clear();
+    EnablePasswordButtons(false);
+}
+
+void Tfctrl::ShowBtnClick()
+{
+    if (ShowBtn->text() == "Show") {
+        FillSpecialList();
+        ShowBtn->setText("Clear");
+    } else {
+        Edit2->clear();
+        ShowBtn->setText("Show");
+    }
+    // A list greyed out since Show cannot take the focus; it stays put then.
+    if (Edit2->isEnabled())
+        Edit2->setFocus();
+}
+
+void Tfctrl::FillSpecialList()
+{
+    Edit2->setText(QString::fromLatin1(SpecialCharacters()));
+    // Enabled directly: it keeps the grey it has while "Any" is selected.
+    Edit2->setEnabled(true);
+}
+
+void Tfctrl::Button4Click()
+{
+    std::int32_t n = passwordLength_;
+    if (InputNumber("Password length ( 8-255 )", n) && n >= 8 && n <= 255)
+        SetPasswordLength(n);
 }
 
 void Tfctrl::Button3Click()

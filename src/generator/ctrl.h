@@ -34,7 +34,15 @@ public:
     void EnablePasswordButtons(bool enabled);
 
     void Button1Click();
+    void Button2Click();
     void Button3Click();
+    void Button4Click();
+    void Button5Click();
+    void ShowBtnClick();
+    void FillSpecialList();
+
+    // The last password Use moved to the clipboard, for Recall.
+    const QString &SavedPassword() const { return savedPassword_; }
 
     QFrame *Panel1;
     QGroupBox *GroupBox2;
@@ -61,6 +69,7 @@ private:
 
     RandomSource &random_;
     int passwordLength_ = 0;
+    QString savedPassword_;
     QWidget *notepad_ = nullptr;
     QWidget *about_ = nullptr;
 };

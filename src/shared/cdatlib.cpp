@@ -4,6 +4,8 @@
 #include "libstate.h"
 
 #include <QCoreApplication>
+#include <QCursor>
+#include <QMenu>
 #include <QLineEdit>
 #include <QPalette>
 
@@ -22,6 +24,11 @@ void EnableEdit(QLineEdit *edit, bool enable)
     edit->setPalette(pal);
 }
 
+void PopupAtCursor(QMenu *menu)
+{
+    menu->exec(QCursor::pos());
+}
+
 QString ApplicationTitle()
 {
     return QString::fromStdString(
@@ -36,4 +43,5 @@ void LibraryStartUp()
     lib.GridFilling = false;
     lib.ProgramFolder = FolderOf(QCoreApplication::applicationFilePath().toStdString());
     lib.BoxTitle.clear();
+    lib.Places = {};
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "placement.h"
+
 #include <cstdint>
 #include <string>
 
@@ -10,6 +12,7 @@ struct LibState {
     std::string BoxTitle;                        // empty: the application title
     std::string ProgramFolder;                   // ends with '/'
     bool GridFilling = false;
+    BoxPlaces Places;
 };
 
 LibState &Lib();

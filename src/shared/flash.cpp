@@ -1,0 +1,127 @@
+#include "flash.h"
+
+#include "fonts.h"
+#include "screenplace.h"
+
+#include <QCoreApplication>
+#include <QFrame>
+#include <QLabel>
+#include <QTimer>
+
+#include <algorithm>
+
+namespace {
+
+TFFlash *g_instance = nullptr;
+
+} // namespace
+
+FlashState &Flash()
+{
+    static FlashState state;
+    return state;
+}
+
+int FlashDisplayMs(qsizetype length, int baseMs)
+{
+    if (length <= 20)
+        return baseMs;
+    return static_cast<int>((baseMs / 20) * length);
+}
+
+TFFlash::TFFlash(QWidget *parent)
+    : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint)
+{
+    setObjectName("FFlash");
+    // The notice must not take the keyboard from the window the user is in.
+    setAttribute(Qt::WA_ShowWithoutActivating);
+    resize(260, 36);
+
+    Panel1 = new QFrame(this);
+    Panel1->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    Panel1->setLineWidth(1);
+    Panel1->setAutoFillBackground(true);
+
+    Label1 = new QLabel(Panel1);
+    Label1->setTextFormat(Qt::PlainText);
+    Label1->setFont(SansFont(13, true));
+    Label1->move(13, 12);
+
+    Timer1 = new QTimer(this);
+    connect(Timer1, &QTimer::timeout, this, &TFFlash::Timer1Timer);
+
+    if (!g_instance)
+        g_instance = this;
+}
+
+TFFlash::~TFFlash()
+{
+    if (g_instance == this)
+        g_instance = nullptr;
+}
+
+TFFlash *TFFlash::instance()
+{
+    if (!g_instance)
+        new TFFlash; // kept to the end of the run, like the start-up one
+    return g_instance;
+}
+
+void TFFlash::Notice(const QString &text)
+{
+    FlashState &st = Flash();
+    if (text.isEmpty()) {
+        CloseFlash();
+        return;
+    }
+    st.FlashText = Timer1->isActive() ? st.FlashText + '\n' + text : text;
+
+    // A running countdown keeps its schedule unless the time changes.
+    const int ms = FlashDisplayMs(text.size(), st.FlashBaseMs);
+    if (!Timer1->isActive() || Timer1->interval() != ms)
+        Timer1->start(ms);
+
+    st.FlashActive = true;
+    ShowFlashText(st.FlashText);
+}
+
+void TFFlash::ShowFlashText(const QString &text)
+{
+    QPalette pal = Panel1->palette();
+    pal.setColor(QPalette::Window, Flash().FlashColour);
+    pal.setColor(QPalette::WindowText, palette().color(QPalette::WindowText));
+    Panel1->setPalette(pal);
+
+    Label1->setText(text);
+    Label1->adjustSize();
+
+    int w = isVisible() ? width() : 120;
+    w = std::max(w, Label1->x() + Label1->width() + 20);
+    const int h = std::max(20, 2 * Label1->y() + Label1->height());
+    resize(w, h);
+    Panel1->setGeometry(rect());
+
+    ShowNearCursor(this);
+    raise();
+    // Painted before the caller goes on; user input waits its turn.
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+void TFFlash::Timer1Timer()
+{
+    Timer1->stop();
+    if (Flash().FlashActive)
+        CloseFlash();
+}
+
+void TFFlash::CloseFlash()
+{
+    Timer1->stop();
+    hide();
+    Flash().FlashActive = false;
+}
+
+void FlashNotice(const QString &text)
+{
+    TFFlash::instance()->Notice(text);
+}

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QColor>
+#include <QString>
+#include <QWidget>
+
+class QFrame;
+class QLabel;
+class QTimer;
+
+// The notice's module-wide state.
+struct FlashState {
+    QString FlashText;
+    int FlashBaseMs = 1500;
+    QColor FlashColour{0, 255, 255};
+    bool FlashActive = false;
+};
+FlashState &Flash();
+
+// How long a notice of `length` characters stays: the base time up to 20
+// characters, a twentieth of it per character beyond.
+int FlashDisplayMs(qsizetype length, int baseMs = 1500);
+
+// Borderless stay-on-top notice next to the mouse cursor; closes by itself.
+class TFFlash : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit TFFlash(QWidget *parent = nullptr);
+    ~TFFlash() override;
+
+    static TFFlash *instance();
+
+    void Notice(const QString &text);
+    void CloseFlash();
+
+    QFrame *Panel1;
+    QLabel *Label1;
+    QTimer *Timer1;
+
+private:
+    void Timer1Timer();
+    void ShowFlashText(const QString &text);
+};
+
+// Shows a notice, or adds it on a new line below one still on screen; the
+// empty text closes any notice at once. Returns once the notice is painted.
+void FlashNotice(const QString &text);

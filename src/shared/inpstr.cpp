@@ -1,0 +1,202 @@
+#include "inpstr.h"
+
+#include "fonts.h"
+#include "screenplace.h"
+#include "textutil.h"
+
+#include <QCursor>
+#include <QFrame>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QToolButton>
+#include <QWindow>
+
+#include <algorithm>
+
+namespace {
+
+TFinpstr *g_instance = nullptr;
+
+QPushButton *DialogButton(const QString &caption, QWidget *parent)
+{
+    auto *b = new QPushButton(caption, parent);
+    b->setFont(SansFont(11, true));
+    // Tab stays in the entry field.
+    b->setFocusPolicy(Qt::NoFocus);
+    return b;
+}
+
+} // namespace
+
+TFinpstr::TFinpstr(QWidget *parent)
+    : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint)
+{
+    setObjectName("Finpstr");
+    setModal(true);
+    resize(245, 153);
+
+    Panel1 = new QFrame(this);
+    Panel1->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    Panel1->setLineWidth(2);
+    Panel1->setAutoFillBackground(true);
+    QPalette silver = Panel1->palette();
+    silver.setColor(QPalette::Window, QColor(192, 192, 192));
+    Panel1->setPalette(silver);
+    Panel1->installEventFilter(this);
+    Panel1->setMouseTracking(true);
+
+    auto label = [&](int top) {
+        auto *l = new QLabel(Panel1);
+        l->setTextFormat(Qt::PlainText);
+        l->move(16, top);
+        return l;
+    };
+    Label1 = label(16);
+    Label2 = label(37);
+
+    Edit1 = new QLineEdit(Panel1);
+    Edit1->setGeometry(32, 64, 193, 21);
+    Edit1->setFont(SansFont(11));
+
+    Button1 = DialogButton("OK", Panel1);
+    Button1->setGeometry(104, 104, 57, 25);
+    Button1->setDefault(true);
+    Button2 = DialogButton("Cancel", Panel1);
+    Button2->setGeometry(168, 104, 57, 25);
+    Button2->setAutoDefault(false);
+
+    CalBtn = new QToolButton(Panel1);
+    CalBtn->setGeometry(8, 64, 23, 22);
+    CalBtn->setToolTip("Calendar");
+    CalBtn->setFocusPolicy(Qt::NoFocus);
+    CalBtn->hide();
+
+    // Escape is QDialog's reject; the buttons hand the focus back first.
+    connect(Button1, &QPushButton::clicked, this, [this] {
+        Edit1->setFocus();
+        accept();
+    });
+    connect(Button2, &QPushButton::clicked, this, [this] {
+        Edit1->setFocus();
+        reject();
+    });
+
+    if (!g_instance)
+        g_instance = this;
+}
+
+TFinpstr::~TFinpstr()
+{
+    RestoreCursor();
+    if (g_instance == this)
+        g_instance = nullptr;
+}
+
+TFinpstr *TFinpstr::instance()
+{
+    // Start-up creates it; should a caller come first, it is made here and,
+    // like the start-up one, kept to the end of the run.
+    if (!g_instance)
+        new TFinpstr;
+    return g_instance;
+}
+
+void TFinpstr::FitDialogToLabel(const QLabel *label)
+{
+    if (label->isHidden())
+        return;
+    const int needed = 2 * label->x() + label->width() + 4;
+    if (needed > width())
+        resize(needed, height());
+}
+
+bool TFinpstr::RunInputDialog(const QString &first, const QString &second, QString &text)
+{
+    Label1->setFont(SansFont(11, true)); // 8 point at 96 dpi
+    Label2->setFont(SansFont(13, true)); // 10 point
+
+    const Point p = BoxOpeningPoint();
+    const Size screen = ScreenSize();
+    const Size before = WindowSize(this);
+    move(std::min(p.x, screen.width - before.width), std::min(p.y, screen.height - before.height));
+
+    Label1->setText(first);
+    Label1->adjustSize();
+    Label2->setText(second);
+    Label2->adjustSize();
+    Label2->setVisible(!second.isEmpty());
+
+    FitDialogToLabel(Label1);
+    FitDialogToLabel(Label2);
+    Panel1->setGeometry(rect());
+
+    Edit1->setText(text);
+    Edit1->selectAll();
+    Edit1->setFocus();
+
+    if (exec() != QDialog::Accepted)
+        return false;
+    text = Edit1->text();
+    return true;
+}
+
+bool TFinpstr::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == Panel1) {
+        if (event->type() == QEvent::MouseButtonPress) {
+            Panel1MouseDown();
+            return true;
+        }
+        if (event->type() == QEvent::MouseMove || event->type() == QEvent::MouseButtonRelease)
+            RestoreCursor();
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void TFinpstr::Panel1MouseDown()
+{
+    if (!dragCursor_) {
+        QGuiApplication::setOverrideCursor(Qt::SizeAllCursor);
+        dragCursor_ = true;
+    }
+    // The window manager moves the dialog until the button is released.
+    if (QWindow *win = windowHandle(); !win || !win->startSystemMove())
+        RestoreCursor();
+}
+
+void TFinpstr::RestoreCursor()
+{
+    if (dragCursor_) {
+        QGuiApplication::restoreOverrideCursor();
+        dragCursor_ = false;
+    }
+}
+
+void TFinpstr::hideEvent(QHideEvent *event)
+{
+    RestoreCursor();
+    QDialog::hideEvent(event);
+}
+
+bool InputText(const QString &first, const QString &second, QString &text)
+{
+    TFinpstr *dlg = TFinpstr::instance();
+    dlg->CalBtn->hide();
+    return dlg->RunInputDialog(first, second, text);
+}
+
+bool InputInteger(const QString &first, const QString &second, std::int32_t &value)
+{
+    QString text = value > 0 ? QString::number(value) : QString();
+    if (!InputText(first, second, text))
+        return false;
+    return IntFromText(text.toStdString(), value);
+}
+
+bool InputNumber(const QString &prompt, std::int32_t &value)
+{
+    return InputInteger(prompt, QString(), value);
+}

@@ -1,0 +1,36 @@
+#pragma once
+
+// Where the program's small windows open: at the mouse cursor, in pixels of
+// the primary display.
+
+struct Point {
+    int x = 0;
+    int y = 0;
+    bool operator==(const Point &) const = default;
+};
+
+struct Size {
+    int width = 0;
+    int height = 0;
+};
+
+// The remembered place of the message boxes, shared by the boxes and the
+// input dialog.
+struct BoxPlaces {
+    Point LastBoxPlace;
+    Point CursorAtLastClose;
+
+    // Where the next box opens: where the last box was left if the mouse
+    // has not moved since it closed, else at the cursor.
+    Point BoxOpeningPoint(Point cursor);
+
+    void RememberBoxPlace(Point cursor, Point boxTopLeft);
+};
+
+// Top-left for a box opening at p: pulled back from the right and bottom
+// edges only.
+Point PlaceBoxAt(Point p, Size window, Size screen);
+
+// Top-left one pixel right of and below the cursor, kept on the screen on
+// all four sides.
+Point PlaceNearCursor(Point cursor, Size window, Size screen);
