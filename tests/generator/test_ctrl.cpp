@@ -1,9 +1,14 @@
 #include "cdatlib.h"
 #include "ctrl.h"
+#include "flash.h"
+#include "inpstr.h"
 #include "randomsource.h"
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
+#include <QLabel>
+#include <QMimeData>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -26,9 +31,40 @@ protected:
         w->activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
     }
+    void TearDown() override { FlashNotice(""); }
+
+    // Answers the next question box by clicking the button with `caption`.
+    static void Answer(const QString &caption)
+    {
+        WhenModal<QMessageBox>([caption](QMessageBox *box) {
+            for (QAbstractButton *b : box->buttons())
+                if (b->text() == caption)
+                    b->click();
+        });
+    }
+
+    static QString Clipboard() { return QGuiApplication::clipboard()->text(); }
+
+    TFFlash flash;
+    TFinpstr inpstr;
     LcgRandom random{0};
     std::unique_ptr<Tfctrl> w;
 };
+
+// Types `text` into the input dialog (replacing what it shows) and presses OK,
+// or presses Cancel when `text` is null.
+void EnterInDialog(const char *text)
+{
+    WhenModal<TFinpstr>([text](TFinpstr *d) {
+        if (!text) {
+            d->Button2->click();
+            return;
+        }
+        d->Edit1->clear();
+        QTest::keyClicks(d->Edit1, text);
+        QTest::keyClick(d->Edit1, Qt::Key_Return);
+    });
+}
 
 } // namespace
 
@@ -157,4 +193,158 @@ TEST_F(CtrlTest, EscapeEndsTheProgram)
     EXPECT_EQ(QApplication::exec(), 0);
     EXPECT_FALSE(timedOut);
     EXPECT_FALSE(w->isVisible());
+}
+
+TEST_F(CtrlTest, UseMovesThePasswordToTheClipboardAndRecallBringsItBack)
+{
+    QGuiApplication::clipboard()->clear();
+    w->Button1->click();
+    const QString password = w->Edit1->text();
+    ASSERT_EQ(password.size(), 15);
+
+    w->Button2->click(); // Use
+    EXPECT_EQ(Clipboard(), password);
+    const QMimeData *data = QGuiApplication::clipboard()->mimeData();
+    ASSERT_TRUE(data);
+    EXPECT_EQ(data->data("x-kde-passwordManagerHint"), QByteArray("secret"));
+    EXPECT_TRUE(w->Edit1->text().isEmpty());
+    EXPECT_EQ(w->Button2->text(), "Recall");
+    EXPECT_EQ(w->SavedPassword(), password);
+    EXPECT_TRUE(flash.isVisible());
+    EXPECT_EQ(flash.Label1->text(), "password moved to clipboard");
+    EXPECT_EQ(flash.Timer1->interval(), 2025);
+
+    w->Button2->click(); // Recall
+    EXPECT_EQ(w->Edit1->text(), password);
+    EXPECT_EQ(w->Button2->text(), "Use");
+    EXPECT_EQ(Clipboard(), password) << "Recall leaves the clipboard alone";
+
+    FlashNotice("");
+    QGuiApplication::clipboard()->clear();
+    w->Button2->click(); // Use again
+    EXPECT_EQ(Clipboard(), password);
+    EXPECT_TRUE(flash.isVisible());
+}
+
+TEST_F(CtrlTest, UseTakesTheEditedTextAndIgnoresAnEmptyBox)
+{
+    w->Button1->click();
+    w->Edit1->setText("edited by hand");
+    w->Button2->click();
+    EXPECT_EQ(Clipboard(), "edited by hand");
+    EXPECT_EQ(w->SavedPassword(), "edited by hand");
+
+    // Recall replaces whatever was typed into the box since.
+    QTest::keyClicks(w->Edit1, "typed");
+    w->Button2->click();
+    EXPECT_EQ(w->Edit1->text(), "edited by hand");
+
+    FlashNotice("");
+    QGuiApplication::clipboard()->setText("untouched");
+    w->Edit1->clear();
+    w->Button2->click();
+    EXPECT_EQ(w->Button2->text(), "Use");
+    EXPECT_EQ(Clipboard(), "untouched");
+    EXPECT_FALSE(flash.isVisible());
+    EXPECT_EQ(w->SavedPassword(), "edited by hand");
+}
+
+TEST_F(CtrlTest, GenerateAfterUseOffersUseAgainAndKeepsTheSavedPassword)
+{
+    w->Button1->click();
+    const QString first = w->Edit1->text();
+    w->Button2->click();
+    w->Button1->click();
+    EXPECT_EQ(w->Button2->text(), "Use");
+    EXPECT_NE(w->Edit1->text(), first);
+    EXPECT_EQ(w->SavedPassword(), first);
+}
+
+TEST_F(CtrlTest, DiscardAskedAndAnswered)
+{
+    w->Button1->click();
+    const QString password = w->Edit1->text();
+    w->Button2->click(); // Moved
+
+    for (const char *other : {"&No", "Cancel"}) {
+        Answer(other);
+        w->Button5->click();
+        EXPECT_EQ(w->Button2->text(), "Recall") << other;
+        EXPECT_TRUE(w->Button2->isEnabled() && w->Button5->isEnabled()) << other;
+    }
+
+    QString question;
+    WhenModal<QMessageBox>([&](QMessageBox *box) {
+        question = box->text();
+        QTest::keyClick(box, Qt::Key_Return);
+    });
+    w->Button5->click();
+    EXPECT_EQ(question, "Discard password - OK ?");
+    EXPECT_TRUE(w->Edit1->text().isEmpty());
+    EXPECT_FALSE(w->Button2->isEnabled());
+    EXPECT_FALSE(w->Button5->isEnabled());
+    EXPECT_EQ(w->Button2->text(), "Recall") << "the disabled button keeps its caption";
+    EXPECT_EQ(Clipboard(), password);
+    EXPECT_EQ(w->SavedPassword(), password);
+
+    w->Button1->click(); // any state -> Ready
+    EXPECT_TRUE(w->Button2->isEnabled());
+    EXPECT_EQ(w->Button2->text(), "Use");
+}
+
+TEST_F(CtrlTest, LengthAcceptsOnly8To255)
+{
+    struct {
+        const char *typed;
+        int expected;
+    } cases[] = {{"8", 8},    {"255", 255}, {"7", 255},     {"256", 255},
+                 {"0", 255},  {"", 255},    {"abc", 255},   {nullptr, 255},
+                 {"$10", 16}, {"-20", 16},  {" 120", 120}};
+    for (auto &c : cases) {
+        EnterInDialog(c.typed);
+        w->Button4->click();
+        EXPECT_EQ(w->PasswordLength(), c.expected) << (c.typed ? c.typed : "Cancel");
+        EXPECT_EQ(w->Button4->text(), QString("Length=%1").arg(c.expected));
+    }
+    w->Button1->click();
+    EXPECT_EQ(w->Edit1->text().size(), 120);
+}
+
+TEST_F(CtrlTest, ShowAndClearTheSpecialCharacters)
+{
+    w->ShowBtn->click();
+    EXPECT_EQ(w->Edit2->text().size(), 32);
+    EXPECT_EQ(w->Edit2->text().front(), '!');
+    EXPECT_EQ(w->Edit2->text().back(), '~');
+    EXPECT_EQ(w->ShowBtn->text(), "Clear");
+    EXPECT_TRUE(w->Edit2->hasFocus());
+    EXPECT_EQ(w->Edit2->palette().color(QPalette::Active, QPalette::Base),
+              w->Edit2->palette().color(QPalette::Active, QPalette::Button))
+        << "shown but still grey";
+
+    w->ShowBtn->click();
+    EXPECT_TRUE(w->Edit2->text().isEmpty());
+    EXPECT_EQ(w->ShowBtn->text(), "Show");
+}
+
+TEST_F(CtrlTest, ShownListExcludesEverySpecialOnceSelected)
+{
+    w->ShowBtn->click();
+    w->anyex1->setChecked(true);
+    for (int i = 0; i < 50; ++i) {
+        w->Button1->click();
+        for (QChar ch : w->Edit1->text())
+            ASSERT_TRUE(ch.isLetterOrNumber()) << w->Edit1->text().toStdString();
+    }
+}
+
+TEST_F(CtrlTest, ClearStillWorksWhenTheListWasGreyedAgain)
+{
+    w->ShowBtn->click();
+    w->sp1->setChecked(false);
+    w->sp1->setChecked(true); // the list is disabled again, the caption still reads Clear
+    ASSERT_FALSE(w->Edit2->isEnabled());
+    w->ShowBtnClick();
+    EXPECT_TRUE(w->Edit2->text().isEmpty());
+    EXPECT_EQ(w->ShowBtn->text(), "Show");
 }
