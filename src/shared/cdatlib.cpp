@@ -1,6 +1,7 @@
 #include "cdatlib.h"
 
 #include "apptitle.h"
+#include "datetext.h"
 #include "libstate.h"
 
 #include <QCoreApplication>
@@ -39,9 +40,12 @@ void LibraryStartUp()
 {
     LibState &lib = Lib();
     lib.PadChar = '0';
+    // (The platform's process-wide date format has no counterpart here, and
+    // no text of the program would pass through it.)
     lib.SavedEditColour = 0xFFFFFFFFu;
     lib.GridFilling = false;
     lib.ProgramFolder = FolderOf(QCoreApplication::applicationFilePath().toStdString());
+    DatesStartUp();
     lib.BoxTitle.clear();
     lib.Places = {};
 }
