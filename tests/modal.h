@@ -8,8 +8,7 @@
 // Runs `answer` on the next modal widget of type T once its modal loop is up.
 // Arm it before the call that opens the box; whatever `answer` captures must
 // live until that call returns.
-template <typename T>
-void WhenModal(std::function<void(T *)> answer)
+template <typename T> void WhenModal(std::function<void(T *)> answer)
 {
     auto *timer = new QTimer;
     timer->setInterval(5);

@@ -8,8 +8,9 @@
 
 int main(int argc, char *argv[])
 {
-    const std::string platform = PreferredPlatform(
-        std::getenv("QT_QPA_PLATFORM"), std::getenv("WAYLAND_DISPLAY"), std::getenv("XDG_SESSION_TYPE"));
+    const std::string platform =
+        PreferredPlatform(std::getenv("QT_QPA_PLATFORM"), std::getenv("WAYLAND_DISPLAY"),
+                          std::getenv("XDG_SESSION_TYPE"));
     if (!platform.empty())
         setenv("QT_QPA_PLATFORM", platform.c_str(), 1);
 

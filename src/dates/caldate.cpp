@@ -8,11 +8,11 @@
 
 namespace {
 
-constexpr std::array<std::uint16_t, 13> MonthLengths{0, 31, 28, 31, 30, 31, 30,
+constexpr std::array<std::uint16_t, 13> MonthLengths{0,  31, 28, 31, 30, 31, 30,
                                                      31, 31, 30, 31, 30, 31};
 
 // Days before each month in a year with a 28-day February.
-constexpr std::array<int, 13> DaysBeforeMonth{0, 0, 31, 59, 90, 120, 151,
+constexpr std::array<int, 13> DaysBeforeMonth{0,   0,   31,  59,  90,  120, 151,
                                               181, 212, 243, 273, 304, 334};
 
 int GregorianMonthLength(int year, int month)
@@ -125,7 +125,8 @@ std::int32_t JulianDayCount(TCalDate d)
     std::int32_t count = years * 365 + years / 4;
     const int monthsBefore = std::min<int>(std::max<int>(d.Month, 1) - 1, 12);
     if (monthsBefore >= 1) {
-        count += monthsBefore == 12 ? 365 : DaysBeforeMonth[static_cast<std::size_t>(monthsBefore + 1)];
+        count +=
+            monthsBefore == 12 ? 365 : DaysBeforeMonth[static_cast<std::size_t>(monthsBefore + 1)];
         if (monthsBefore >= 2)
             count += FebruaryLength(d) - 28;
     }

@@ -80,8 +80,8 @@ bool DateNotAfter(TCalDate a, TCalDate b);
 TCalDate DateFromDateTime(double v);
 TCalTime TimeFromDateTime(double v);
 TCalDateTime DateTimeFrom(double v);
-double EncodeDateTime(int year, int month, int day, int hour = 0, int minute = 0,
-                      int second = 0, int ms = 0);
+double EncodeDateTime(int year, int month, int day, int hour = 0, int minute = 0, int second = 0,
+                      int ms = 0);
 
 // The local clock.
 double NowValue();

@@ -9,15 +9,15 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QClipboard>
-#include <QGuiApplication>
-#include <QMimeData>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QFocusEvent>
 #include <QFrame>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QShortcut>
@@ -29,10 +29,10 @@ namespace {
 // The character list keeps the caret where it is when tabbed into, rather
 // than selecting everything the user typed.
 class ListEdit : public QLineEdit {
-public:
+  public:
     using QLineEdit::QLineEdit;
 
-protected:
+  protected:
     void focusInEvent(QFocusEvent *e) override
     {
         const int pos = cursorPosition();
@@ -42,8 +42,7 @@ protected:
     }
 };
 
-template <typename W>
-W *Place(W *w, int left, int top, int width, int height)
+template <typename W> W *Place(W *w, int left, int top, int width, int height)
 {
     w->setGeometry(left, top, width, height);
     return w;
@@ -129,8 +128,8 @@ Tfctrl::Tfctrl(RandomSource &random, QWidget *parent) : QMainWindow(parent), ran
     auto *escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     connect(escape, &QShortcut::activated, Button3, &QPushButton::click);
 
-    QWidget *order[] = {Edit1, Button1, Button2, Button3, uc1,    lc1,     dg1,  sp1,
-                        any1,  anyex1,  only1,   Edit2,   spc1,   ShowBtn, Button4, Button5};
+    QWidget *order[] = {Edit1, Button1, Button2, Button3, uc1,  lc1,     dg1,     sp1,
+                        any1,  anyex1,  only1,   Edit2,   spc1, ShowBtn, Button4, Button5};
     for (std::size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
 

@@ -17,7 +17,7 @@ class RandomSource;
 class Tfctrl : public QMainWindow {
     Q_OBJECT
 
-public:
+  public:
     // `random` must outlive the window.
     explicit Tfctrl(RandomSource &random, QWidget *parent = nullptr);
 
@@ -55,11 +55,11 @@ public:
     QPushButton *Button1, *Button2, *Button5, *Button3;
     QAction *Exit1, *Notepad1, *About1;
 
-protected:
+  protected:
     void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
 
-private:
+  private:
     void FormCreate();
     void FormShow();
     void sp1Click();

@@ -5,7 +5,7 @@
 // Where the generator's random numbers come from. Kept abstract so that the
 // program draws from the operating system while tests replay fixed sequences.
 class RandomSource {
-public:
+  public:
     virtual ~RandomSource() = default;
 
     // A value from 0 to n - 1; n must be at least 1.
@@ -21,7 +21,7 @@ public:
 // reproducible cases are expressed in; it is far too small a state to be
 // trusted with real passwords.
 class LcgRandom final : public RandomSource {
-public:
+  public:
     explicit LcgRandom(std::uint32_t seed) : RandomSeed(seed) {}
 
     // Low 32 bits of the monotonic high-resolution counter, else a
@@ -31,14 +31,13 @@ public:
     std::uint32_t RandomBelow(std::uint32_t n) override;
     std::uint32_t seed() const { return RandomSeed; }
 
-private:
+  private:
     std::uint32_t RandomSeed;
 };
 
 // Maps 32-bit words to 0..n-1 with every value equally likely: words below
 // 2^32 mod n are rejected and the next word is taken.
-template <typename NextWord>
-std::uint32_t UniformBelow(std::uint32_t n, NextWord &&nextWord)
+template <typename NextWord> std::uint32_t UniformBelow(std::uint32_t n, NextWord &&nextWord)
 {
     if (n <= 1)
         return 0;
@@ -53,7 +52,7 @@ std::uint32_t UniformBelow(std::uint32_t n, NextWord &&nextWord)
 // Draws from the kernel's cryptographic generator (getrandom), exactly
 // uniform over 0..n-1 by rejection.
 class SystemRandom final : public RandomSource {
-public:
+  public:
     SystemRandom() = default;
     ~SystemRandom() override;
     SystemRandom(const SystemRandom &) = delete;
@@ -61,7 +60,7 @@ public:
 
     std::uint32_t RandomBelow(std::uint32_t n) override;
 
-private:
+  private:
     std::uint32_t nextWord();
     void refill();
 

@@ -12,10 +12,10 @@ namespace {
 
 // Placed when first shown, once the toolkit has sized it to its text.
 class PlacedBox : public QMessageBox {
-public:
+  public:
     explicit PlacedBox(Point at) : at_(at) {}
 
-protected:
+  protected:
     void showEvent(QShowEvent *e) override
     {
         QMessageBox::showEvent(e);
@@ -25,7 +25,7 @@ protected:
         }
     }
 
-private:
+  private:
     Point at_;
     bool placed_ = false;
 };

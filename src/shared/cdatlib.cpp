@@ -6,8 +6,8 @@
 
 #include <QCoreApplication>
 #include <QCursor>
-#include <QMenu>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPalette>
 
 void EnableEdit(QLineEdit *edit, bool enable)

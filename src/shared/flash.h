@@ -25,7 +25,7 @@ int FlashDisplayMs(qsizetype length, int baseMs = 1500);
 class TFFlash : public QWidget {
     Q_OBJECT
 
-public:
+  public:
     explicit TFFlash(QWidget *parent = nullptr);
     ~TFFlash() override;
 
@@ -38,7 +38,7 @@ public:
     QLabel *Label1;
     QTimer *Timer1;
 
-private:
+  private:
     void Timer1Timer();
     void ShowFlashText(const QString &text);
 };

@@ -31,8 +31,7 @@ QPushButton *DialogButton(const QString &caption, QWidget *parent)
 
 } // namespace
 
-TFinpstr::TFinpstr(QWidget *parent)
-    : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint)
+TFinpstr::TFinpstr(QWidget *parent) : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint)
 {
     setObjectName("Finpstr");
     setModal(true);

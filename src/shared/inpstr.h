@@ -14,7 +14,7 @@ class QToolButton;
 class TFinpstr : public QDialog {
     Q_OBJECT
 
-public:
+  public:
     explicit TFinpstr(QWidget *parent = nullptr);
     ~TFinpstr() override;
 
@@ -30,11 +30,11 @@ public:
     QPushButton *Button1, *Button2;
     QToolButton *CalBtn;
 
-protected:
+  protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
     void hideEvent(QHideEvent *event) override;
 
-private:
+  private:
     void FitDialogToLabel(const QLabel *label);
     void Panel1MouseDown();
     void RestoreCursor();

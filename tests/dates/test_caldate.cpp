@@ -13,7 +13,7 @@ constexpr TCalDate D(int y, int m, int d)
 }
 
 class CalDateTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { DatesStartUp(); }
     void TearDown() override { DatesStartUp(); }
     static void Transition(TCalDate last, TCalDate first)

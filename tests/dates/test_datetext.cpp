@@ -11,7 +11,7 @@ constexpr TCalDate D(int y, int m, int d)
 }
 
 class DateTextTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override
     {
         Lib().PadChar = '0';

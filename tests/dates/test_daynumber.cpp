@@ -33,7 +33,7 @@ void PrintTo(const Transition &t, std::ostream *os)
 }
 
 class DayNumberWalk : public ::testing::TestWithParam<Transition> {
-protected:
+  protected:
     void TearDown() override { Use(kPresets[0]); }
 };
 
@@ -50,7 +50,8 @@ TEST_P(DayNumberWalk, AgreesOnEveryDateOfTheRange)
     for (int y = 2; y <= 10000; ++y)
         yearsBefore[y] = yearsBefore[y - 1] + (IsJulianLeapYear(y - 1) ? 366 : 365);
     auto julian = [&](TCalDate d) {
-        const bool leap = UsesJulianRules(d) ? IsJulianLeapYear(d.Year) : IsGregorianLeapYear(d.Year);
+        const bool leap =
+            UsesJulianRules(d) ? IsJulianLeapYear(d.Year) : IsGregorianLeapYear(d.Year);
         std::int32_t n = yearsBefore[d.Year];
         for (int m = 1; m < d.Month; ++m)
             n += m == 2 ? (leap ? 29 : 28) : MonthTableLength(m);
@@ -94,7 +95,10 @@ TEST(DayNumberSample, AgreesWithTheLiteralWalk)
     auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
     auto anyDate = [&] {
         const int kind = pick(0, 9);
-        const int year = kind == 0 ? pick(10000, 65535) : kind == 1 ? 0 : kind == 2 ? 9999 : pick(1, 9999);
+        const int year = kind == 0   ? pick(10000, 65535)
+                         : kind == 1 ? 0
+                         : kind == 2 ? 9999
+                                     : pick(1, 9999);
         const int month = pick(0, 9) == 0 ? pick(0, 40) : pick(1, 12);
         const int day = pick(0, 9) == 0 ? (pick(0, 1) ? 0 : pick(32, 300)) : pick(1, 31);
         return TCalDate{std::uint16_t(year), std::uint16_t(month), std::uint16_t(day)};
@@ -120,7 +124,8 @@ TEST(DayNumberSample, AgreesWithTheLiteralWalk)
             << first.Year << '-' << first.Month << '-' << first.Day << " date " << d.Year << '-'
             << d.Month << '-' << d.Day;
         ASSERT_EQ(JulianDayCount(d), WalkJulianDayCount(d));
-        ASSERT_EQ(DayNumber(d), StepwiseDayNumber(d, WalkJulianDayCount, WalkDaysFromFirstGregorian));
+        ASSERT_EQ(DayNumber(d),
+                  StepwiseDayNumber(d, WalkJulianDayCount, WalkDaysFromFirstGregorian));
     }
     Use(kPresets[0]);
 }
@@ -129,9 +134,9 @@ TEST(DayNumberSample, AgreesWithTheLiteralWalk)
 // stops where stepping wraps to year 0.
 TEST(DayNumberSample, FirstDayAtTheEndOfTheRing)
 {
-    const TCalDate firsts[] = {{9999, 12, 31}, {9999, 12, 40}, {9999, 13, 1},
+    const TCalDate firsts[] = {{9999, 12, 31},  {9999, 12, 40},  {9999, 13, 1},
                                {12000, 12, 31}, {65535, 12, 31}, {65535, 20, 0}};
-    const TCalDate dates[] = {{9999, 12, 31}, {9999, 12, 45}, {12000, 1, 1},
+    const TCalDate dates[] = {{9999, 12, 31},  {9999, 12, 45},        {12000, 1, 1},
                               {65535, 12, 31}, {65535, 65535, 65535}, {1, 1, 1}};
     for (const TCalDate &first : firsts)
         for (const TCalDate &d : dates) {

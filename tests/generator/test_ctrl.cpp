@@ -8,9 +8,9 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QLabel>
-#include <QMimeData>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
@@ -22,7 +22,7 @@
 namespace {
 
 class CtrlTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override
     {
         LibraryStartUp();
@@ -89,10 +89,9 @@ TEST_F(CtrlTest, StartsFromTheFormDefaults)
 
 TEST_F(CtrlTest, TabOrderFollowsTheForm)
 {
-    const QList<QWidget *> expected{w->Edit1, w->Button1, w->Button2, w->Button3, w->uc1,
-                                    w->lc1,   w->dg1,     w->sp1,     w->any1,    w->anyex1,
-                                    w->only1, w->Edit2,   w->spc1,    w->ShowBtn, w->Button4,
-                                    w->Button5};
+    const QList<QWidget *> expected{
+        w->Edit1, w->Button1, w->Button2, w->Button3, w->uc1,  w->lc1,     w->dg1,     w->sp1,
+        w->any1,  w->anyex1,  w->only1,   w->Edit2,   w->spc1, w->ShowBtn, w->Button4, w->Button5};
     QWidget *at = w->Edit1;
     for (qsizetype i = 1; i < expected.size(); ++i) {
         do
@@ -297,9 +296,8 @@ TEST_F(CtrlTest, LengthAcceptsOnly8To255)
     struct {
         const char *typed;
         int expected;
-    } cases[] = {{"8", 8},    {"255", 255}, {"7", 255},     {"256", 255},
-                 {"0", 255},  {"", 255},    {"abc", 255},   {nullptr, 255},
-                 {"$10", 16}, {"-20", 16},  {" 120", 120}};
+    } cases[] = {{"8", 8},     {"255", 255},   {"7", 255},  {"256", 255}, {"0", 255},   {"", 255},
+                 {"abc", 255}, {nullptr, 255}, {"$10", 16}, {"-20", 16},  {" 120", 120}};
     for (auto &c : cases) {
         EnterInDialog(c.typed);
         w->Button4->click();

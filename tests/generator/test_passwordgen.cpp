@@ -19,7 +19,7 @@ std::vector<int> Codes(const std::string &s)
 
 // Counts the draws the generator makes.
 class CountingRandom final : public RandomSource {
-public:
+  public:
     explicit CountingRandom(std::uint32_t seed) : lcg(seed) {}
     std::uint32_t RandomBelow(std::uint32_t n) override
     {
@@ -54,8 +54,8 @@ TEST(GeneratePassword, SeededVectors)
         CountingRandom r(0);
         const GenerateResult g = GeneratePassword(CharChoices{}, 15, r);
         ASSERT_EQ(g.status, GenerateStatus::Ok);
-        EXPECT_EQ(Codes(g.password), (std::vector<int>{34, 113, 51, 57, 95, 62, 47, 67, 72, 39,
-                                                       77, 38, 111, 37, 59}));
+        EXPECT_EQ(Codes(g.password),
+                  (std::vector<int>{34, 113, 51, 57, 95, 62, 47, 67, 72, 39, 77, 38, 111, 37, 59}));
         EXPECT_EQ(r.draws, 16) << "the first draw, a space, is rejected";
     }
     {
@@ -67,9 +67,9 @@ TEST(GeneratePassword, SeededVectors)
         CharChoices c;
         c.mode = SpecialMode::OnlyThose;
         c.list = "!#";
-        EXPECT_EQ(Codes(GeneratePassword(c, 15, r).password),
-                  (std::vector<int>{113, 51, 57, 67, 72, 77, 111, 119, 66, 105, 98, 112, 100, 76,
-                                    55}))
+        EXPECT_EQ(
+            Codes(GeneratePassword(c, 15, r).password),
+            (std::vector<int>{113, 51, 57, 67, 72, 77, 111, 119, 66, 105, 98, 112, 100, 76, 55}))
             << "rejected special draws still meet the special condition";
     }
 }

@@ -38,7 +38,7 @@ Seen Look(QMessageBox *box)
 }
 
 class BoxesTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override
     {
         LibraryStartUp();

@@ -24,7 +24,7 @@ TEST(FlashDisplayMs, GrowsPastTwentyCharacters)
 namespace {
 
 class FlashTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override
     {
         LibraryStartUp();

@@ -17,7 +17,7 @@
 namespace {
 
 class InpstrTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override
     {
         LibraryStartUp();
@@ -144,12 +144,8 @@ TEST_F(InpstrTest, IntegerEntry)
         std::int32_t end;
         QString shown;
     } cases[] = {
-        {15, nullptr, true, 15, "15"},
-        {0, nullptr, true, 0, ""},
-        {-4, nullptr, true, 0, ""},
-        {15, "", true, 0, "15"},
-        {15, "abc", false, 15, "15"},
-        {15, "$FF", true, 255, "15"},
+        {15, nullptr, true, 15, "15"}, {0, nullptr, true, 0, ""},    {-4, nullptr, true, 0, ""},
+        {15, "", true, 0, "15"},       {15, "abc", false, 15, "15"}, {15, "$FF", true, 255, "15"},
         {15, "7 ", false, 15, "15"},
     };
     for (const Case &c : cases) {

@@ -11,8 +11,9 @@ TEST(EscapeAmpersands, DoublesEveryAmpersand)
         std::string in, out;
         bool found;
     } cases[] = {
-        {"plain", "plain", false}, {"&", "&&", true},          {"a&b", "a&&b", true},
-        {"&&", "&&&&", true},      {"x & y &", "x && y &&", true}, {"", "", false},
+        {"plain", "plain", false},      {"&", "&&", true},
+        {"a&b", "a&&b", true},          {"&&", "&&&&", true},
+        {"x & y &", "x && y &&", true}, {"", "", false},
     };
     for (auto &c : cases) {
         std::string s = c.in;
