@@ -1,13 +1,16 @@
 #include "apptitle.h"
 
+#include "textutil.h"
+
 std::string ApplicationTitleFromPath(const std::string &executablePath)
 {
     std::string name = executablePath.substr(executablePath.find_last_of('/') + 1);
     name = name.substr(0, name.find('.'));
-    for (std::size_t i = 1; i < name.size(); ++i)
-        if (name[i] >= 'A' && name[i] <= 'Z')
-            name[i] = static_cast<char>(name[i] - 'A' + 'a');
-    return name;
+    if (name.empty())
+        return name;
+    std::string rest = name.substr(1);
+    LowerInPlace(rest);
+    return name.front() + rest;
 }
 
 std::string FolderOf(const std::string &path)

@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QFrame>
 #include <QLabel>
+#include <QResizeEvent>
 #include <QTimer>
 
 #include <algorithm>
@@ -35,9 +36,9 @@ TFFlash::TFFlash(QWidget *parent)
     setObjectName("FFlash");
     // The notice must not take the keyboard from the window the user is in.
     setAttribute(Qt::WA_ShowWithoutActivating);
-    resize(260, 36);
 
     Panel1 = new QFrame(this);
+    resize(260, 36);
     Panel1->setFrameStyle(QFrame::Panel | QFrame::Raised);
     Panel1->setLineWidth(1);
     Panel1->setAutoFillBackground(true);
@@ -99,7 +100,6 @@ void TFFlash::ShowFlashText(const QString &text)
     w = std::max(w, Label1->x() + Label1->width() + 20);
     const int h = std::max(20, 2 * Label1->y() + Label1->height());
     resize(w, h);
-    Panel1->setGeometry(rect());
 
     ShowNearCursor(this);
     raise();
@@ -124,4 +124,10 @@ void TFFlash::CloseFlash()
 void FlashNotice(const QString &text)
 {
     TFFlash::instance()->Notice(text);
+}
+
+void TFFlash::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    Panel1->setGeometry(rect()); // the panel fills the window
 }

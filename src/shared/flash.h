@@ -38,6 +38,9 @@ class TFFlash : public QWidget {
     QLabel *Label1;
     QTimer *Timer1;
 
+  protected:
+    void resizeEvent(QResizeEvent *event) override;
+
   private:
     void Timer1Timer();
     void ShowFlashText(const QString &text);

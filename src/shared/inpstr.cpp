@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QResizeEvent>
 #include <QToolButton>
 #include <QWindow>
 
@@ -35,9 +36,9 @@ TFinpstr::TFinpstr(QWidget *parent) : QDialog(parent, Qt::Dialog | Qt::Frameless
 {
     setObjectName("Finpstr");
     setModal(true);
-    resize(245, 153);
 
     Panel1 = new QFrame(this);
+    resize(245, 153);
     Panel1->setFrameStyle(QFrame::Panel | QFrame::Raised);
     Panel1->setLineWidth(2);
     Panel1->setAutoFillBackground(true);
@@ -130,7 +131,6 @@ bool TFinpstr::RunInputDialog(const QString &first, const QString &second, QStri
 
     FitDialogToLabel(Label1);
     FitDialogToLabel(Label2);
-    Panel1->setGeometry(rect());
 
     Edit1->setText(text);
     Edit1->selectAll();
@@ -198,4 +198,10 @@ bool InputInteger(const QString &first, const QString &second, std::int32_t &val
 bool InputNumber(const QString &prompt, std::int32_t &value)
 {
     return InputInteger(prompt, QString(), value);
+}
+
+void TFinpstr::resizeEvent(QResizeEvent *event)
+{
+    QDialog::resizeEvent(event);
+    Panel1->setGeometry(rect()); // the panel fills the window
 }

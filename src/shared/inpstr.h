@@ -31,6 +31,7 @@ class TFinpstr : public QDialog {
     QToolButton *CalBtn;
 
   protected:
+    void resizeEvent(QResizeEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
     void hideEvent(QHideEvent *event) override;
 

@@ -346,3 +346,17 @@ TEST_F(CtrlTest, ClearStillWorksWhenTheListWasGreyedAgain)
     EXPECT_TRUE(w->Edit2->text().isEmpty());
     EXPECT_EQ(w->ShowBtn->text(), "Show");
 }
+
+TEST_F(CtrlTest, MenuShowsTheSameCompanionWindowEachTime)
+{
+    QWidget notepad, about;
+    w->SetCompanionWindows(&notepad, &about);
+    w->Notepad1->trigger();
+    EXPECT_TRUE(notepad.isVisible());
+    EXPECT_FALSE(about.isVisible());
+    w->About1->trigger();
+    w->Notepad1->trigger();
+    EXPECT_TRUE(notepad.isVisible() && about.isVisible());
+    EXPECT_TRUE(w->isVisible()) << "the main window is untouched";
+    w->SetCompanionWindows(nullptr, nullptr);
+}

@@ -1,7 +1,11 @@
 #include "cdatlib.h"
 #include "libstate.h"
 
+#include <QApplication>
+#include <QCursor>
 #include <QLineEdit>
+#include <QMenu>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 namespace {
@@ -52,4 +56,20 @@ TEST(EnableEdit, EnablingPaintsTheColourOfTheEditLastDisabled)
     QLineEdit other;
     EnableEdit(&other, true);
     EXPECT_EQ(BaseOf(other), QColor(Qt::yellow));
+}
+
+TEST(PopupAtCursor, OpensTheMenuAtTheMouse)
+{
+    QCursor::setPos(321, 123);
+    QMenu menu;
+    menu.addAction("one");
+    QPoint at;
+    QTimer::singleShot(0, [&] {
+        if (QWidget *popup = QApplication::activePopupWidget()) {
+            at = popup->pos();
+            popup->close();
+        }
+    });
+    PopupAtCursor(&menu);
+    EXPECT_EQ(at, QPoint(321, 123));
 }

@@ -165,3 +165,18 @@ TEST_F(InpstrTest, IntegerEntry)
         EXPECT_EQ(shown, c.shown) << c.start;
     }
 }
+
+TEST_F(InpstrTest, DraggingThePanelLeavesNoCursorOverrideBehind)
+{
+    WhenModal<TFinpstr>([&](TFinpstr *d) {
+        QTest::mousePress(d->Panel1, Qt::LeftButton, {}, QPoint(5, 5));
+        QTest::mouseRelease(d->Panel1, Qt::LeftButton, {}, QPoint(5, 5));
+        QTest::mouseMove(d->Panel1, QPoint(6, 6));
+        d->reject();
+    });
+    QString t;
+    InputText("a", "", t);
+    // The drag cursor must not outlive the drag, or no edit of the program
+    // shows its text cursor again.
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+}
