@@ -360,3 +360,18 @@ TEST_F(CtrlTest, MenuShowsTheSameCompanionWindowEachTime)
     EXPECT_TRUE(w->isVisible()) << "the main window is untouched";
     w->SetCompanionWindows(nullptr, nullptr);
 }
+
+TEST_F(CtrlTest, TabbingIntoTheListSelectsNothing)
+{
+    w->only1->setChecked(true);
+    w->Edit2->setText("#%");
+    w->Button1->setFocus();
+    w->Edit2->setFocus(Qt::TabFocusReason);
+    EXPECT_TRUE(w->Edit2->hasFocus());
+    EXPECT_TRUE(w->Edit2->selectedText().isEmpty());
+
+    // The password box, by contrast, behaves as any edit does.
+    w->Edit1->setText("abc");
+    w->Edit1->setFocus(Qt::TabFocusReason);
+    EXPECT_EQ(w->Edit1->selectedText(), "abc");
+}
