@@ -75,29 +75,24 @@ int DrawChar(const CharChoices &choices, ClassConditions &cond, RandomSource &ra
     }
 }
 
-int AdmissibleCount(const CharChoices &choices)
-{
-    int n = 0;
-    ClassConditions scratch;
-    for (int code = kFirstCode; code <= kLastCode; ++code)
-        if (CharAllowed(code, choices, scratch))
-            ++n;
-    return n;
-}
-
 namespace {
 
-int AdmissibleSpecialCount(const CharChoices &choices)
+int CountAdmissible(const CharChoices &choices, bool specialsOnly)
 {
     int n = 0;
     ClassConditions scratch;
     for (int code = kFirstCode; code <= kLastCode; ++code)
-        if (IsSpecialCode(code) && CharAllowed(code, choices, scratch))
+        if ((!specialsOnly || IsSpecialCode(code)) && CharAllowed(code, choices, scratch))
             ++n;
     return n;
 }
 
 } // namespace
+
+int AdmissibleCount(const CharChoices &choices)
+{
+    return CountAdmissible(choices, false);
+}
 
 GenerateResult GeneratePassword(const CharChoices &choices, int length, RandomSource &random)
 {
@@ -110,7 +105,7 @@ GenerateResult GeneratePassword(const CharChoices &choices, int length, RandomSo
     // special class when every special character is admitted; otherwise a
     // rejected special draw meets it without taking a place.
     int mustOccur = int(choices.upper) + int(choices.lower) + int(choices.digits);
-    if (choices.special && AdmissibleSpecialCount(choices) == 32)
+    if (choices.special && CountAdmissible(choices, true) == 32)
         ++mustOccur;
     if (length < mustOccur || (length <= 0 && !ClassConditions::StartAttempt(choices).AllMet())) {
         result.status = GenerateStatus::TooShort;
