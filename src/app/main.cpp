@@ -1,8 +1,9 @@
-#include "ctrl.h"
 #include "platform.h"
 #include "startup.h"
+#include "ctrl.h"
 
 #include <QApplication>
+#include <QSessionManager>
 
 #include <cstdlib>
 
@@ -19,6 +20,14 @@ int main(int argc, char *argv[])
     QApplication::setQuitOnLastWindowClosed(false);
 
     auto windows = StartUp();
+    // The desktop session ending must not lose the note either.
+    QObject::connect(
+        &app, &QGuiApplication::commitDataRequest, &app,
+        [&windows](QSessionManager &manager) {
+            if (!SaveBeforeExit(*windows) && manager.allowsInteraction())
+                manager.cancel();
+        },
+        Qt::DirectConnection);
     windows->fctrl->show();
     return QApplication::exec();
 }

@@ -5,6 +5,7 @@
 class RandomSource;
 class TFFlash;
 class TFinpstr;
+class TFnotepad;
 class Tfctrl;
 
 // Every window of the program, created once at start-up in a fixed order
@@ -14,6 +15,7 @@ struct Windows {
     std::unique_ptr<Tfctrl> fctrl;
     std::unique_ptr<TFFlash> flash;
     std::unique_ptr<TFinpstr> inpstr;
+    std::unique_ptr<TFnotepad> notepad;
 
     Windows();
     ~Windows();
@@ -21,3 +23,7 @@ struct Windows {
 
 // Runs the modules' start-up steps, then creates the windows.
 std::unique_ptr<Windows> StartUp();
+
+// Ending the program, by its main window or by the desktop session, first
+// writes what the notepad has not saved yet; false when that failed.
+bool SaveBeforeExit(Windows &w);

@@ -182,6 +182,10 @@ void Tfctrl::FormShow()
 
 void Tfctrl::closeEvent(QCloseEvent *event)
 {
+    if (exitCheck_ && !exitCheck_()) {
+        event->ignore();
+        return;
+    }
     QMainWindow::closeEvent(event);
     // The main window closing ends the program, whatever else is open.
     if (event->isAccepted())

@@ -4,6 +4,8 @@
 
 #include <QMainWindow>
 
+#include <functional>
+
 class QAction;
 class QCheckBox;
 class QFrame;
@@ -23,6 +25,9 @@ class Tfctrl : public QMainWindow {
 
     // Opens the notepad and the About window; set by the start-up once they exist.
     void SetCompanionWindows(QWidget *notepad, QWidget *about);
+
+    // Asked before the window closes and the program ends; false keeps it open.
+    void SetExitCheck(std::function<bool()> check) { exitCheck_ = std::move(check); }
 
     int PasswordLength() const { return passwordLength_; }
     void SetPasswordLength(int n);
@@ -72,4 +77,5 @@ class Tfctrl : public QMainWindow {
     QString savedPassword_;
     QWidget *notepad_ = nullptr;
     QWidget *about_ = nullptr;
+    std::function<bool()> exitCheck_;
 };

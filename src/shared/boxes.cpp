@@ -59,6 +59,19 @@ void InfoBox(const QString &text)
     RememberBoxPlace(&box);
 }
 
+void ErrorBox(const QString &text)
+{
+    QMessageBox box;
+    box.setIcon(QMessageBox::Critical);
+    box.setTextFormat(Qt::PlainText);
+    box.setText(text);
+    box.setWindowTitle(ApplicationTitle());
+    QPushButton *ok = box.addButton("OK", QMessageBox::AcceptRole);
+    box.setDefaultButton(ok);
+    box.setEscapeButton(ok);
+    box.exec();
+}
+
 char AskYesNoCancel(const QString &text)
 {
     PlacedBox box(BoxOpeningPoint());

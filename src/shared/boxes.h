@@ -13,6 +13,10 @@ char AskYesNoCancel(const QString &text);
 
 bool AskYes(const QString &text);
 
+// The error box for a failed file access: the application title as its
+// caption, an error icon and "OK"; it opens where the toolkit puts it.
+void ErrorBox(const QString &text);
+
 // Asks `text` followed by " - OK ?"; true only for Yes.
 bool ConfirmOK(const QString &text);
 

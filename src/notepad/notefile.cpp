@@ -1,0 +1,244 @@
+#include "notefile.h"
+
+#include <QFile>
+#include <QSaveFile>
+#include <QStringEncoder>
+#include <QTemporaryFile>
+
+#include <array>
+
+namespace {
+
+// Windows-1252 from 0x80 to 0x9F. The five bytes the code page leaves
+// undefined map to the C1 control of the same number, so every byte survives.
+constexpr std::array<char16_t, 32> kCp1252High{
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+constexpr char16_t kParagraphSeparator = 0x2029;
+
+bool IsBreak(char16_t c)
+{
+    return c == u'\n' || c == kParagraphSeparator;
+}
+
+// Strict UTF-8 (RFC 3629): no overlong forms, no surrogates, nothing above
+// U+10FFFF. Anything else is read as Windows-1252.
+bool IsValidUtf8(const unsigned char *p, qsizetype n)
+{
+    qsizetype i = 0;
+    while (i < n) {
+        const unsigned char c = p[i];
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        int extra;
+        unsigned char lo = 0x80, hi = 0xBF; // range of the second byte
+        if (c >= 0xC2 && c <= 0xDF) {
+            extra = 1;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            extra = 2;
+            if (c == 0xE0)
+                lo = 0xA0;
+            else if (c == 0xED)
+                hi = 0x9F;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            extra = 3;
+            if (c == 0xF0)
+                lo = 0x90;
+            else if (c == 0xF4)
+                hi = 0x8F;
+        } else {
+            return false;
+        }
+        if (n - i <= extra)
+            return false;
+        if (p[i + 1] < lo || p[i + 1] > hi)
+            return false;
+        for (int k = 2; k <= extra; ++k)
+            if ((p[i + k] & 0xC0) != 0x80)
+                return false;
+        i += extra + 1;
+    }
+    return true;
+}
+
+// Every line break (CR LF, LF CR, lone CR, lone LF) as one LF. CR and LF
+// never occur inside a multi-byte character of either encoding.
+QByteArray BreaksToLf(QByteArrayView in)
+{
+    QByteArray out;
+    out.resize(in.size());
+    char *o = out.data();
+    const char *p = in.data();
+    const char *end = p + in.size();
+    while (p < end) {
+        const char c = *p++;
+        if (c == '\r' || c == '\n') {
+            const char pair = c == '\r' ? '\n' : '\r';
+            if (p < end && *p == pair)
+                ++p;
+            *o++ = '\n';
+        } else {
+            *o++ = c;
+        }
+    }
+    out.truncate(o - out.data());
+    return out;
+}
+
+QString FromCp1252(QByteArrayView bytes)
+{
+    QString s(bytes.size(), Qt::Uninitialized);
+    char16_t *o = reinterpret_cast<char16_t *>(s.data());
+    for (const char ch : bytes) {
+        const auto b = static_cast<unsigned char>(ch);
+        *o++ = b >= 0x80 && b <= 0x9F ? kCp1252High[b - 0x80] : char16_t(b);
+    }
+    return s;
+}
+
+int Cp1252Byte(char16_t c)
+{
+    if (c < 0x80 || (c >= 0xA0 && c <= 0xFF))
+        return c;
+    for (std::size_t i = 0; i < kCp1252High.size(); ++i)
+        if (kCp1252High[i] == c)
+            return int(0x80 + i);
+    return -1;
+}
+
+bool ToCp1252(QStringView text, QByteArray &out)
+{
+    out.clear();
+    out.reserve(text.size() + text.size() / 16);
+    for (const QChar qc : text) {
+        const char16_t c = qc.unicode();
+        if (IsBreak(c)) {
+            out.append("\r\n", 2);
+            continue;
+        }
+        const int b = Cp1252Byte(c);
+        if (b < 0)
+            return false;
+        out.append(char(b));
+    }
+    return true;
+}
+
+QByteArray ToUtf8(QStringView text, bool bom)
+{
+    QStringEncoder encoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
+    qsizetype breaks = 0;
+    for (const QChar c : text)
+        breaks += IsBreak(c.unicode());
+    QByteArray out(encoder.requiredSpace(text.size()) + breaks + 3, Qt::Uninitialized);
+    char *o = out.data();
+    if (bom) {
+        *o++ = '\xEF';
+        *o++ = '\xBB';
+        *o++ = '\xBF';
+    }
+    qsizetype start = 0;
+    for (qsizetype i = 0; i <= text.size(); ++i) {
+        if (i < text.size() && !IsBreak(text[i].unicode()))
+            continue;
+        o = encoder.appendToBuffer(o, text.sliced(start, i - start));
+        if (i < text.size()) {
+            *o++ = '\r';
+            *o++ = '\n';
+        }
+        start = i + 1;
+    }
+    out.truncate(o - out.data());
+    return out;
+}
+
+} // namespace
+
+DecodedNote DecodeNote(const QByteArray &bytes)
+{
+    DecodedNote note;
+    if (bytes.contains('\0')) {
+        note.hasZeroByte = true;
+        return note;
+    }
+    const QByteArray lf = BreaksToLf(bytes);
+    QByteArrayView body(lf);
+    const bool bom = body.startsWith("\xEF\xBB\xBF");
+    const QByteArrayView afterBom = bom ? body.sliced(3) : body;
+    if (IsValidUtf8(reinterpret_cast<const unsigned char *>(afterBom.data()), afterBom.size())) {
+        note.encoding = bom ? NoteEncoding::Utf8WithBom : NoteEncoding::Utf8;
+        note.text = QString::fromUtf8(afterBom);
+    } else {
+        note.encoding = NoteEncoding::Windows1252;
+        note.text = FromCp1252(body);
+    }
+    return note;
+}
+
+QByteArray EncodeNote(QStringView text, NoteEncoding &encoding)
+{
+    if (encoding == NoteEncoding::Windows1252) {
+        QByteArray out;
+        if (ToCp1252(text, out))
+            return out;
+        encoding = NoteEncoding::Utf8;
+    }
+    return ToUtf8(text, encoding == NoteEncoding::Utf8WithBom);
+}
+
+bool SameNoteText(QStringView memoRaw, QStringView noteText)
+{
+    if (memoRaw.size() != noteText.size())
+        return false;
+    for (qsizetype i = 0; i < memoRaw.size(); ++i) {
+        const char16_t a = memoRaw[i].unicode(), b = noteText[i].unicode();
+        if (a != b && !(IsBreak(a) && IsBreak(b)))
+            return false;
+    }
+    return true;
+}
+
+bool ReadWholeFile(const QString &path, QByteArray &bytes, QString &reason)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) {
+        reason = f.errorString();
+        return false;
+    }
+    bytes = f.readAll();
+    if (f.error() != QFileDevice::NoError) {
+        reason = f.errorString();
+        return false;
+    }
+    return true;
+}
+
+bool WriteFileAtomically(const QString &path, const QByteArray &bytes, QString &reason)
+{
+    QSaveFile f(path);
+    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size() || !f.commit()) {
+        reason = f.errorString();
+        f.cancelWriting();
+        return false;
+    }
+    return true;
+}
+
+QString ChooseNoteFolder(const QString &programFolder, bool canCreateInProgramFolder,
+                         const QString &dataFolder)
+{
+    QString folder = canCreateInProgramFolder ? programFolder : dataFolder;
+    if (!folder.endsWith('/'))
+        folder += '/';
+    return folder;
+}
+
+bool CanCreateFilesIn(const QString &folder)
+{
+    QTemporaryFile probe(folder + (folder.endsWith('/') ? "" : "/") + ".quorvin-probe-XXXXXX");
+    return probe.open();
+}

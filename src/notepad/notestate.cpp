@@ -1,0 +1,49 @@
+#include "notestate.h"
+
+bool NoteTracker::SetDirty(bool flag, std::int64_t now)
+{
+    Dirty = flag;
+    if (!flag || countdown_)
+        return false;
+    countdown_ = true;
+    AutosaveDue = now + kAutosaveMs;
+    return true;
+}
+
+bool NoteTracker::SaveNotes(const std::function<bool()> &writeSettings,
+                            const std::function<bool()> &writeText)
+{
+    // A settings file that can't be written doesn't hold back the note.
+    if (FontChanged && writeSettings())
+        FontChanged = false;
+    if (!Dirty)
+        return true;
+    if (!writeText())
+        return false;
+    Dirty = false;
+    SavedSinceLoad = true;
+    return true;
+}
+
+bool NoteTracker::CloseQuery(const std::function<bool()> &writeSettings,
+                             const std::function<bool()> &writeText)
+{
+    if (TrackChanges)
+        return SaveNotes(writeSettings, writeText);
+    // The step above has just tried the settings; a failure is reported once.
+    if (FontChanged && writeSettings())
+        FontChanged = false;
+    return true;
+}
+
+std::string NoteTracker::SaveReport(std::int64_t now) const
+{
+    if (Dirty) {
+        const std::int64_t left = AutosaveDue > now ? (AutosaveDue - now) / 1000 : 0;
+        return "Changes will anyway be saved automatically in " + std::to_string(left) + " second"
+               + (left == 1 ? "" : "s") + ",\nor when the Notepad is closed.";
+    }
+    if (SavedSinceLoad)
+        return "All changes have already been saved";
+    return "There are no changes to save";
+}
