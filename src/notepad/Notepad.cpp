@@ -4,6 +4,7 @@
 #include "cdatlib.h"
 #include "datetext.h"
 #include "flash.h"
+#include "fonts.h"
 #include "inpstr.h"
 #include "libstate.h"
 #include "notesettings.h"
@@ -102,6 +103,7 @@ TFnotepad::TFnotepad(const QString &noteFolder, QWidget *parent)
 {
     setObjectName("Fnotepad");
     setWindowTitle("Notepad");
+    setFont(SansFont(11));
 
     auto *bar = menuBar();
     Close1 = bar->addAction("Close");
@@ -134,6 +136,8 @@ TFnotepad::TFnotepad(const QString &noteFolder, QWidget *parent)
     grid->addWidget(Memo1, 0, 0);
     Memo1->raise();
     setTabOrder(Memo1, Button1);
+    // The keyboard starts in the memo, not on the button beneath it.
+    Memo1->setFocus();
 
     Timer1 = new QTimer(this);
     Timer1->setSingleShot(true);

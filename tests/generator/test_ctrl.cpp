@@ -194,6 +194,23 @@ TEST_F(CtrlTest, EscapeEndsTheProgram)
     EXPECT_FALSE(w->isVisible());
 }
 
+TEST_F(CtrlTest, ExitWaitsForTheExitCheck)
+{
+    int asked = 0;
+    bool canEnd = false;
+    w->SetExitCheck([&] {
+        ++asked;
+        return canEnd;
+    });
+    w->Exit1->trigger();
+    EXPECT_TRUE(w->isVisible());
+    canEnd = true;
+    QTimer::singleShot(0, [&] { w->Button3->click(); });
+    EXPECT_EQ(QApplication::exec(), 0);
+    EXPECT_EQ(asked, 2);
+    EXPECT_FALSE(w->isVisible());
+}
+
 TEST_F(CtrlTest, UseMovesThePasswordToTheClipboardAndRecallBringsItBack)
 {
     QGuiApplication::clipboard()->clear();
