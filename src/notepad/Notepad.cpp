@@ -29,6 +29,7 @@
 #include <QTimer>
 
 #include <chrono>
+#include <malloc.h>
 
 namespace {
 
@@ -75,6 +76,13 @@ NotepadState &Notes()
 void NotepadStartUp()
 {
     Notes() = NotepadState{};
+    // A large note is copied and encoded at every show and save. Its buffers
+    // stay in the heap, and the heap keeps the pages it has touched, instead
+    // of the kernel mapping and zeroing fresh pages each time, which costs
+    // more than the copying itself.
+    mallopt(M_MMAP_THRESHOLD, 32 << 20);
+    mallopt(M_TRIM_THRESHOLD, 64 << 20);
+    mallopt(M_TOP_PAD, 64 << 20);
 }
 
 QString DefaultNoteFolder()
@@ -340,15 +348,19 @@ bool TFnotepad::WriteText()
 {
     NotepadState &st = Notes();
     NoteEncoding encoding = st.Encoding;
-    const QByteArray bytes = EncodeNote(Memo1->document()->toRawText(), encoding);
     QString reason;
     QDir().mkpath(st.ExeFolder);
-    if (!WriteFileAtomically(st.NotesPath, bytes, reason)) {
+    if (!WriteMemo(st.NotesPath, encoding, reason)) {
         ErrorBox(QString("Cannot create file \"%1\". %2").arg(st.NotesPath, reason));
         return false;
     }
     st.Encoding = encoding;
     return true;
+}
+
+bool TFnotepad::WriteMemo(const QString &path, NoteEncoding &encoding, QString &reason)
+{
+    return WriteFileAtomically(path, EncodeNote(Memo1->document()->toRawText(), encoding), reason);
 }
 
 void TFnotepad::SetMemoFont(const QFont &font)
@@ -444,9 +456,8 @@ bool TFnotepad::ExportToFile(const QString &chosenName)
         && !NotepadAsk(QString("\"%1\" already exists - replace it ?").arg(name)))
         return false;
     NoteEncoding encoding = Notes().Encoding;
-    const QByteArray bytes = EncodeNote(Memo1->document()->toRawText(), encoding);
     QString reason;
-    if (!WriteFileAtomically(name, bytes, reason)) {
+    if (!WriteMemo(name, encoding, reason)) {
         ErrorBox(QString("Cannot create file \"%1\". %2").arg(name, reason));
         return false;
     }

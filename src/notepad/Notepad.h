@@ -84,6 +84,7 @@ class TFnotepad : public QMainWindow {
     void Timer1Timer();
     void Timer2Timer();
     bool WriteText();
+    bool WriteMemo(const QString &path, NoteEncoding &encoding, QString &reason);
     void LoadFailed(const QString &reason);
     void SetMemoFont(const QFont &font);
 

@@ -2,10 +2,12 @@
 
 #include <QFile>
 #include <QSaveFile>
-#include <QStringEncoder>
 #include <QTemporaryFile>
 
+#include <algorithm>
 #include <array>
+#include <cstdint>
+#include <cstring>
 
 namespace {
 
@@ -29,6 +31,16 @@ bool IsValidUtf8(const unsigned char *p, qsizetype n)
 {
     qsizetype i = 0;
     while (i < n) {
+        // Runs of ASCII, eight bytes at a time.
+        while (n - i >= 8) {
+            std::uint64_t word;
+            std::memcpy(&word, p + i, 8);
+            if (word & 0x8080808080808080u)
+                break;
+            i += 8;
+        }
+        if (i == n)
+            break;
         const unsigned char c = p[i];
         if (c < 0x80) {
             ++i;
@@ -65,27 +77,42 @@ bool IsValidUtf8(const unsigned char *p, qsizetype n)
     return true;
 }
 
+// The next byte `b` from `p` on, or `end`.
+const char *Next(const char *p, const char *end, char b)
+{
+    const void *hit = std::memchr(p, static_cast<unsigned char>(b), std::size_t(end - p));
+    return hit ? static_cast<const char *>(hit) : end;
+}
+
 // Every line break (CR LF, LF CR, lone CR, lone LF) as one LF. CR and LF
 // never occur inside a multi-byte character of either encoding.
-QByteArray BreaksToLf(QByteArrayView in)
+QByteArray BreaksToLf(const QByteArray &in)
 {
-    QByteArray out;
-    out.resize(in.size());
-    char *o = out.data();
-    const char *p = in.data();
+    const char *p = in.constData();
     const char *end = p + in.size();
+    const char *nextCr = Next(p, end, '\r');
+    if (nextCr == end)
+        return in; // LF only: nothing to change
+    const char *nextLf = Next(p, end, '\n');
+    QByteArray out(in.size(), Qt::Uninitialized);
+    char *o = out.data();
     while (p < end) {
-        const char c = *p++;
-        if (c == '\r' || c == '\n') {
-            const char pair = c == '\r' ? '\n' : '\r';
-            if (p < end && *p == pair)
-                ++p;
-            *o++ = '\n';
-        } else {
-            *o++ = c;
-        }
+        const char *hit = std::min(nextCr, nextLf);
+        std::memcpy(o, p, std::size_t(hit - p));
+        o += hit - p;
+        if (hit == end)
+            break;
+        const char pair = *hit == '\r' ? '\n' : '\r';
+        p = hit + 1;
+        if (p < end && *p == pair)
+            ++p;
+        *o++ = '\n';
+        if (nextCr < p)
+            nextCr = Next(p, end, '\r');
+        if (nextLf < p)
+            nextLf = Next(p, end, '\n');
     }
-    out.truncate(o - out.data());
+    out.truncate(o - out.constData());
     return out;
 }
 
@@ -128,32 +155,57 @@ bool ToCp1252(QStringView text, QByteArray &out)
     return true;
 }
 
+// Qt's encoder is vectorised; the line breaks ('\n', and U+2029 which UTF-8
+// writes as E2 80 A9) become CR LF in a second pass that jumps from one
+// candidate to the next. Without '\n' (the editor's own text) nothing grows,
+// and the pass runs in place.
 QByteArray ToUtf8(QStringView text, bool bom)
 {
-    QStringEncoder encoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
-    qsizetype breaks = 0;
-    for (const QChar c : text)
-        breaks += IsBreak(c.unicode());
-    QByteArray out(encoder.requiredSpace(text.size()) + breaks + 3, Qt::Uninitialized);
-    char *o = out.data();
-    if (bom) {
-        *o++ = '\xEF';
-        *o++ = '\xBB';
-        *o++ = '\xBF';
+    QByteArray in = text.toUtf8();
+    const char *p = in.constData();
+    const char *end = p + in.size();
+    qsizetype lfs = 0;
+    for (const char *q = Next(p, end, '\n'); q < end; q = Next(q + 1, end, '\n'))
+        ++lfs;
+
+    QByteArray out;
+    char *o;
+    if (lfs == 0) {
+        o = in.data(); // writing never overtakes reading
+    } else {
+        out.resize(in.size() + lfs);
+        o = out.data();
     }
-    qsizetype start = 0;
-    for (qsizetype i = 0; i <= text.size(); ++i) {
-        if (i < text.size() && !IsBreak(text[i].unicode()))
+    char *const start = o;
+    const char *nextLf = Next(p, end, '\n');
+    const char *nextE2 = Next(p, end, '\xE2');
+    while (p < end) {
+        const char *hit = std::min(nextLf, nextE2);
+        if (o != p)
+            std::memmove(o, p, std::size_t(hit - p));
+        o += hit - p;
+        p = hit;
+        if (p == end)
+            break;
+        if (p == nextLf) {
+            p += 1;
+            nextLf = Next(p, end, '\n');
+        } else if (end - p >= 3 && p[1] == '\x80' && p[2] == '\xA9') {
+            p += 3;
+            nextE2 = Next(p, end, '\xE2');
+        } else {
+            *o++ = *p++; // another character starting with E2
+            nextE2 = Next(p, end, '\xE2');
             continue;
-        o = encoder.appendToBuffer(o, text.sliced(start, i - start));
-        if (i < text.size()) {
-            *o++ = '\r';
-            *o++ = '\n';
         }
-        start = i + 1;
+        *o++ = '\r';
+        *o++ = '\n';
     }
-    out.truncate(o - out.data());
-    return out;
+    QByteArray &result = lfs == 0 ? in : out;
+    result.truncate(o - start);
+    if (bom)
+        result.prepend("\xEF\xBB\xBF");
+    return result;
 }
 
 } // namespace
@@ -194,10 +246,23 @@ bool SameNoteText(QStringView memoRaw, QStringView noteText)
 {
     if (memoRaw.size() != noteText.size())
         return false;
-    for (qsizetype i = 0; i < memoRaw.size(); ++i) {
-        const char16_t a = memoRaw[i].unicode(), b = noteText[i].unicode();
-        if (a != b && !(IsBreak(a) && IsBreak(b)))
+    // Line by line with memcmp; a line that differs is looked at closely,
+    // since a break may stand as U+2029 on one side and '\n' on the other.
+    qsizetype i = 0;
+    while (i < noteText.size()) {
+        qsizetype j = noteText.indexOf(u'\n', i);
+        if (j < 0)
+            j = noteText.size();
+        if (std::memcmp(memoRaw.data() + i, noteText.data() + i, std::size_t(j - i) * 2) != 0) {
+            for (qsizetype k = i; k < j; ++k) {
+                const char16_t a = memoRaw[k].unicode(), b = noteText[k].unicode();
+                if (a != b && !(IsBreak(a) && IsBreak(b)))
+                    return false;
+            }
+        }
+        if (j < noteText.size() && !IsBreak(memoRaw[j].unicode()))
             return false;
+        i = j + 1;
     }
     return true;
 }
