@@ -1,9 +1,11 @@
 #pragma once
 
 #include <QApplication>
+#include <QString>
 #include <QTimer>
 #include <QWidget>
 #include <functional>
+#include <ostream>
 
 // Runs `answer` on the next modal widget of type T once its modal loop is up.
 // Arm it before the call that opens the box; whatever `answer` captures must
@@ -20,4 +22,10 @@ template <typename T> void WhenModal(std::function<void(T *)> answer)
         }
     });
     timer->start();
+}
+
+// Readable QStrings in GoogleTest's failure messages.
+inline void PrintTo(const QString &s, std::ostream *os)
+{
+    *os << '"' << s.toStdString() << '"';
 }

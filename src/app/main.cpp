@@ -1,6 +1,7 @@
 #include "platform.h"
 #include "startup.h"
 #include "ctrl.h"
+#include "programicon.h"
 
 #include <QApplication>
 #include <QSessionManager>
@@ -18,6 +19,7 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     // The main window's close ends the run, even with other windows open.
     QApplication::setQuitOnLastWindowClosed(false);
+    QApplication::setWindowIcon(ProgramIcon());
 
     auto windows = StartUp();
     // The desktop session ending must not lose the note either.

@@ -1,6 +1,9 @@
 #include "startup.h"
 
 #include "Notepad.h"
+#include "about1.h"
+#include "cal.h"
+#include "calpick.h"
 #include "cdatlib.h"
 #include "ctrl.h"
 #include "flash.h"
@@ -8,23 +11,41 @@
 #include "randomsource.h"
 
 Windows::Windows() = default;
-Windows::~Windows() = default;
+
+Windows::~Windows()
+{
+    // The windows go in the reverse order of their making; the random
+    // source, which the main window uses, goes last.
+    notepad.reset();
+    about.reset();
+    cal.reset();
+    inpstr.reset();
+    flash.reset();
+    fctrl.reset();
+}
 
 std::unique_ptr<Windows> StartUp()
 {
     auto w = std::make_unique<Windows>();
 
+    // The modules' steps, in the order they depend on one another: the
+    // shared library, the calendar, the input dialog and the flash notice
+    // (whose defaults need no step), the notepad, the About window (none),
+    // and the main window's, which makes the random source. Passwords come
+    // from the kernel's generator: there is nothing to seed.
     LibraryStartUp();
+    CalStartUp();
     NotepadStartUp();
-    // Passwords come from the kernel's generator; nothing to seed.
     w->random = std::make_unique<SystemRandom>();
 
     w->fctrl = std::make_unique<Tfctrl>(*w->random);
     w->flash = std::make_unique<TFFlash>();
     w->inpstr = std::make_unique<TFinpstr>();
+    w->cal = std::make_unique<TFCal>();
+    w->about = std::make_unique<TFAbout1>();
     w->notepad = std::make_unique<TFnotepad>();
 
-    w->fctrl->SetCompanionWindows(w->notepad.get(), nullptr);
+    w->fctrl->SetCompanionWindows(w->notepad.get(), w->about.get());
     Windows *windows = w.get();
     w->fctrl->SetExitCheck([windows] { return SaveBeforeExit(*windows); });
     return w;

@@ -3,6 +3,8 @@
 #include <memory>
 
 class RandomSource;
+class TFAbout1;
+class TFCal;
 class TFFlash;
 class TFinpstr;
 class TFnotepad;
@@ -15,6 +17,8 @@ struct Windows {
     std::unique_ptr<Tfctrl> fctrl;
     std::unique_ptr<TFFlash> flash;
     std::unique_ptr<TFinpstr> inpstr;
+    std::unique_ptr<TFCal> cal;
+    std::unique_ptr<TFAbout1> about;
     std::unique_ptr<TFnotepad> notepad;
 
     Windows();

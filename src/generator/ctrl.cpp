@@ -108,7 +108,7 @@ Tfctrl::Tfctrl(RandomSource &random, QWidget *parent) : QMainWindow(parent), ran
     ShowBtn->setAutoDefault(false);
 
     Edit2 = Place(new ListEdit(GroupBox2), 32, 225, 273, 24);
-    Edit2->setFont(MonoFont(13, true));
+    Edit2->setFont(CourierNewFont(13, true));
 
     Button4 = Place(BoldButton("", Panel1), 252, 23, 83, 25);
 

@@ -45,7 +45,7 @@ TFFlash::TFFlash(QWidget *parent)
 
     Label1 = new QLabel(Panel1);
     Label1->setTextFormat(Qt::PlainText);
-    Label1->setFont(SansFont(13, true));
+    Label1->setFont(ArialFont(13, true));
     Label1->move(13, 12);
 
     Timer1 = new QTimer(this);

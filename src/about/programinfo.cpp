@@ -1,0 +1,24 @@
+#include "programinfo.h"
+
+#include "datetext.h"
+#include "textutil.h"
+
+QString ProgramInfoText(const QString &executablePath, const QDateTime &modified)
+{
+    std::string path = executablePath.toStdString();
+    LowerInPlace(path);
+
+    const QDateTime local = modified.toLocalTime();
+    const QDate date = local.date();
+    const QTime time = local.time();
+    TCalDateTime stamp;
+    stamp.Date = {static_cast<std::uint16_t>(date.year()), static_cast<std::uint16_t>(date.month()),
+                  static_cast<std::uint16_t>(date.day())};
+    stamp.Time = {static_cast<std::uint16_t>(time.hour()),
+                  static_cast<std::uint16_t>(time.minute()),
+                  static_cast<std::uint16_t>(time.second() & ~1)};
+
+    std::string text = path + "\n" + StampText(stamp, 1);
+    TrimTrailingBlanks(text);
+    return QString::fromStdString(text);
+}

@@ -1,0 +1,26 @@
+#pragma once
+
+#include "caldate.h"
+
+#include <QString>
+
+class TFinpstr;
+
+// The calendar module's state, kept for the whole run.
+struct CalState {
+    TCalDate CurrentCalDate; // the date the window shows
+    QString LastPickedText;  // the date field when PickDate last ended with OK
+};
+CalState &Cal();
+
+// The calendar module's start-up step.
+void CalStartUp();
+
+// The shared library's date picker: the month of the date `text` reads as
+// (else today) in the calendar window. True on OK, with `text` then the date
+// field's text; `text` is unchanged otherwise.
+bool PickDate(QString &text);
+bool PickDateInWindow(TCalDate &d);
+
+// The input dialog's calendar button.
+void CalBtnClick(TFinpstr *dialog);
