@@ -5,6 +5,7 @@
 #include "flash.h"
 #include "fonts.h"
 #include "inpstr.h"
+#include "randomsource.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -23,6 +24,7 @@
 #include <QShortcut>
 
 #include <algorithm>
+#include <limits>
 
 namespace {
 
@@ -41,6 +43,14 @@ class ListEdit : public QLineEdit {
         setCursorPosition(pos);
     }
 };
+
+// Zeroes a text before it is dropped, when no one else shares it.
+void WipeIfSole(QString &s)
+{
+    if (s.isDetached())
+        std::fill(s.begin(), s.end(), QChar(0));
+    s.clear();
+}
 
 template <typename W> W *Place(W *w, int left, int top, int width, int height)
 {
@@ -114,6 +124,7 @@ Tfctrl::Tfctrl(RandomSource &random, QWidget *parent) : QMainWindow(parent), ran
 
     Edit1 = Place(new QLineEdit(Panel1), 16, 312, 321, 32);
     Edit1->setFont(SansFont(19));
+    Edit1->setMaxLength(std::numeric_limits<int>::max());
 
     Button1 = Place(BoldButton("Generate", Panel1), 16, 364, 65, 25);
     Button1->setToolTip("Generates a new password");
@@ -155,6 +166,11 @@ Tfctrl::Tfctrl(RandomSource &random, QWidget *parent) : QMainWindow(parent), ran
     move(379, 45);
 
     FormCreate();
+}
+
+Tfctrl::~Tfctrl()
+{
+    WipeIfSole(savedPassword_);
 }
 
 void Tfctrl::SetCompanionWindows(QWidget *notepad, QWidget *about)
@@ -247,13 +263,23 @@ void Tfctrl::EnablePasswordButtons(bool enabled)
 
 void Tfctrl::Button1Click()
 {
-    const GenerateResult r = GeneratePassword(Choices(), passwordLength_, random_);
+    GenerateResult r;
+    try {
+        r = GeneratePassword(Choices(), passwordLength_, random_);
+    } catch (const RandomSourceError &e) {
+        InfoBox(QString("The system's random generator failed (%1), so no password was "
+                        "generated.")
+                    .arg(QString::fromLocal8Bit(e.what())));
+        return;
+    }
     if (r.status != GenerateStatus::Ok) {
         InfoBox(r.status == GenerateStatus::NoAdmissibleChar
                     ? "The current choices allow no character."
                     : "The password length is too short for the chosen classes.");
         return;
     }
+    // setText leaves the box without an undo history: the password it
+    // replaces can't come back.
     Edit1->setText(QString::fromLatin1(r.password.data(), qsizetype(r.password.size())));
     Button2->setText("Use");
     EnablePasswordButtons(true);
@@ -268,16 +294,19 @@ void Tfctrl::Button2Click()
     }
     if (Edit1->text().isEmpty())
         return;
-    savedPassword_ = Edit1->text();
+    const QString password = Edit1->text();
     Button2->setText("Recall");
 
     auto *data = new QMimeData;
-    data->setText(savedPassword_);
+    data->setText(password);
     // Clipboard managers that honour this keep no history of the password.
     data->setData("x-kde-passwordManagerHint", "secret");
-    Edit1->selectAll();
     QGuiApplication::clipboard()->setMimeData(data);
-    Edit1->del();
+    // Emptied with no undo history, so no Ctrl+Z brings it back.
+    Edit1->setText(QString());
+    // The clipboard has let go of the previous password: this is its last copy.
+    WipeIfSole(savedPassword_);
+    savedPassword_ = password;
 
     FlashNotice("password moved to clipboard");
 }
@@ -286,7 +315,7 @@ void Tfctrl::Button5Click()
 {
     if (!ConfirmOK("Discard password"))
         return;
-    Edit1->clear();
+    Edit1->setText(QString()); // no undo history: Ctrl+Z can't bring it back
     EnablePasswordButtons(false);
 }
 

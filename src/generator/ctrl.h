@@ -22,6 +22,7 @@ class Tfctrl : public QMainWindow {
   public:
     // `random` must outlive the window.
     explicit Tfctrl(RandomSource &random, QWidget *parent = nullptr);
+    ~Tfctrl() override;
 
     // Opens the notepad and the About window; set by the start-up once they exist.
     void SetCompanionWindows(QWidget *notepad, QWidget *about);

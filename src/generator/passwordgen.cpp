@@ -112,8 +112,7 @@ GenerateResult GeneratePassword(const CharChoices &choices, int length, RandomSo
         return result;
     }
 
-    std::string attempt;
-    attempt.reserve(static_cast<std::size_t>(length));
+    SecretString attempt = MakeSecret(static_cast<std::size_t>(length));
     for (;;) {
         ClassConditions cond = ClassConditions::StartAttempt(choices);
         attempt.clear();

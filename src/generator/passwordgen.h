@@ -1,5 +1,7 @@
 #pragma once
 
+#include "secret.h"
+
 #include <cstdint>
 #include <string>
 
@@ -53,9 +55,11 @@ enum class GenerateStatus {
 
 struct GenerateResult {
     GenerateStatus status = GenerateStatus::Ok;
-    std::string password;
+    SecretString password;
 };
 
 // Draws whole attempts of `length` characters until every chosen class
 // condition is met. Choices that can never succeed are refused up front.
+// Every attempt is drawn into one buffer, wiped when the result is dropped.
+// A failing random source ends it with RandomSourceError.
 GenerateResult GeneratePassword(const CharChoices &choices, int length, RandomSource &random);

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstdint>
+#include <stdexcept>
+#include <sys/types.h>
 
 // Where the generator's random numbers come from. Kept abstract so that the
 // program draws from the operating system while tests replay fixed sequences.
@@ -12,8 +14,18 @@ class RandomSource {
     virtual std::uint32_t RandomBelow(std::uint32_t n) = 0;
 
     // A value in the closed range a..b; 0 when b < a, a itself when a == b
-    // (neither case consumes a draw).
+    // (neither case consumes a draw). The whole int range takes two draws.
     std::int32_t RandomInRange(std::int32_t a, std::int32_t b);
+};
+
+// The system's random generator failed: no password can be made.
+class RandomSourceError : public std::runtime_error {
+  public:
+    explicit RandomSourceError(int error);
+    int error() const { return error_; }
+
+  private:
+    int error_;
 };
 
 // The classic 32-bit linear congruential generator seeded once from the
@@ -50,10 +62,14 @@ template <typename NextWord> std::uint32_t UniformBelow(std::uint32_t n, NextWor
 }
 
 // Draws from the kernel's cryptographic generator (getrandom), exactly
-// uniform over 0..n-1 by rejection.
+// uniform over 0..n-1 by rejection. When the kernel fails (other than by an
+// interruption) it throws RandomSourceError; there is no weaker fallback.
 class SystemRandom final : public RandomSource {
   public:
-    SystemRandom() = default;
+    // getrandom(2), or a stand-in with its contract.
+    using Fill = ssize_t (*)(void *buffer, std::size_t length, unsigned flags);
+
+    explicit SystemRandom(Fill fill = nullptr);
     ~SystemRandom() override;
     SystemRandom(const SystemRandom &) = delete;
     SystemRandom &operator=(const SystemRandom &) = delete;
@@ -65,6 +81,7 @@ class SystemRandom final : public RandomSource {
     void refill();
 
     static constexpr int kWords = 256;
+    Fill fill_;
     std::uint32_t buffer_[kWords] = {};
     int used_ = kWords;
 };

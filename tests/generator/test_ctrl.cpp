@@ -5,6 +5,8 @@
 #include "randomsource.h"
 
 #include <QApplication>
+#include <cerrno>
+#include <cstring>
 #include <QCheckBox>
 #include <QClipboard>
 #include <QLabel>
@@ -274,6 +276,60 @@ TEST_F(CtrlTest, GenerateAfterUseOffersUseAgainAndKeepsTheSavedPassword)
     EXPECT_EQ(w->Button2->text(), "Use");
     EXPECT_NE(w->Edit1->text(), first);
     EXPECT_EQ(w->SavedPassword(), first);
+}
+
+TEST_F(CtrlTest, NoUndoBringsBackAPasswordThatWasUsedDiscardedOrReplaced)
+{
+    auto undoLeaves = [&](const QString &expected) {
+        w->Edit1->setFocus();
+        QTest::keyClick(w->Edit1, Qt::Key_Z, Qt::ControlModifier);
+        EXPECT_EQ(w->Edit1->text(), expected);
+        EXPECT_FALSE(w->Edit1->isUndoAvailable());
+    };
+    w->Button1->click();
+    w->Button2->click(); // Use
+    undoLeaves("");
+
+    w->Button1->click();
+    const QString second = w->Edit1->text();
+    Answer("&Yes");
+    w->Button5->click(); // Discard
+    undoLeaves("");
+
+    w->Button1->click();
+    const QString third = w->Edit1->text();
+    w->Edit1->end(false);
+    QTest::keyClicks(w->Edit1, "typed");
+    w->Button1->click(); // Generate replaces it
+    undoLeaves(w->Edit1->text());
+    EXPECT_NE(w->Edit1->text(), third);
+}
+
+TEST_F(CtrlTest, AFailingRandomGeneratorIsReportedAndNothingIsGenerated)
+{
+    struct Failing final : RandomSource {
+        std::uint32_t RandomBelow(std::uint32_t) override { throw RandomSourceError(EIO); }
+    } failing;
+    Tfctrl broken(failing);
+    broken.Edit1->setText("kept");
+    QString said;
+    WhenModal<QMessageBox>([&](QMessageBox *box) {
+        said = box->text();
+        box->accept();
+    });
+    broken.Button1->click();
+    EXPECT_EQ(said, QString("The system's random generator failed (%1), so no password was "
+                            "generated.")
+                        .arg(strerror(EIO)));
+    EXPECT_EQ(broken.Edit1->text(), "kept");
+    EXPECT_FALSE(broken.Button2->isEnabled());
+}
+
+TEST_F(CtrlTest, ThePasswordBoxTakesTextBeyond32767Characters)
+{
+    const QString longText(40000, 'x');
+    w->Edit1->setText(longText);
+    EXPECT_EQ(w->Edit1->text().size(), 40000);
 }
 
 TEST_F(CtrlTest, DiscardAskedAndAnswered)

@@ -4,12 +4,16 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cstdlib>
+#include <cstring>
+#include <malloc.h>
+#include <new>
 #include <string>
 #include <vector>
 
 namespace {
 
-std::vector<int> Codes(const std::string &s)
+std::vector<int> Codes(std::string_view s)
 {
     std::vector<int> v;
     for (unsigned char c : s)
@@ -240,4 +244,55 @@ TEST(AdmissibleCount, CountsTheChosenCodes)
     c.mode = SpecialMode::OnlyThose;
     c.list = "!!a";
     EXPECT_EQ(AdmissibleCount(c), 26 + 26 + 10 + 1 + 1);
+}
+
+// Every heap block the program frees is looked at for a password.
+namespace {
+
+std::array<char, 64> g_watched{};
+std::size_t g_watchedLength = 0;
+int g_freedWithPassword = 0;
+
+void InspectAndFree(void *p)
+{
+    if (!p)
+        return;
+    const std::size_t n = malloc_usable_size(p);
+    if (g_watchedLength && n >= g_watchedLength
+        && memmem(p, n, g_watched.data(), g_watchedLength))
+        ++g_freedWithPassword;
+    std::free(p);
+}
+
+} // namespace
+
+void *operator new(std::size_t n)
+{
+    if (void *p = std::malloc(n ? n : 1))
+        return p;
+    throw std::bad_alloc();
+}
+void operator delete(void *p) noexcept
+{
+    InspectAndFree(p);
+}
+void operator delete(void *p, std::size_t) noexcept
+{
+    InspectAndFree(p);
+}
+
+TEST(GeneratePassword, EveryAttemptAndThePasswordAreWipedWhenFreed)
+{
+    LcgRandom r(0);
+    CharChoices c;
+    for (int round = 0; round < 20; ++round) {
+        {
+            GenerateResult g = GeneratePassword(c, 40, r);
+            ASSERT_EQ(g.password.size(), 40u);
+            std::copy(g.password.begin(), g.password.end(), g_watched.begin());
+            g_watchedLength = 40;
+        }
+        g_watchedLength = 0;
+    }
+    EXPECT_EQ(g_freedWithPassword, 0);
 }

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cerrno>
+#include <cstring>
 #include <cstdint>
 #include <vector>
 
@@ -88,4 +90,74 @@ TEST(SystemRandom, DrawsLookUniform)
     for (int c : counts)
         chi2 += (c - expected) * (c - expected) / expected;
     EXPECT_LT(chi2, 200.0);
+}
+
+namespace {
+
+// Replays words as RandomBelow(n) results (taken modulo n).
+class Replay final : public RandomSource {
+  public:
+    explicit Replay(std::vector<std::uint32_t> words) : words_(std::move(words)) {}
+    std::uint32_t RandomBelow(std::uint32_t n) override { return words_.at(next_++) % n; }
+    std::size_t used() const { return next_; }
+
+  private:
+    std::vector<std::uint32_t> words_;
+    std::size_t next_ = 0;
+};
+
+} // namespace
+
+TEST(RandomSource, RandomInRangeCoversTheWholeIntRange)
+{
+    const struct {
+        std::uint32_t high, low;
+        std::int32_t value;
+    } cases[] = {
+        {0, 0, INT32_MIN}, {0xFFFF, 0xFFFF, INT32_MAX}, {0x8000, 0, 0}, {0x7FFF, 0xFFFF, -1}};
+    for (const auto &c : cases) {
+        Replay r({c.high, c.low});
+        EXPECT_EQ(r.RandomInRange(INT32_MIN, INT32_MAX), c.value);
+        EXPECT_EQ(r.used(), 2u);
+    }
+    Replay r({7});
+    EXPECT_EQ(r.RandomInRange(INT32_MIN + 1, INT32_MAX), INT32_MIN + 8);
+}
+
+namespace {
+
+int g_failures; // how many times the stand-in fails before it fills
+int g_error;
+
+ssize_t FailingFill(void *buffer, std::size_t length, unsigned)
+{
+    if (g_failures > 0) {
+        --g_failures;
+        errno = g_error;
+        return -1;
+    }
+    std::memset(buffer, 0x5A, length);
+    return ssize_t(length);
+}
+
+} // namespace
+
+TEST(SystemRandom, AnInterruptionIsRetriedAndAFailureThrowsWithTheReason)
+{
+    g_failures = 3;
+    g_error = EINTR;
+    SystemRandom interrupted(&FailingFill);
+    EXPECT_EQ(interrupted.RandomBelow(256), 0x5Au);
+
+    g_failures = 1;
+    g_error = EIO;
+    SystemRandom failing(&FailingFill);
+    try {
+        failing.RandomBelow(10);
+        ADD_FAILURE() << "no error";
+    } catch (const RandomSourceError &e) {
+        EXPECT_EQ(e.error(), EIO);
+        EXPECT_STREQ(e.what(), std::strerror(EIO));
+    }
+    EXPECT_EQ(failing.RandomBelow(256), 0x5Au); // the kernel is asked again
 }
