@@ -278,38 +278,49 @@ TCalTime TimeOfSeconds(std::int64_t secondsOfDay)
             static_cast<std::uint16_t>(secondsOfDay % 60)};
 }
 
-// The whole day and the milliseconds into it.
-void Split(double v, std::int64_t &day, std::int64_t &ms)
+// The days from the platform's day 0 that a TCalDate can hold: 0000-01-01
+// to 65535-12-31.
+const std::int64_t kFirstDay = GregorianSerial(0, 1, 1) - kPlatformEpoch;
+const std::int64_t kLastDay = GregorianSerial(65535, 12, 31) - kPlatformEpoch;
+
+// The whole day and the milliseconds into it; false for a value whose date
+// a TCalDate can't hold (NaN and the infinities among them).
+bool Split(double v, std::int64_t &day, std::int64_t &ms)
 {
-    day = static_cast<std::int64_t>(std::trunc(v));
-    ms = std::llround(std::fabs(v - std::trunc(v)) * 86400000.0);
+    if (!(v > double(kFirstDay) - 1 && v < double(kLastDay) + 1))
+        return false;
+    const double whole = std::trunc(v);
+    day = static_cast<std::int64_t>(whole);
+    ms = std::llround(std::fabs(v - whole) * 86400000.0);
     if (ms >= 86400000) { // a fraction a hair below 1: midnight of the next date
         ms -= 86400000;
         ++day;
     }
+    return day >= kFirstDay && day <= kLastDay;
 }
 
 } // namespace
 
 TCalDate DateFromDateTime(double v)
 {
-    if (v == 0)
-        return ZeroDate;
     std::int64_t day, ms;
-    Split(v, day, ms);
+    if (v == 0 || !Split(v, day, ms))
+        return ZeroDate;
     return DateOfDay(day);
 }
 
 TCalDateTime DateTimeFrom(double v)
 {
     std::int64_t day, ms;
-    Split(v, day, ms);
+    if (!Split(v, day, ms))
+        return {};
     // Half a second or more rounds up; a minute of 60 seconds carries on,
     // past midnight into the next date.
     std::int64_t seconds = (ms + 500) / 1000;
     if (seconds == 86400) {
         seconds = 0;
-        ++day;
+        if (++day > kLastDay)
+            return {};
     }
     TCalDateTime dt;
     dt.Date = v == 0 ? ZeroDate : DateOfDay(day);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cmath>
 
 namespace {
 
@@ -230,4 +231,34 @@ TEST_F(CalDateTest, ClockReadsTheLocalDate)
     EXPECT_LE(now.Time.Second, 59);
     const TCalDate today = Today();
     EXPECT_TRUE(today == now.Date || DateAfter(today, now.Date)); // midnight may pass between
+}
+
+TEST(CalDate, PlatformValuesOutsideTheDateTypeGiveZeroDateAndMidnight)
+{
+    const double first = EncodeDateTime(0, 1, 1);     // 0000-01-01
+    const double last = EncodeDateTime(65535, 12, 31); // the last date a TCalDate holds
+    const struct {
+        double v;
+        TCalDate date;
+        TCalTime time;
+    } cases[] = {
+        {std::nan(""), ZeroDate, {}},
+        {HUGE_VAL, ZeroDate, {}},
+        {-HUGE_VAL, ZeroDate, {}},
+        {1e300, ZeroDate, {}},
+        {-1e300, ZeroDate, {}},
+        {9223372036854775808.0, ZeroDate, {}}, // 2^63
+        {last + 1, ZeroDate, {}},
+        {last + 0.99999999999, ZeroDate, {}}, // rounds into the next day
+        {first - 1, ZeroDate, {}},
+        {last + 0.5, {65535, 12, 31}, {12, 0, 0}},
+        {first - 0.25, {0, 1, 1}, {6, 0, 0}},
+        {EncodeDateTime(9999, 12, 31, 23, 59, 59), {9999, 12, 31}, {23, 59, 59}},
+    };
+    for (const auto &c : cases) {
+        const TCalDateTime dt = DateTimeFrom(c.v);
+        EXPECT_EQ(dt.Date, c.date) << c.v;
+        EXPECT_EQ(dt.Time, c.time) << c.v;
+        EXPECT_EQ(DateFromDateTime(c.v), c.date) << c.v;
+    }
 }
