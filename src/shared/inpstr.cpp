@@ -47,6 +47,11 @@ TFinpstr::TFinpstr(QWidget *parent) : QDialog(parent, Qt::Dialog | Qt::Frameless
     Panel1->setPalette(silver);
     Panel1->installEventFilter(this);
     Panel1->setMouseTracking(true);
+    // The panel's outer bevel is raised; inside it lies a lowered one.
+    InnerBevel = new QFrame(Panel1);
+    InnerBevel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    InnerBevel->setLineWidth(2);
+    InnerBevel->setAttribute(Qt::WA_TransparentForMouseEvents);
 
     auto label = [&](int top) {
         auto *l = new QLabel(Panel1);
@@ -204,4 +209,6 @@ void TFinpstr::resizeEvent(QResizeEvent *event)
 {
     QDialog::resizeEvent(event);
     Panel1->setGeometry(rect()); // the panel fills the window
+    InnerBevel->setGeometry(Panel1->rect().adjusted(2, 2, -2, -2));
+    InnerBevel->lower();
 }

@@ -25,6 +25,7 @@ class TFinpstr : public QDialog {
     bool RunInputDialog(const QString &first, const QString &second, QString &text);
 
     QFrame *Panel1;
+    QFrame *InnerBevel;
     QLabel *Label1, *Label2;
     QLineEdit *Edit1;
     QPushButton *Button1, *Button2;

@@ -180,3 +180,22 @@ TEST_F(InpstrTest, DraggingThePanelLeavesNoCursorOverrideBehind)
     // shows its text cursor again.
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
 }
+
+TEST_F(InpstrTest, TheFrameIsARaisedBevelAroundALoweredOneTwoPixelsEach)
+{
+    dlg.resize(245, 153);
+    const QImage img = dlg.grab().toImage();
+    // Light above and left of a raised bevel, dark above and left of a
+    // lowered one; silver inside both.
+    auto lightness = [&](int x, int y) { return img.pixelColor(x, y).lightness(); };
+    const int silver = QColor(192, 192, 192).lightness();
+    for (int d : {0, 1})
+        EXPECT_GT(lightness(40, d), silver) << "outer top " << d;
+    for (int d : {2, 3})
+        EXPECT_LT(lightness(40, d), silver) << "inner top " << d;
+    for (int d : {0, 1})
+        EXPECT_LT(lightness(40, 152 - d), silver) << "outer bottom " << d;
+    for (int d : {2, 3})
+        EXPECT_GT(lightness(40, 152 - d), silver) << "inner bottom " << d;
+    EXPECT_EQ(img.pixelColor(8, 8), QColor(192, 192, 192));
+}
