@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QApplication>
+#include <QPoint>
 #include <QString>
 #include <QTimer>
 #include <QWidget>
@@ -24,7 +25,12 @@ template <typename T> void WhenModal(std::function<void(T *)> answer)
     timer->start();
 }
 
-// Readable QStrings in GoogleTest's failure messages.
+// Readable Qt values in GoogleTest's failure messages.
+inline void PrintTo(const QPoint &p, std::ostream *os)
+{
+    *os << "(" << p.x() << ", " << p.y() << ")";
+}
+
 inline void PrintTo(const QString &s, std::ostream *os)
 {
     *os << '"' << s.toStdString() << '"';

@@ -6,23 +6,24 @@
 
 #include <QMessageBox>
 #include <QPushButton>
-#include <QShowEvent>
 
 namespace {
 
-// Placed when first shown, once the toolkit has sized it to its text.
+// Sized to its text and placed as it is first shown, before it has a
+// window of its own: only then does Qt put the frame's top-left, not the
+// client area's, at the point, as pos() reports it when the place is kept.
 class PlacedBox : public QMessageBox {
   public:
     explicit PlacedBox(Point at) : at_(at) {}
 
-  protected:
-    void showEvent(QShowEvent *e) override
+    void setVisible(bool visible) override
     {
-        QMessageBox::showEvent(e);
-        if (!placed_) {
+        if (visible && !placed_) {
             placed_ = true;
+            adjustSize();
             PlaceBoxAt(this, at_);
         }
+        QMessageBox::setVisible(visible);
     }
 
   private:
@@ -76,9 +77,12 @@ char AskYesNoCancel(const QString &text)
 {
     PlacedBox box(BoxOpeningPoint());
     Prepare(box, QMessageBox::Question, text);
-    QPushButton *yes = box.addButton("&Yes", QMessageBox::YesRole);
-    QPushButton *no = box.addButton("&No", QMessageBox::NoRole);
-    QPushButton *cancel = box.addButton("Cancel", QMessageBox::RejectRole);
+    // One role for all three: the button row keeps them in the order added,
+    // where each desktop's own order (GNOME's is the reverse) would sort
+    // them by role. The answer is read from the button clicked.
+    QPushButton *yes = box.addButton("&Yes", QMessageBox::ActionRole);
+    QPushButton *no = box.addButton("&No", QMessageBox::ActionRole);
+    QPushButton *cancel = box.addButton("Cancel", QMessageBox::ActionRole);
     box.setDefaultButton(yes);
     // Also what the window's close command answers.
     box.setEscapeButton(cancel);

@@ -1,0 +1,233 @@
+// The program's windows on a real X server with a window manager: frames,
+// the pointer, the clipboard and the keyboard as a desktop has them.
+#include "boxes.h"
+#include "cdatlib.h"
+#include "ctrl.h"
+#include "flash.h"
+#include "inpstr.h"
+#include "randomsource.h"
+#include "x11session.h"
+
+#include <QApplication>
+#include <QCursor>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QProcess>
+#include <QPushButton>
+#include <QScreen>
+#include <QTest>
+#include <algorithm>
+#include <gtest/gtest.h>
+
+#include "modal.h"
+
+namespace {
+
+constexpr int kScreenWidth = 1280, kScreenHeight = 1024;
+
+// Waits for `done`, letting the program work meanwhile; false after 5 s.
+template <typename F> bool WaitFor(F done)
+{
+    for (int i = 0; i < 500 && !done(); ++i)
+        QTest::qWait(10);
+    return done();
+}
+
+void PointerTo(int x, int y)
+{
+    QCursor::setPos(x, y);
+    ASSERT_TRUE(WaitFor([&] { return QCursor::pos() == QPoint(x, y); }));
+}
+
+// The window framed by the window manager and on the screen.
+bool Framed(QWidget *w)
+{
+    return WaitFor([w] {
+        return w->isVisible() && w->frameGeometry().size() != w->geometry().size();
+    });
+}
+
+QString Output(const QStringList &command)
+{
+    // The program must go on answering the X server while the command asks
+    // it for the clipboard: wait with its event loop running.
+    QProcess p;
+    p.start(command.first(), command.mid(1));
+    EXPECT_TRUE(WaitFor([&] { return p.state() == QProcess::NotRunning; }))
+        << command.join(' ').toStdString();
+    return QString::fromUtf8(p.readAllStandardOutput());
+}
+
+void Keys(const char *keys)
+{
+    // Real key events, through the X server to the focused window.
+    QProcess::execute("xdotool", {"key", "--clearmodifiers", keys});
+}
+
+class X11Test : public ::testing::Test {
+  protected:
+    void SetUp() override { LibraryStartUp(); }
+    void TearDown() override { FlashNotice(""); }
+
+    TFFlash flash;
+    TFinpstr inpstr;
+};
+
+} // namespace
+
+TEST_F(X11Test, BoxesOpenWithTheirFrameAtTheCursorAndStayThereWhenReopened)
+{
+    PointerTo(300, 200);
+    for (int i = 0; i < 3; ++i) {
+        QPoint frame, client;
+        WhenModal<QMessageBox>([&](QMessageBox *box) {
+            if (Framed(box)) {
+                frame = box->frameGeometry().topLeft();
+                client = box->geometry().topLeft();
+            }
+            QTest::keyClick(box, Qt::Key_Escape);
+        });
+        if (i == 1)
+            AskYesNoCancel("A question");
+        else
+            InfoBox("A message");
+        EXPECT_EQ(frame, QPoint(300, 200)) << "box " << i;
+        EXPECT_GT(client.y(), frame.y()) << "box " << i << " has no title bar above";
+    }
+}
+
+TEST_F(X11Test, ABoxAtTheScreensCornerIsPulledBackWholeFrameAndAll)
+{
+    PointerTo(kScreenWidth - 5, kScreenHeight - 5);
+    QRect frame;
+    WhenModal<QMessageBox>([&](QMessageBox *box) {
+        if (Framed(box))
+            frame = box->frameGeometry();
+        QTest::keyClick(box, Qt::Key_Escape);
+    });
+    InfoBox("A message near the corner of the screen");
+    EXPECT_EQ(frame.right(), kScreenWidth - 1);
+    EXPECT_EQ(frame.bottom(), kScreenHeight - 1);
+}
+
+TEST_F(X11Test, QuestionButtonsReadYesNoCancelFromTheLeftOnEveryDesktop)
+{
+    ASSERT_EQ(qgetenv("XDG_CURRENT_DESKTOP"), "GNOME"); // whose order is the reverse
+    QStringList order;
+    WhenModal<QMessageBox>([&](QMessageBox *box) {
+        Framed(box);
+        QList<QAbstractButton *> buttons = box->buttons();
+        std::sort(buttons.begin(), buttons.end(), [](QAbstractButton *a, QAbstractButton *b) {
+            return a->mapToGlobal(QPoint()).x() < b->mapToGlobal(QPoint()).x();
+        });
+        for (QAbstractButton *b : buttons)
+            order << b->text();
+        QTest::keyClick(box, Qt::Key_Escape);
+    });
+    EXPECT_EQ(AskYesNoCancel("Order?"), 'C');
+    EXPECT_EQ(order, (QStringList{"&Yes", "&No", "Cancel"}));
+}
+
+TEST_F(X11Test, TheInputDialogOpensAtTheCursor)
+{
+    PointerTo(400, 300);
+    QPoint at;
+    WhenModal<TFinpstr>([&](TFinpstr *d) {
+        WaitFor([d] { return d->isVisible() && d->windowHandle()->isExposed(); });
+        at = d->frameGeometry().topLeft();
+        d->Button2->click();
+    });
+    QString text;
+    InputText("Where?", "", text);
+    EXPECT_EQ(at, QPoint(400, 300));
+}
+
+TEST_F(X11Test, TheFlashNoticeOpensNextToTheCursorAndStaysOnTheScreen)
+{
+    PointerTo(500, 400);
+    FlashNotice("here");
+    ASSERT_TRUE(WaitFor([&] { return flash.isVisible() && flash.windowHandle()->isExposed(); }));
+    EXPECT_EQ(flash.frameGeometry().topLeft(), QPoint(501, 401));
+
+    FlashNotice("");
+    PointerTo(kScreenWidth - 1, kScreenHeight - 1);
+    FlashNotice("in the corner");
+    ASSERT_TRUE(WaitFor([&] { return flash.isVisible() && flash.windowHandle()->isExposed(); }));
+    const QRect g = flash.frameGeometry();
+    EXPECT_EQ(g.right(), kScreenWidth - 1);
+    EXPECT_EQ(g.bottom(), kScreenHeight - 1);
+}
+
+TEST_F(X11Test, UseLeavesExactlyThePasswordOnTheClipboardMarkedSecret)
+{
+    LcgRandom random(7);
+    Tfctrl w(random);
+    w.show();
+    w.Button1->click();
+    const QString password = w.Edit1->text();
+    w.Button2->click();
+    EXPECT_EQ(Output({"xclip", "-o", "-selection", "clipboard"}), password);
+    EXPECT_TRUE(Output({"xclip", "-o", "-selection", "clipboard", "-t", "TARGETS"})
+                    .contains("x-kde-passwordManagerHint"));
+    EXPECT_EQ(Output({"xclip", "-o", "-selection", "clipboard", "-t", "x-kde-passwordManagerHint"}),
+              "secret");
+}
+
+TEST_F(X11Test, CtrlZAfterUseOrDiscardBringsNothingBack)
+{
+    LcgRandom random(7);
+    Tfctrl w(random);
+    w.show();
+    w.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    w.Edit1->setFocus();
+
+    int keys = 0;
+    struct Counter : QObject {
+        int *n;
+        explicit Counter(int *count) : n(count) {}
+        bool eventFilter(QObject *, QEvent *e) override
+        {
+            if (e->type() == QEvent::KeyRelease)
+                ++*n;
+            return false;
+        }
+    } counter(&keys);
+    w.Edit1->installEventFilter(&counter);
+    auto undo = [&] {
+        const int before = keys;
+        Keys("ctrl+z");
+        EXPECT_TRUE(WaitFor([&] { return keys > before; }));
+    };
+
+    w.Button1->click();
+    w.Button2->click(); // Use
+    undo();
+    EXPECT_EQ(w.Edit1->text(), "");
+
+    w.Button1->click();
+    WhenModal<QMessageBox>([](QMessageBox *box) { QTest::keyClick(box, Qt::Key_Return); });
+    w.Button5->click(); // Discard, answered Yes
+    w.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    w.Edit1->setFocus();
+    undo();
+    EXPECT_EQ(w.Edit1->text(), "");
+}
+
+int main(int argc, char **argv)
+{
+    X11Session session;
+    std::string reason;
+    if (!session.Start(kScreenWidth, kScreenHeight, reason)) {
+        std::fprintf(stderr, "no X11 session: %s\n", reason.c_str());
+        return 1;
+    }
+    setenv("QT_QPA_PLATFORM", "xcb", 1);
+    // GNOME orders dialog buttons the other way round: the hardest case.
+    setenv("XDG_CURRENT_DESKTOP", "GNOME", 1);
+    QApplication app(argc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

@@ -1,0 +1,119 @@
+#include "x11session.h"
+
+#include <array>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <vector>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+extern char **environ;
+
+namespace {
+
+pid_t Spawn(const std::vector<const char *> &argv, posix_spawn_file_actions_t *actions)
+{
+    std::vector<char *> args;
+    for (const char *a : argv)
+        args.push_back(const_cast<char *>(a));
+    args.push_back(nullptr);
+    pid_t pid = -1;
+    if (posix_spawnp(&pid, args[0], actions, nullptr, args.data(), environ) != 0)
+        return -1;
+    return pid;
+}
+
+void Stop(pid_t &pid)
+{
+    if (pid <= 0)
+        return;
+    kill(pid, SIGTERM);
+    waitpid(pid, nullptr, 0);
+    pid = -1;
+}
+
+} // namespace
+
+std::string RunCommand(const std::string &command)
+{
+    std::string out;
+    if (FILE *p = popen(command.c_str(), "r")) {
+        std::array<char, 4096> buf;
+        while (std::size_t n = std::fread(buf.data(), 1, buf.size(), p))
+            out.append(buf.data(), n);
+        pclose(p);
+    }
+    return out;
+}
+
+bool X11Session::Start(int width, int height, std::string &reason)
+{
+    int fds[2];
+    if (pipe(fds) != 0) {
+        reason = "no pipe";
+        return false;
+    }
+    // Xvfb writes its display number into the pipe once it takes clients.
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addclose(&actions, fds[0]);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    const std::string fd = std::to_string(fds[1]);
+    const std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x24";
+    xvfb_ = Spawn({"Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(), "-nolisten",
+                   "tcp", "-noreset"},
+                  &actions);
+    posix_spawn_file_actions_destroy(&actions);
+    close(fds[1]);
+    if (xvfb_ < 0) {
+        close(fds[0]);
+        reason = "Xvfb could not be started";
+        return false;
+    }
+    std::string number;
+    pollfd p{fds[0], POLLIN, 0};
+    char c;
+    while (poll(&p, 1, 20000) > 0 && read(fds[0], &c, 1) == 1 && c != '\n')
+        number += c;
+    close(fds[0]);
+    if (number.empty()) {
+        reason = "Xvfb gave no display";
+        return false;
+    }
+    display_ = ":" + number;
+    setenv("DISPLAY", display_.c_str(), 1);
+
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    wm_ = Spawn({"openbox", "--sm-disable"}, &actions);
+    posix_spawn_file_actions_destroy(&actions);
+    if (wm_ < 0) {
+        reason = "openbox could not be started";
+        return false;
+    }
+    // Ready once it announces itself on the root window.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (RunCommand("xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null").find("window id")
+           == std::string::npos) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            reason = "openbox did not come up";
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+}
+
+X11Session::~X11Session()
+{
+    Stop(wm_);
+    Stop(xvfb_);
+}
