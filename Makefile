@@ -1,6 +1,15 @@
 BUILD := build
+ASAN_BUILD := build-asan
+# Any report ends the test that made it, and so fails the run.
+SANITIZER_ENV := ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1 \
+	LSAN_OPTIONS=suppressions=$(CURDIR)/scripts/lsan.supp:print_suppressions=0 \
+	UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
-.PHONY: all deps build run test bench clean
+FUZZ_BUILD := build-fuzz
+FUZZ_TARGETS := integer_text date_text day_numbers datetime password
+FUZZ_SECONDS ?= 60
+
+.PHONY: all deps build run test test-asan fuzz bench clean
 
 all: build
 
@@ -17,8 +26,33 @@ run: build
 test: build
 	cd $(BUILD) && ctest --output-on-failure --parallel 2
 
+test-asan: deps
+	@cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVIN_SANITIZE=ON \
+		-DQUORVIN_BENCH=OFF >/dev/null
+	@cmake --build $(ASAN_BUILD) --parallel 2
+	cd $(ASAN_BUILD) && $(SANITIZER_ENV) ctest --output-on-failure --parallel 2
+
+# Replays the committed corpus of each fuzz target, then fuzzes it for
+# FUZZ_SECONDS; new inputs go to the build folder, not the source tree.
+fuzz: deps
+	@CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVIN_FUZZ=ON \
+		-DQUORVIN_TESTS=OFF -DQUORVIN_BENCH=OFF >/dev/null
+	@cmake --build $(FUZZ_BUILD) --parallel 2 --target $(addprefix fuzz_,$(FUZZ_TARGETS))
+	@for t in $(FUZZ_TARGETS); do \
+		bin=$(FUZZ_BUILD)/fuzz/fuzz_$$t; \
+		$$bin -runs=0 fuzz/corpus/$$t 2>$(FUZZ_BUILD)/replay_$$t.log \
+			|| { cat $(FUZZ_BUILD)/replay_$$t.log; exit 1; }; \
+		mkdir -p $(FUZZ_BUILD)/corpus/$$t; \
+		$$bin -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
+			-artifact_prefix=$(FUZZ_BUILD)/$$t- $(FUZZ_BUILD)/corpus/$$t fuzz/corpus/$$t \
+			2>$(FUZZ_BUILD)/fuzz_$$t.log || { tail -40 $(FUZZ_BUILD)/fuzz_$$t.log; exit 1; }; \
+		echo "fuzz_$$t: $$(grep -m1 stat::number_of_executed_units $(FUZZ_BUILD)/fuzz_$$t.log \
+			| awk '{print $$2}') runs in $(FUZZ_SECONDS) s, replayed \
+			$$(ls fuzz/corpus/$$t | wc -l) corpus inputs"; \
+	done
+
 bench: build
 	@for b in $(BUILD)/bench/bench_*; do echo "== $$b"; $$b; done
 
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)

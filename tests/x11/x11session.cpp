@@ -9,25 +9,37 @@
 #include <fcntl.h>
 #include <vector>
 #include <poll.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
-extern char **environ;
-
 namespace {
 
-pid_t Spawn(const std::vector<const char *> &argv, posix_spawn_file_actions_t *actions)
+// Starts a program whose output goes nowhere and which dies with this one,
+// so that nothing it holds keeps a test runner waiting. `keepFd` stays open.
+pid_t Spawn(const std::vector<const char *> &argv, int keepFd = -1)
 {
+    const pid_t parent = getpid();
+    const pid_t pid = fork();
+    if (pid != 0)
+        return pid;
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (getppid() != parent)
+        _exit(1);
+    const int null = open("/dev/null", O_RDWR);
+    dup2(null, 0);
+    dup2(null, 1);
+    dup2(null, 2);
+    for (int fd = 3; fd < 1024; ++fd)
+        if (fd != keepFd)
+            close(fd);
     std::vector<char *> args;
     for (const char *a : argv)
         args.push_back(const_cast<char *>(a));
     args.push_back(nullptr);
-    pid_t pid = -1;
-    if (posix_spawnp(&pid, args[0], actions, nullptr, args.data(), environ) != 0)
-        return -1;
-    return pid;
+    execvp(args[0], args.data());
+    _exit(127);
 }
 
 void Stop(pid_t &pid)
@@ -61,16 +73,11 @@ bool X11Session::Start(int width, int height, std::string &reason)
         return false;
     }
     // Xvfb writes its display number into the pipe once it takes clients.
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addclose(&actions, fds[0]);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
     const std::string fd = std::to_string(fds[1]);
     const std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x24";
     xvfb_ = Spawn({"Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(), "-nolisten",
                    "tcp", "-noreset"},
-                  &actions);
-    posix_spawn_file_actions_destroy(&actions);
+                  fds[1]);
     close(fds[1]);
     if (xvfb_ < 0) {
         close(fds[0]);
@@ -90,11 +97,7 @@ bool X11Session::Start(int width, int height, std::string &reason)
     display_ = ":" + number;
     setenv("DISPLAY", display_.c_str(), 1);
 
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    wm_ = Spawn({"openbox", "--sm-disable"}, &actions);
-    posix_spawn_file_actions_destroy(&actions);
+    wm_ = Spawn({"openbox", "--sm-disable"});
     if (wm_ < 0) {
         reason = "openbox could not be started";
         return false;
