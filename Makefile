@@ -46,9 +46,8 @@ fuzz: deps
 		$$bin -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
 			-artifact_prefix=$(FUZZ_BUILD)/$$t- $(FUZZ_BUILD)/corpus/$$t fuzz/corpus/$$t \
 			2>$(FUZZ_BUILD)/fuzz_$$t.log || { tail -40 $(FUZZ_BUILD)/fuzz_$$t.log; exit 1; }; \
-		echo "fuzz_$$t: $$(grep -m1 stat::number_of_executed_units $(FUZZ_BUILD)/fuzz_$$t.log \
-			| awk '{print $$2}') runs in $(FUZZ_SECONDS) s, replayed \
-			$$(ls fuzz/corpus/$$t | wc -l) corpus inputs"; \
+		runs=$$(grep -m1 stat::number_of_executed_units $(FUZZ_BUILD)/fuzz_$$t.log | awk '{print $$2}'); \
+		echo "fuzz_$$t: $$runs runs in $(FUZZ_SECONDS) s after replaying $$(ls fuzz/corpus/$$t | wc -l) inputs"; \
 	done
 
 bench: build

@@ -1,7 +1,7 @@
 #pragma once
 
 #include <cstddef>
-#include <new>
+#include <memory>
 #include <string>
 #include <string.h>
 
@@ -13,11 +13,11 @@ template <typename T> struct WipingAllocator {
     WipingAllocator() = default;
     template <typename U> WipingAllocator(const WipingAllocator<U> &) {}
 
-    T *allocate(std::size_t n) { return static_cast<T *>(::operator new(n * sizeof(T))); }
+    T *allocate(std::size_t n) { return std::allocator<T>().allocate(n); }
     void deallocate(T *p, std::size_t n)
     {
         explicit_bzero(p, n * sizeof(T));
-        ::operator delete(p, n * sizeof(T));
+        std::allocator<T>().deallocate(p, n);
     }
     template <typename U> bool operator==(const WipingAllocator<U> &) const { return true; }
 };
