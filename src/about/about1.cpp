@@ -1,6 +1,7 @@
 #include "about1.h"
 
 #include "fonts.h"
+#include "screenplace.h"
 #include "programicon.h"
 #include "programinfo.h"
 
@@ -141,6 +142,7 @@ TFAbout1::TFAbout1(const QString &executablePath, const QDateTime &modified, QWi
     resize(235, 314);
     layout()->setGeometry(rect());
     move(328, 146);
+    KeepOnScreenWhenShown(this);
 
     // FormCreate
     const QString path =

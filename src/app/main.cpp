@@ -1,7 +1,10 @@
-#include "platform.h"
-#include "startup.h"
+#include "Notepad.h"
+#include "boxes.h"
 #include "ctrl.h"
+#include "platform.h"
 #include "programicon.h"
+#include "singleinstance.h"
+#include "startup.h"
 
 #include <QApplication>
 #include <QSessionManager>
@@ -21,7 +24,22 @@ int main(int argc, char *argv[])
     QApplication::setQuitOnLastWindowClosed(false);
     QApplication::setWindowIcon(ProgramIcon());
 
-    auto windows = StartUp();
+    // Before anything else: a copy already running on this note folder is
+    // brought forward, and this one ends having read and written nothing.
+    const QString noteFolder = DefaultNoteFolder();
+    SingleInstance instance(noteFolder);
+    switch (instance.Claim()) {
+    case SingleInstance::Outcome::OtherRaised:
+        return 0;
+    case SingleInstance::Outcome::OtherSilent:
+        InfoBox("The program is already running.");
+        return 0;
+    case SingleInstance::Outcome::First:
+        break;
+    }
+
+    auto windows = StartUp(noteFolder);
+    instance.SetRaise([&windows] { BringToFront(windows->fctrl.get()); });
     // The desktop session ending must not lose the note either.
     QObject::connect(
         &app, &QGuiApplication::commitDataRequest, &app,

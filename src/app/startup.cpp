@@ -10,6 +10,8 @@
 #include "inpstr.h"
 #include "randomsource.h"
 
+#include <QWidget>
+
 Windows::Windows() = default;
 
 Windows::~Windows()
@@ -24,7 +26,7 @@ Windows::~Windows()
     fctrl.reset();
 }
 
-std::unique_ptr<Windows> StartUp()
+std::unique_ptr<Windows> StartUp(const QString &noteFolder)
 {
     auto w = std::make_unique<Windows>();
 
@@ -43,7 +45,7 @@ std::unique_ptr<Windows> StartUp()
     w->inpstr = std::make_unique<TFinpstr>();
     w->cal = std::make_unique<TFCal>();
     w->about = std::make_unique<TFAbout1>();
-    w->notepad = std::make_unique<TFnotepad>();
+    w->notepad = std::make_unique<TFnotepad>(noteFolder);
 
     w->fctrl->SetCompanionWindows(w->notepad.get(), w->about.get());
     Windows *windows = w.get();
@@ -54,4 +56,12 @@ std::unique_ptr<Windows> StartUp()
 bool SaveBeforeExit(Windows &w)
 {
     return !w.notepad || w.notepad->SaveBeforeExit();
+}
+
+void BringToFront(QWidget *window)
+{
+    window->show();
+    window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
+    window->raise();
+    window->activateWindow();
 }

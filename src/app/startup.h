@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QString>
+
 #include <memory>
 
 class RandomSource;
@@ -9,6 +11,7 @@ class TFFlash;
 class TFinpstr;
 class TFnotepad;
 class Tfctrl;
+class QWidget;
 
 // Every window of the program, created once at start-up in a fixed order
 // and kept until the end of the run.
@@ -25,8 +28,12 @@ struct Windows {
     ~Windows();
 };
 
-// Runs the modules' start-up steps, then creates the windows.
-std::unique_ptr<Windows> StartUp();
+// Runs the modules' start-up steps, then creates the windows. The note and
+// its settings lie in `noteFolder` (DefaultNoteFolder() when empty).
+std::unique_ptr<Windows> StartUp(const QString &noteFolder = {});
+
+// Brings a window to the front of the desktop, unminimised.
+void BringToFront(QWidget *window);
 
 // Ending the program, by its main window or by the desktop session, first
 // writes what the notepad has not saved yet; false when that failed.

@@ -4,6 +4,7 @@
 #include "cdatlib.h"
 #include "flash.h"
 #include "fonts.h"
+#include "screenplace.h"
 #include "inpstr.h"
 #include "randomsource.h"
 
@@ -164,6 +165,7 @@ Tfctrl::Tfctrl(RandomSource &random, QWidget *parent) : QMainWindow(parent), ran
     // holds the panel, 344 x 395.
     resize(344, 395 + bar->sizeHint().height());
     move(379, 45);
+    KeepOnScreenWhenShown(this);
 
     FormCreate();
 }

@@ -5,7 +5,9 @@
 #include "datetext.h"
 #include "flash.h"
 #include "fonts.h"
+#include "screenplace.h"
 #include "inpstr.h"
+#include "apptitle.h"
 #include "libstate.h"
 #include "notesettings.h"
 #include "notetext.h"
@@ -13,6 +15,7 @@
 
 #include <QAction>
 #include <QClipboard>
+#include <QCoreApplication>
 #include <QCloseEvent>
 #include <QDir>
 #include <QFileDialog>
@@ -87,7 +90,8 @@ void NotepadStartUp()
 
 QString DefaultNoteFolder()
 {
-    const QString program = QString::fromStdString(Lib().ProgramFolder);
+    const QString program = QString::fromStdString(
+        FolderOf(QCoreApplication::applicationFilePath().toStdString()));
     const bool usable = !program.isEmpty() && CanCreateFilesIn(program);
     return ChooseNoteFolder(
         program, usable, QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
@@ -171,6 +175,7 @@ TFnotepad::TFnotepad(const QString &noteFolder, QWidget *parent)
     // Outer 441 x 416 on the original desktop.
     resize(425, 357 + bar->sizeHint().height());
     move(583, 136);
+    KeepOnScreenWhenShown(this);
     Timer2->start();
 
     FormCreate();

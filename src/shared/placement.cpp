@@ -37,3 +37,24 @@ Point PlaceNearCursor(Point cursor, Size window, Size screen)
         at.x = 0;
     return at;
 }
+
+namespace {
+
+int KeepInside(int at, int length, int areaStart, int areaLength)
+{
+    if (length >= areaLength)
+        return areaStart;
+    if (at < areaStart)
+        return areaStart;
+    if (at + length > areaStart + areaLength)
+        return areaStart + areaLength - length;
+    return at;
+}
+
+} // namespace
+
+Point KeepInside(Point at, Size window, Area area)
+{
+    return {KeepInside(at.x, window.width, area.topLeft.x, area.size.width),
+            KeepInside(at.y, window.height, area.topLeft.y, area.size.height)};
+}

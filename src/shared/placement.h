@@ -31,6 +31,17 @@ struct BoxPlaces {
 // edges only.
 Point PlaceBoxAt(Point p, Size window, Size screen);
 
+// An area of the screen: its top-left and size.
+struct Area {
+    Point topLeft;
+    Size size;
+};
+
+// Where a window whose outer top-left is `at` must go to lie wholly inside
+// `area`: where it is if it fits, else moved just enough; on a side where
+// the window is larger than the area, it starts at the area's edge.
+Point KeepInside(Point at, Size window, Area area);
+
 // Top-left one pixel right of and below the cursor, kept on the screen on
 // all four sides.
 Point PlaceNearCursor(Point cursor, Size window, Size screen);

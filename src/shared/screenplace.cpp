@@ -3,6 +3,7 @@
 #include "libstate.h"
 
 #include <QCursor>
+#include <QEvent>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QWidget>
@@ -56,4 +57,61 @@ void ShowNearCursor(QWidget *window)
 {
     PlaceNearCursor(window);
     window->show();
+}
+
+void KeepOnScreen(QWidget *window)
+{
+    const QScreen *screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    const QRect area = screen->availableGeometry();
+    const QRect frame = window->frameGeometry();
+    const Point at = KeepInside({frame.x(), frame.y()}, {frame.width(), frame.height()},
+                                {{area.x(), area.y()}, {area.width(), area.height()}});
+    if (at.x != frame.x() || at.y != frame.y())
+        window->move(at.x, at.y); // the frame's top-left, as pos() has it
+}
+
+namespace {
+
+// Placed again once the window is framed: only then is its outer size known.
+class OnScreenGuard : public QObject {
+  public:
+    using QObject::QObject;
+
+  protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        auto *w = static_cast<QWidget *>(watched);
+        switch (event->type()) {
+        case QEvent::Show:
+            pending_ = true;
+            KeepOnScreen(w);
+            break;
+        case QEvent::Move:
+        case QEvent::Resize:
+            if (pending_ && w->frameGeometry() != w->geometry()) {
+                pending_ = false;
+                KeepOnScreen(w);
+            }
+            break;
+        case QEvent::Hide:
+            pending_ = false;
+            break;
+        default:
+            break;
+        }
+        return false;
+    }
+
+  private:
+    bool pending_ = false;
+};
+
+} // namespace
+
+void KeepOnScreenWhenShown(QWidget *window)
+{
+    KeepOnScreen(window);
+    window->installEventFilter(new OnScreenGuard(window));
 }

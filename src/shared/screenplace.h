@@ -17,3 +17,11 @@ void PlaceBoxAt(QWidget *window, Point p);
 void RememberBoxPlace(const QWidget *window);
 void PlaceNearCursor(QWidget *window);
 void ShowNearCursor(QWidget *window);
+
+// Moves a window just enough to lie wholly inside the available area of its
+// screen, frame included (its top-left stays on the screen if it is larger).
+void KeepOnScreen(QWidget *window);
+
+// Does so now and whenever the window is shown, once the window manager has
+// framed it; a window the user moves afterwards is left where it is put.
+void KeepOnScreenWhenShown(QWidget *window);

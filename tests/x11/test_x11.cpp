@@ -6,6 +6,9 @@
 #include "flash.h"
 #include "inpstr.h"
 #include "randomsource.h"
+#include "startup.h"
+#include "Notepad.h"
+#include "about1.h"
 #include "x11session.h"
 
 #include <QApplication>
@@ -13,10 +16,12 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QPushButton>
 #include <QScreen>
 #include <QTest>
 #include <algorithm>
+#include <cstring>
 #include <gtest/gtest.h>
 
 #include "modal.h"
@@ -215,8 +220,95 @@ TEST_F(X11Test, CtrlZAfterUseOrDiscardBringsNothingBack)
     EXPECT_EQ(w.Edit1->text(), "");
 }
 
+TEST_F(X11Test, ASecondStartBringsTheFirstForwardAndLeavesItsNoteAlone)
+{
+    QTemporaryDir dir;
+    const QString program = dir.filePath("quorvin");
+    ASSERT_TRUE(QFile::copy(QUORVIN_EXE, program));
+    const QByteArray note = "typed in the first\r\n";
+    {
+        QFile f(dir.filePath("npad.txt"));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(note);
+    }
+    QProcess first;
+    first.start(program, {});
+    QString window;
+    ASSERT_TRUE(WaitFor([&] {
+        window = Output({"xdotool", "search", "--onlyvisible", "--pid",
+                         QString::number(first.processId()), "--name", "password generator"})
+                     .trimmed();
+        return !window.isEmpty();
+    }));
+
+    // Another window has the keyboard when the second start comes.
+    QWidget other;
+    other.show();
+    other.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
+
+    QProcess second;
+    second.start(program, {});
+    ASSERT_TRUE(WaitFor([&] { return second.state() == QProcess::NotRunning; }));
+    EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(second.exitCode(), 0);
+    EXPECT_TRUE(WaitFor([&] {
+        const QString active = Output({"xdotool", "getactivewindow"}).trimmed();
+        return active == window;
+    })) << "the first copy's window is not in front";
+    EXPECT_EQ(first.state(), QProcess::Running);
+
+    first.terminate();
+    first.waitForFinished(5000);
+    QFile f(dir.filePath("npad.txt"));
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), note);
+}
+
+TEST_F(X11Test, AtDoubleScaleOnASmallScreenEveryWindowOpensWhollyVisible)
+{
+    QTemporaryDir dir;
+    QProcess scaled;
+    scaled.setProcessChannelMode(QProcess::MergedChannels);
+    scaled.start(QCoreApplication::applicationFilePath(), {"--scaled-windows", dir.path()});
+    ASSERT_TRUE(WaitFor([&] { return scaled.state() == QProcess::NotRunning; }));
+    EXPECT_EQ(scaled.exitCode(), 0) << scaled.readAll().toStdString();
+}
+
+namespace {
+
+// The child of the test above: the program's windows at QT_SCALE_FACTOR=2.
+int ShowScaledWindows(int argc, char **argv, const QString &folder)
+{
+    setenv("QT_SCALE_FACTOR", "2", 1);
+    QApplication app(argc, argv);
+    auto windows = StartUp(folder);
+    QWidget *shown[] = {windows->fctrl.get(), windows->notepad.get(), windows->about.get()};
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    int failures = 0;
+    for (QWidget *w : shown) {
+        w->show();
+        const bool framed = Framed(w);
+        // Let a correction after the frame came take effect.
+        WaitFor([&] { return screen.contains(w->frameGeometry()); });
+        const QRect g = w->frameGeometry();
+        if (!framed || !screen.contains(g)) {
+            ++failures;
+            std::printf("%s at %d,%d %dx%d is not inside %dx%d%s\n", w->objectName().toUtf8().data(),
+                        g.x(), g.y(), g.width(), g.height(), screen.width(), screen.height(),
+                        framed ? "" : " (no frame)");
+        }
+    }
+    return failures == 0 ? 0 : 1;
+}
+
+} // namespace
+
 int main(int argc, char **argv)
 {
+    if (argc == 3 && std::strcmp(argv[1], "--scaled-windows") == 0)
+        return ShowScaledWindows(1, argv, QString::fromLocal8Bit(argv[2]));
+
     X11Session session;
     std::string reason;
     if (!session.Start(kScreenWidth, kScreenHeight, reason)) {
