@@ -9,7 +9,7 @@ FUZZ_BUILD := build-fuzz
 FUZZ_TARGETS := integer_text date_text day_numbers datetime password
 FUZZ_SECONDS ?= 60
 
-.PHONY: all deps build run test test-asan fuzz bench clean
+.PHONY: all deps build run test test-asan fuzz package bench clean
 
 all: build
 
@@ -49,6 +49,10 @@ fuzz: deps
 		runs=$$(grep -m1 stat::number_of_executed_units $(FUZZ_BUILD)/fuzz_$$t.log | awk '{print $$2}'); \
 		echo "fuzz_$$t: $$runs runs in $(FUZZ_SECONDS) s after replaying $$(ls fuzz/corpus/$$t | wc -l) inputs"; \
 	done
+
+# A Debian package of the program: build/quorvin_<version>_amd64.deb
+package: build
+	cd $(BUILD) && cpack -G DEB
 
 bench: build
 	@for b in $(BUILD)/bench/bench_*; do echo "== $$b"; $$b; done

@@ -98,6 +98,7 @@ TFAbout1::TFAbout1(const QString &executablePath, const QDateTime &modified, QWi
     Image1 = new QLabel(Panel1);
     Image1->setPixmap(ProgramIcon().pixmap(32, 32));
     Image1->setGeometry(12, 12, 32, 32);
+    Image1->setAccessibleName("Program icon");
     Label1 = new QLabel("QUORVIN", Panel1);
     Label1->move(52, 16);
     Label1->adjustSize();
@@ -105,6 +106,7 @@ TFAbout1::TFAbout1(const QString &executablePath, const QDateTime &modified, QWi
     Memo2 = ReadOnlyMemo(Panel1);
     Memo2->setFrameShape(QFrame::NoFrame);
     Memo2->setFont(ArialFont(11));
+    Memo2->setAccessibleName("Program file and date");
     QPalette face = Memo2->palette();
     face.setColor(QPalette::Base, face.color(QPalette::Button));
     face.setColor(QPalette::Text, face.color(QPalette::ButtonText));
@@ -112,6 +114,7 @@ TFAbout1::TFAbout1(const QString &executablePath, const QDateTime &modified, QWi
 
     Memo1 = ReadOnlyMemo(this);
     Memo1->setFont(ArialFont(11, true));
+    Memo1->setAccessibleName("About the program");
     Memo1->setFocusPolicy(Qt::ClickFocus); // skipped by Tab
     QPalette silver = Memo1->palette();
     silver.setColor(QPalette::Base, QColor(192, 192, 192));

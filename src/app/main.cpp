@@ -23,6 +23,8 @@ int main(int argc, char *argv[])
     // The main window's close ends the run, even with other windows open.
     QApplication::setQuitOnLastWindowClosed(false);
     QApplication::setWindowIcon(ProgramIcon());
+    // Ties the windows to the desktop entry, and so to its icon, on Wayland too.
+    QGuiApplication::setDesktopFileName(QUORVIN_APP_ID);
 
     // Before anything else: a copy already running on this note folder is
     // brought forward, and this one ends having read and written nothing.

@@ -120,19 +120,24 @@ TFCal::TFCal(QWidget *parent) : QDialog(parent)
     Panel1->setFont(SansFont(13, true));
     Panel1->setToolTip("Right click to select year");
     SpeedButton1 = Triangle(Panel1, Qt::LeftArrow, 108);
+    SpeedButton1->setAccessibleName("Previous year");
     YearBtn = Place(Button("", Panel1, 13, false), 128, 5, 83, 20);
     SpeedButton3 = Triangle(Panel1, Qt::RightArrow, 211);
+    SpeedButton3->setAccessibleName("Next year");
 
     Panel2 = LoweredPanel(TabSheet1, 30);
     Panel2->setFont(SansFont(13, true));
     Panel2->setToolTip("Right click to select month");
     Panel2->setContextMenuPolicy(Qt::CustomContextMenu);
     SpeedButton2 = Triangle(Panel2, Qt::LeftArrow, 108);
+    SpeedButton2->setAccessibleName("Previous month");
     MonthBtn = Place(Button("", Panel2, 13, false), 128, 5, 83, 20);
     SpeedButton4 = Triangle(Panel2, Qt::RightArrow, 211);
+    SpeedButton4->setAccessibleName("Next month");
 
     StringGrid1 = new QTableWidget(kRows, kColumns, TabSheet1);
     StringGrid1->setFont(CourierNewFont(13, true));
+    StringGrid1->setAccessibleName("Days of the month");
     StringGrid1->horizontalHeader()->setFont(CourierNewFont(13, true));
     StringGrid1->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     StringGrid1->horizontalHeader()->setDefaultSectionSize(48);
@@ -154,6 +159,7 @@ TFCal::TFCal(QWidget *parent) : QDialog(parent)
     Button1 = Place(Button("Today", Panel3, 13, false), 12, 10, 55, 25);
     Edit1 = Place(new QLineEdit(Panel3), 84, 11, 121, 24);
     Edit1->setFont(ArialFont(13, true));
+    Edit1->setAccessibleName("Date");
     Edit1->installEventFilter(this);
     okbtn = Place(Button("OK", Panel3, 13, false), 222, 10, 55, 25);
     okbtn->setDefault(true);
@@ -188,7 +194,9 @@ TFCal::TFCal(QWidget *parent) : QDialog(parent)
     }
     Edit2 = Place(new QLineEdit("yyyy-mm-dd", GroupBox1), 126, 48, 79, 21);
     Edit2->setToolTip("date in format yyyy-mm-dd ( see ISO 8601 )");
+    Edit2->setAccessibleName("Last Julian day");
     Edit3 = Place(new QLineEdit("yyyy-mm-dd", GroupBox1), 126, 84, 79, 21);
+    Edit3->setAccessibleName("First Gregorian day");
     for (QLineEdit *e : {Edit2, Edit3})
         e->setFont(SansFont(11));
     DeftsBtn = Place(Button("some defaults", GroupBox1, 11, true), 24, 138, 91, 25);
@@ -294,6 +302,8 @@ void TFCal::RefreshCalendar()
     const TCalDate d = Cal().CurrentCalDate;
     YearBtn->setText(QString::number(d.Year));
     MonthBtn->setText(QString::fromStdString(MonthName(d.Month)));
+    YearBtn->setAccessibleName("Year " + YearBtn->text());
+    MonthBtn->setAccessibleName("Month " + MonthBtn->text());
     Edit1->setText(QString::fromStdString(IsoDateShortDayText(d)));
     FillMonthGrid();
 }

@@ -120,12 +120,14 @@ Tfctrl::Tfctrl(RandomSource &random, QWidget *parent) : QMainWindow(parent), ran
 
     Edit2 = Place(new ListEdit(GroupBox2), 32, 225, 273, 24);
     Edit2->setFont(CourierNewFont(13, true));
+    Edit2->setAccessibleName("Special characters list");
 
     Button4 = Place(BoldButton("", Panel1), 252, 23, 83, 25);
 
     Edit1 = Place(new QLineEdit(Panel1), 16, 312, 321, 32);
     Edit1->setFont(SansFont(19));
     Edit1->setMaxLength(std::numeric_limits<int>::max());
+    Edit1->setAccessibleName("Password");
 
     Button1 = Place(BoldButton("Generate", Panel1), 16, 364, 65, 25);
     Button1->setToolTip("Generates a new password");

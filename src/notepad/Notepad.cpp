@@ -140,6 +140,7 @@ TFnotepad::TFnotepad(const QString &noteFolder, QWidget *parent)
     Memo1->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     Memo1->setTabChangesFocus(true);
+    Memo1->setAccessibleName("Note");
     Memo1->installEventFilter(this);
     // Both fill the client area; the memo lies on top.
     auto *grid = new QGridLayout(client);

@@ -65,6 +65,7 @@ TFinpstr::TFinpstr(QWidget *parent) : QDialog(parent, Qt::Dialog | Qt::Frameless
     Edit1 = new QLineEdit(Panel1);
     Edit1->setGeometry(32, 64, 193, 21);
     Edit1->setFont(SansFont(11));
+    Edit1->setAccessibleName("Input");
 
     Button1 = DialogButton("OK", Panel1);
     Button1->setGeometry(104, 104, 57, 25);
@@ -76,6 +77,7 @@ TFinpstr::TFinpstr(QWidget *parent) : QDialog(parent, Qt::Dialog | Qt::Frameless
     CalBtn = new QToolButton(Panel1);
     CalBtn->setGeometry(8, 64, 23, 22);
     CalBtn->setToolTip("Calendar");
+    CalBtn->setAccessibleName("Calendar");
     CalBtn->setFocusPolicy(Qt::NoFocus);
     CalBtn->hide();
 
@@ -129,6 +131,7 @@ bool TFinpstr::RunInputDialog(const QString &first, const QString &second, QStri
     move(std::min(p.x, screen.width - before.width), std::min(p.y, screen.height - before.height));
 
     Label1->setText(first);
+    Edit1->setAccessibleName(first); // the prompt names the entry
     Label1->adjustSize();
     Label2->setText(second);
     Label2->adjustSize();
