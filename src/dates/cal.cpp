@@ -26,8 +26,6 @@
 
 namespace {
 
-TFCal *g_instance = nullptr;
-
 constexpr int kRows = 6; // weeks below the headings
 constexpr int kColumns = 7;
 
@@ -243,22 +241,7 @@ TFCal::TFCal(QWidget *parent) : QDialog(parent)
     TFinpstr *dialog = TFinpstr::instance();
     connect(dialog->CalBtn, &QToolButton::clicked, this, [dialog] { CalBtnClick(dialog); });
 
-    if (!g_instance)
-        g_instance = this;
     FormCreate();
-}
-
-TFCal::~TFCal()
-{
-    if (g_instance == this)
-        g_instance = nullptr;
-}
-
-TFCal *TFCal::instance()
-{
-    if (!g_instance)
-        new TFCal; // kept to the end of the run, like the start-up one
-    return g_instance;
 }
 
 void TFCal::FormCreate()

@@ -2,6 +2,8 @@
 
 #include <QDialog>
 
+#include "solewindow.h"
+
 // The date picker's entry points and the module's state are in calpick.h:
 // Qt's moc can't read <compare>, which the date types need.
 struct TCalDate;
@@ -20,14 +22,11 @@ class TFinpstr;
 
 // The calendar window: a month under the day names, steps by year and month,
 // and on its second page the Julian-to-Gregorian transition.
-class TFCal : public QDialog {
+class TFCal : public QDialog, public SoleWindow<TFCal> {
     Q_OBJECT
 
   public:
     explicit TFCal(QWidget *parent = nullptr);
-    ~TFCal() override;
-
-    static TFCal *instance();
 
     void RefreshCalendar();
     void FillDayHeadings();

@@ -11,12 +11,6 @@
 
 #include <algorithm>
 
-namespace {
-
-TFFlash *g_instance = nullptr;
-
-} // namespace
-
 FlashState &Flash()
 {
     static FlashState state;
@@ -50,22 +44,6 @@ TFFlash::TFFlash(QWidget *parent)
 
     Timer1 = new QTimer(this);
     connect(Timer1, &QTimer::timeout, this, &TFFlash::Timer1Timer);
-
-    if (!g_instance)
-        g_instance = this;
-}
-
-TFFlash::~TFFlash()
-{
-    if (g_instance == this)
-        g_instance = nullptr;
-}
-
-TFFlash *TFFlash::instance()
-{
-    if (!g_instance)
-        new TFFlash; // kept to the end of the run, like the start-up one
-    return g_instance;
 }
 
 void TFFlash::Notice(const QString &text)

@@ -4,6 +4,8 @@
 #include <QString>
 #include <QWidget>
 
+#include "solewindow.h"
+
 class QFrame;
 class QLabel;
 class QTimer;
@@ -22,14 +24,11 @@ FlashState &Flash();
 int FlashDisplayMs(qsizetype length, int baseMs = 1500);
 
 // Borderless stay-on-top notice next to the mouse cursor; closes by itself.
-class TFFlash : public QWidget {
+class TFFlash : public QWidget, public SoleWindow<TFFlash> {
     Q_OBJECT
 
   public:
     explicit TFFlash(QWidget *parent = nullptr);
-    ~TFFlash() override;
-
-    static TFFlash *instance();
 
     void Notice(const QString &text);
     void CloseFlash();

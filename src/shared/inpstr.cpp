@@ -19,8 +19,6 @@
 
 namespace {
 
-TFinpstr *g_instance = nullptr;
-
 QPushButton *DialogButton(const QString &caption, QWidget *parent)
 {
     auto *b = new QPushButton(caption, parent);
@@ -90,25 +88,11 @@ TFinpstr::TFinpstr(QWidget *parent) : QDialog(parent, Qt::Dialog | Qt::Frameless
         Edit1->setFocus();
         reject();
     });
-
-    if (!g_instance)
-        g_instance = this;
 }
 
 TFinpstr::~TFinpstr()
 {
     RestoreCursor();
-    if (g_instance == this)
-        g_instance = nullptr;
-}
-
-TFinpstr *TFinpstr::instance()
-{
-    // Start-up creates it; should a caller come first, it is made here and,
-    // like the start-up one, kept to the end of the run.
-    if (!g_instance)
-        new TFinpstr;
-    return g_instance;
 }
 
 void TFinpstr::FitDialogToLabel(const QLabel *label)

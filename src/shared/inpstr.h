@@ -2,6 +2,8 @@
 
 #include <QDialog>
 
+#include "solewindow.h"
+
 #include <cstdint>
 
 class QFrame;
@@ -11,15 +13,12 @@ class QPushButton;
 class QToolButton;
 
 // The program's one input dialog: frameless, silver, dragged by its panel.
-class TFinpstr : public QDialog {
+class TFinpstr : public QDialog, public SoleWindow<TFinpstr> {
     Q_OBJECT
 
   public:
     explicit TFinpstr(QWidget *parent = nullptr);
     ~TFinpstr() override;
-
-    // The dialog created at start-up.
-    static TFinpstr *instance();
 
     // Shows the prompts and `text`; true on OK, with `text` set to the entry.
     bool RunInputDialog(const QString &first, const QString &second, QString &text);
