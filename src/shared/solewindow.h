@@ -8,21 +8,22 @@ template <typename T> class SoleWindow {
     {
         if (!current_)
             new T;
-        return current_;
+        // Only a whole T is ever handed out: the base is kept until then.
+        return static_cast<T *>(current_);
     }
 
   protected:
     SoleWindow()
     {
         if (!current_)
-            current_ = static_cast<T *>(this);
+            current_ = this;
     }
     ~SoleWindow()
     {
-        if (current_ == static_cast<T *>(this))
+        if (current_ == this)
             current_ = nullptr;
     }
 
   private:
-    static inline T *current_ = nullptr;
+    static inline SoleWindow *current_ = nullptr;
 };
