@@ -347,26 +347,27 @@ bool TFnotepad::SaveBeforeExit()
     if (!t.HasUnsavedChanges())
         return true;
     // Only the note keeps the program open; a lost font setting does not.
-    return t.TrackChanges ? SaveNotes() : t.CloseQuery([this] { return WriteFontSettings(); }, [] { return true; });
+    return t.CloseQuery([this] { return WriteFontSettings(); }, [this] { return WriteText(); });
 }
 
 bool TFnotepad::WriteText()
 {
     NotepadState &st = Notes();
     NoteEncoding encoding = st.Encoding;
-    QString reason;
     QDir().mkpath(st.ExeFolder);
-    if (!WriteMemo(st.NotesPath, encoding, reason)) {
-        ErrorBox(QString("Cannot create file \"%1\". %2").arg(st.NotesPath, reason));
+    if (!WriteMemo(st.NotesPath, encoding))
         return false;
-    }
     st.Encoding = encoding;
     return true;
 }
 
-bool TFnotepad::WriteMemo(const QString &path, NoteEncoding &encoding, QString &reason)
+bool TFnotepad::WriteMemo(const QString &path, NoteEncoding &encoding)
 {
-    return WriteFileAtomically(path, EncodeNote(Memo1->document()->toRawText(), encoding), reason);
+    QString reason;
+    if (WriteFileAtomically(path, EncodeNote(Memo1->document()->toRawText(), encoding), reason))
+        return true;
+    ErrorBox(QString("Cannot create file \"%1\". %2").arg(path, reason));
+    return false;
 }
 
 void TFnotepad::SetMemoFont(const QFont &font)
@@ -462,11 +463,8 @@ bool TFnotepad::ExportToFile(const QString &chosenName)
         && !NotepadAsk(QString("\"%1\" already exists - replace it ?").arg(name)))
         return false;
     NoteEncoding encoding = Notes().Encoding;
-    QString reason;
-    if (!WriteMemo(name, encoding, reason)) {
-        ErrorBox(QString("Cannot create file \"%1\". %2").arg(name, reason));
+    if (!WriteMemo(name, encoding))
         return false;
-    }
     FlashNotice("Exported OK");
     QDir::setCurrent(Notes().ExeFolder);
     return true;

@@ -84,7 +84,8 @@ class TFnotepad : public QMainWindow {
     void Timer1Timer();
     void Timer2Timer();
     bool WriteText();
-    bool WriteMemo(const QString &path, NoteEncoding &encoding, QString &reason);
+    // The memo's text to `path`; a failure is reported in the error box.
+    bool WriteMemo(const QString &path, NoteEncoding &encoding);
     void LoadFailed(const QString &reason);
     void SetMemoFont(const QFont &font);
 

@@ -18,13 +18,6 @@ constexpr std::array<char16_t, 32> kCp1252High{
     0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
-constexpr char16_t kParagraphSeparator = 0x2029;
-
-bool IsBreak(char16_t c)
-{
-    return c == u'\n' || c == kParagraphSeparator;
-}
-
 // Strict UTF-8 (RFC 3629): no overlong forms, no surrogates, nothing above
 // U+10FFFF. Anything else is read as Windows-1252.
 bool IsValidUtf8(const unsigned char *p, qsizetype n)
@@ -143,7 +136,7 @@ bool ToCp1252(QStringView text, QByteArray &out)
     out.reserve(text.size() + text.size() / 16);
     for (const QChar qc : text) {
         const char16_t c = qc.unicode();
-        if (IsBreak(c)) {
+        if (IsNoteBreak(c)) {
             out.append("\r\n", 2);
             continue;
         }
@@ -256,11 +249,11 @@ bool SameNoteText(QStringView memoRaw, QStringView noteText)
         if (std::memcmp(memoRaw.data() + i, noteText.data() + i, std::size_t(j - i) * 2) != 0) {
             for (qsizetype k = i; k < j; ++k) {
                 const char16_t a = memoRaw[k].unicode(), b = noteText[k].unicode();
-                if (a != b && !(IsBreak(a) && IsBreak(b)))
+                if (a != b && !(IsNoteBreak(a) && IsNoteBreak(b)))
                     return false;
             }
         }
-        if (j < noteText.size() && !IsBreak(memoRaw[j].unicode()))
+        if (j < noteText.size() && !IsNoteBreak(memoRaw[j].unicode()))
             return false;
         i = j + 1;
     }

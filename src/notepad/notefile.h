@@ -14,6 +14,13 @@ enum class NoteEncoding {
     Windows1252,
 };
 
+// A line break in a memo's text: '\n', or U+2029, the editor's paragraph
+// separator.
+inline bool IsNoteBreak(char16_t c)
+{
+    return c == u'\n' || c == 0x2029;
+}
+
 // A note read from its bytes. Line breaks (CR LF, lone CR, lone LF, LF CR)
 // become '\n'.
 struct DecodedNote {

@@ -1,5 +1,6 @@
 #include "notetext.h"
 
+#include "notefile.h"
 #include "textutil.h"
 
 namespace {
@@ -7,11 +8,6 @@ namespace {
 inline char16_t FoldAscii(char16_t c)
 {
     return c >= u'A' && c <= u'Z' ? char16_t(c + 32) : c;
-}
-
-bool IsBreak(char16_t c)
-{
-    return c == u'\n' || c == 0x2029;
 }
 
 } // namespace
@@ -63,7 +59,7 @@ qsizetype CaretIndexForFilePosition(QStringView text, qsizetype filePosition)
     qsizetype counted = 0;
     qsizetype i = 0;
     while (i < text.size() && counted < filePosition) {
-        counted += IsBreak(text[i].unicode()) ? 2 : 1;
+        counted += IsNoteBreak(text[i].unicode()) ? 2 : 1;
         ++i;
     }
     // Never between the halves of a surrogate pair.

@@ -22,20 +22,13 @@ namespace {
 // Chooses the item `caption` of the next pop-up menu.
 void ChooseFromPopup(const QString &caption)
 {
-    auto *timer = new QTimer;
-    timer->setInterval(5);
-    QObject::connect(timer, &QTimer::timeout, [timer, caption] {
-        if (auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget())) {
-            timer->stop();
-            timer->deleteLater();
-            for (QAction *a : menu->actions())
-                if (a->text() == caption) {
-                    menu->close();
-                    a->trigger();
-                }
-        }
+    WhenPopup<QMenu>([caption](QMenu *menu) {
+        for (QAction *a : menu->actions())
+            if (a->text() == caption) {
+                menu->close();
+                a->trigger();
+            }
     });
-    timer->start();
 }
 
 QString TodayText()
