@@ -5,6 +5,7 @@
 #include "programicon.h"
 #include "singleinstance.h"
 #include "startup.h"
+#include "termsignals.h"
 
 #include <QApplication>
 #include <QSessionManager>
@@ -26,10 +27,14 @@ int main(int argc, char *argv[])
     // Ties the windows to the desktop entry, and so to its icon, on Wayland too.
     QGuiApplication::setDesktopFileName(QUORVIN_APP_ID);
 
+    // A logout, a closed terminal or Ctrl+C ends the program as Exit does,
+    // only without a question: what can't be written is kept elsewhere.
+    TerminationSignals termination;
+
     // Before anything else: a copy already running on this note folder is
     // brought forward, and this one ends having read and written nothing.
-    const QString noteFolder = DefaultNoteFolder();
-    SingleInstance instance(noteFolder);
+    const NotePlace notes = DefaultNotePlace();
+    SingleInstance instance(notes.folder);
     switch (instance.Claim()) {
     case SingleInstance::Outcome::OtherRaised:
         return 0;
@@ -40,14 +45,36 @@ int main(int argc, char *argv[])
         break;
     }
 
-    auto windows = StartUp(noteFolder);
+    std::unique_ptr<Windows> windows;
+    QObject::connect(&termination, &TerminationSignals::received, &app, [&windows, &instance] {
+        if (windows)
+            SaveBeforeExit(*windows, [] { return false; });
+        instance.Release();
+        QCoreApplication::exit(0);
+    });
+    windows = StartUp(notes);
+    // A signal taken by a box during the start-up has ended nothing yet.
+    if (termination.Received()) {
+        SaveBeforeExit(*windows, [] { return false; });
+        return 0;
+    }
     instance.SetRaise([&windows] { BringToFront(windows->fctrl.get()); });
     // The desktop session ending must not lose the note either.
     QObject::connect(
         &app, &QGuiApplication::commitDataRequest, &app,
         [&windows](QSessionManager &manager) {
-            if (!SaveBeforeExit(*windows) && manager.allowsInteraction())
+            bool asked = false, allowed = false;
+            const auto mayAsk = [&] {
+                if (!asked) {
+                    asked = true;
+                    allowed = manager.allowsInteraction();
+                }
+                return allowed;
+            };
+            if (!SaveBeforeExit(*windows, mayAsk))
                 manager.cancel();
+            if (allowed)
+                manager.release();
         },
         Qt::DirectConnection);
     windows->fctrl->show();

@@ -57,6 +57,13 @@ SingleInstance::Outcome SingleInstance::Claim(int answerMs)
     return reply == kRaised ? Outcome::OtherRaised : Outcome::OtherSilent;
 }
 
+void SingleInstance::Release()
+{
+    server_.close();
+    if (lock_.isLocked())
+        lock_.unlock();
+}
+
 void SingleInstance::Answer()
 {
     while (QLocalSocket *socket = server_.nextPendingConnection()) {

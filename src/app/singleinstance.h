@@ -24,6 +24,9 @@ class SingleInstance : public QObject {
     // Takes the folder, or asks the copy that has it; waits `answerMs` at most.
     Outcome Claim(int answerMs = 1000);
 
+    // Gives the folder up before the program ends.
+    void Release();
+
     // What the first copy does when a later start asks for it.
     void SetRaise(std::function<void()> raise) { raise_ = std::move(raise); }
 

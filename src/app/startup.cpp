@@ -26,7 +26,7 @@ Windows::~Windows()
     fctrl.reset();
 }
 
-std::unique_ptr<Windows> StartUp(const QString &noteFolder)
+std::unique_ptr<Windows> StartUp(const NotePlace &notes)
 {
     auto w = std::make_unique<Windows>();
 
@@ -45,7 +45,7 @@ std::unique_ptr<Windows> StartUp(const QString &noteFolder)
     w->inpstr = std::make_unique<TFinpstr>();
     w->cal = std::make_unique<TFCal>();
     w->about = std::make_unique<TFAbout1>();
-    w->notepad = std::make_unique<TFnotepad>(noteFolder);
+    w->notepad = std::make_unique<TFnotepad>(notes);
 
     w->fctrl->SetCompanionWindows(w->notepad.get(), w->about.get());
     Windows *windows = w.get();
@@ -53,9 +53,9 @@ std::unique_ptr<Windows> StartUp(const QString &noteFolder)
     return w;
 }
 
-bool SaveBeforeExit(Windows &w)
+bool SaveBeforeExit(Windows &w, const std::function<bool()> &mayAsk)
 {
-    return !w.notepad || w.notepad->SaveBeforeExit();
+    return !w.notepad || w.notepad->SaveBeforeExit(mayAsk);
 }
 
 void BringToFront(QWidget *window)

@@ -1,7 +1,8 @@
 #pragma once
 
-#include <QString>
+#include "notedisk.h"
 
+#include <functional>
 #include <memory>
 
 class RandomSource;
@@ -29,12 +30,14 @@ struct Windows {
 };
 
 // Runs the modules' start-up steps, then creates the windows. The note and
-// its settings lie in `noteFolder` (DefaultNoteFolder() when empty).
-std::unique_ptr<Windows> StartUp(const QString &noteFolder = {});
+// its settings lie in `notes` (DefaultNotePlace() when empty).
+std::unique_ptr<Windows> StartUp(const NotePlace &notes = {});
 
 // Brings a window to the front of the desktop, unminimised.
 void BringToFront(QWidget *window);
 
-// Ending the program, by its main window or by the desktop session, first
-// writes what the notepad has not saved yet; false when that failed.
-bool SaveBeforeExit(Windows &w);
+// Ending the program, by its main window, the desktop session or a signal,
+// first writes what the notepad has not saved yet, or keeps it in a file of
+// its own; `mayAsk` says whether the user can be asked (empty: yes). False
+// when the user chose to stay.
+bool SaveBeforeExit(Windows &w, const std::function<bool()> &mayAsk = {});

@@ -17,9 +17,11 @@
 #include <QClipboard>
 #include <QCoreApplication>
 #include <QCloseEvent>
+#include <QDateTime>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFileSystemWatcher>
 #include <QFontDialog>
 #include <QGridLayout>
 #include <QGuiApplication>
@@ -27,6 +29,7 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QStandardPaths>
 #include <QTextBlock>
 #include <QTimer>
@@ -88,13 +91,15 @@ void NotepadStartUp()
     mallopt(M_TOP_PAD, 64 << 20);
 }
 
-QString DefaultNoteFolder()
+NotePlace DefaultNotePlace()
 {
     const QString program = QString::fromStdString(
         FolderOf(QCoreApplication::applicationFilePath().toStdString()));
-    const bool usable = !program.isEmpty() && CanCreateFilesIn(program);
-    return ChooseNoteFolder(
+    const bool usable = !program.isEmpty() && !IsProgramsFolder(program, QUORVIN_INSTALL_BINDIR)
+                        && CanCreateFilesIn(program);
+    const QString folder = ChooseNoteFolder(
         program, usable, QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
+    return NotePlace(folder, usable ? QString() : program);
 }
 
 void NotepadInfo(const QString &text)
@@ -110,8 +115,8 @@ bool NotepadAsk(const QString &text)
     return yes;
 }
 
-TFnotepad::TFnotepad(const QString &noteFolder, QWidget *parent)
-    : QMainWindow(parent), folder_(noteFolder)
+TFnotepad::TFnotepad(const NotePlace &place, QWidget *parent)
+    : QMainWindow(parent), place_(place.folder.isEmpty() ? DefaultNotePlace() : place)
 {
     setObjectName("Fnotepad");
     setWindowTitle("Notepad");
@@ -172,6 +177,9 @@ TFnotepad::TFnotepad(const QString &noteFolder, QWidget *parent)
     connect(Memo1->document(), &QTextDocument::contentsChange, this, &TFnotepad::Memo1Change);
     connect(Timer1, &QTimer::timeout, this, &TFnotepad::Timer1Timer);
     connect(Timer2, &QTimer::timeout, this, &TFnotepad::Timer2Timer);
+    watcher_ = new QFileSystemWatcher(this);
+    connect(watcher_, &QFileSystemWatcher::fileChanged, this, &TFnotepad::ShowChangeOnDisk);
+    connect(watcher_, &QFileSystemWatcher::directoryChanged, this, &TFnotepad::ShowChangeOnDisk);
 
     // Outer 441 x 416 on the original desktop.
     resize(425, 357 + bar->sizeHint().height());
@@ -185,10 +193,13 @@ TFnotepad::TFnotepad(const QString &noteFolder, QWidget *parent)
 void TFnotepad::FormCreate()
 {
     NotepadState &st = Notes();
-    st.ExeFolder = folder_.isEmpty() ? DefaultNoteFolder() : folder_;
+    st.ExeFolder = place_.folder;
     if (!st.ExeFolder.endsWith('/'))
         st.ExeFolder += '/';
     st.SettingsPath = st.ExeFolder + "npad.ini";
+    st.UnsavedFolder = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    if (!place_.leftBehind.isEmpty())
+        CarryNote(place_.leftBehind);
     ReadFontSettings();
 
     // A fixed light violet, so a fixed dark text colour with it.
@@ -197,10 +208,34 @@ void TFnotepad::FormCreate()
     pal.setColor(QPalette::Text, Qt::black);
     Memo1->setPalette(pal);
 
-    if (!LoadNotes())
+    const bool loaded = LoadNotes();
+    WatchNote();
+    if (!loaded)
         return;
     setWindowTitle(ApplicationTitle() + " - Notepad");
     SetDirty(false);
+}
+
+void TFnotepad::CarryNote(const QString &programFolder)
+{
+    NotepadState &st = Notes();
+    QString reason;
+    switch (CarryNoteAcross(programFolder, st.ExeFolder, reason)) {
+    case CarryOutcome::NothingToCarry:
+        break;
+    case CarryOutcome::Carried:
+        NotepadInfo(QString("The note could not be kept beside the program, so it was copied to "
+                            "\"%1\".")
+                        .arg(QDir::cleanPath(st.ExeFolder)));
+        break;
+    case CarryOutcome::Failed:
+        // Shown from where it lies, where nothing typed could be kept.
+        ErrorBox(reason);
+        st.NotesPath = QDir(programFolder).filePath("npad.txt");
+        st.SettingsPath = QDir(programFolder).filePath("npad.ini");
+        st.NoteReadOnly = true;
+        break;
+    }
 }
 
 void TFnotepad::showEvent(QShowEvent *event)
@@ -229,6 +264,7 @@ void TFnotepad::FormShow()
 
 void TFnotepad::closeEvent(QCloseEvent *event)
 {
+    QScopedValueRollback guard(saving_, true);
     NoteTracker &t = Notes().Tracker;
     if (t.CloseQuery([this] { return WriteFontSettings(); }, [this] { return WriteText(); }))
         event->accept();
@@ -270,7 +306,7 @@ bool TFnotepad::Memo1KeyDown(QKeyEvent *event)
 void TFnotepad::Memo1Change(int, int charsRemoved, int charsAdded)
 {
     // A change of format only (the font) is not a change of the note.
-    if (applyingFont_ || (charsRemoved == 0 && charsAdded == 0))
+    if (quiet_ || (charsRemoved == 0 && charsAdded == 0))
         return;
     if (Notes().Tracker.Memo1Change(NowMs()))
         Timer1->start();
@@ -286,7 +322,9 @@ void TFnotepad::Timer1Timer()
 {
     Timer1->stop();
     Notes().Tracker.CountdownEnded();
-    SaveNotes();
+    // A tick inside a box of a save step in progress: that step writes.
+    if (!saving_)
+        SaveNotes();
 }
 
 void TFnotepad::Timer2Timer()
@@ -306,24 +344,37 @@ bool TFnotepad::LoadNotes()
     if (st.NotesPath.isEmpty())
         st.NotesPath = st.ExeFolder + "npad.txt";
     if (QFileInfo::exists(st.NotesPath)) {
-        QByteArray bytes;
-        QString reason;
-        if (!ReadWholeFile(st.NotesPath, bytes, reason)) {
-            LoadFailed(reason);
+        QString text;
+        if (!ReadNote(text))
             return false;
-        }
-        const DecodedNote note = DecodeNote(bytes);
-        if (note.hasZeroByte) {
-            LoadFailed("The file holds zero bytes, which a text note cannot hold.");
-            return false;
-        }
-        st.Encoding = note.encoding;
-        if (!SameNoteText(Memo1->document()->toRawText(), note.text))
-            Memo1->setPlainText(note.text);
+        if (!SameNoteText(Memo1->document()->toRawText(), text))
+            Memo1->setPlainText(text);
+    } else {
+        st.Disk = {};
     }
     // Typing is possible again only over a note that was read.
-    Memo1->setReadOnly(false);
+    Memo1->setReadOnly(st.NoteReadOnly);
     st.Tracker.Loaded();
+    return true;
+}
+
+bool TFnotepad::ReadNote(QString &text)
+{
+    NotepadState &st = Notes();
+    QByteArray bytes;
+    QString reason;
+    if (!ReadWholeFile(st.NotesPath, bytes, reason)) {
+        LoadFailed(reason);
+        return false;
+    }
+    DecodedNote note = DecodeNote(bytes);
+    if (!note.refusal.isEmpty()) {
+        LoadFailed(note.refusal);
+        return false;
+    }
+    st.Encoding = note.encoding;
+    st.Disk = IdentityOf(st.NotesPath, bytes);
+    text = std::move(note.text);
     return true;
 }
 
@@ -335,46 +386,143 @@ void TFnotepad::LoadFailed(const QString &reason)
     ErrorBox(QString("Cannot open file \"%1\". %2").arg(Notes().NotesPath, reason));
 }
 
+void TFnotepad::WatchNote()
+{
+    const NotepadState &st = Notes();
+    // A file replaced by a rename is no longer watched; its folder sees it come.
+    for (const QString &path : {st.NotesPath, QDir::cleanPath(st.ExeFolder)})
+        if (!watcher_->files().contains(path) && !watcher_->directories().contains(path)
+            && QFileInfo::exists(path))
+            watcher_->addPath(path);
+}
+
+void TFnotepad::ShowChangeOnDisk()
+{
+    WatchNote();
+    NotepadState &st = Notes();
+    // Unsaved text is the save step's to weigh against the file; a hidden
+    // notepad reads the file when it is shown.
+    if (!isVisible() || st.Tracker.Dirty || saving_ || !st.Tracker.TrackChanges
+        || !QFileInfo::exists(st.NotesPath) || !ChangedOnDisk(st.NotesPath, st.Disk))
+        return;
+    QString text;
+    if (!ReadNote(text))
+        return;
+    ChangeQuietly([&] {
+        const int caret = Memo1->textCursor().position();
+        Memo1->setPlainText(text);
+        QTextCursor c(Memo1->document());
+        c.setPosition(std::min(caret, Memo1->document()->characterCount() - 1));
+        Memo1->setTextCursor(c);
+    });
+    st.Tracker.Loaded();
+}
+
 bool TFnotepad::SaveNotes()
 {
+    QScopedValueRollback guard(saving_, true);
     return Notes().Tracker.SaveNotes([this] { return WriteFontSettings(); },
                                      [this] { return WriteText(); });
 }
 
-bool TFnotepad::SaveBeforeExit()
+bool TFnotepad::SaveBeforeExit(const std::function<bool()> &mayAsk)
 {
     NoteTracker &t = Notes().Tracker;
     if (!t.HasUnsavedChanges())
         return true;
+    QScopedValueRollback asking(mayAsk_, mayAsk);
+    QScopedValueRollback guard(saving_, true);
     // Only the note keeps the program open; a lost font setting does not.
-    return t.CloseQuery([this] { return WriteFontSettings(); }, [this] { return WriteText(); });
+    if (!t.CloseQuery([this] { return WriteFontSettings(); }, [this] { return WriteText(); })
+        && !KeepUnsavedOnExit())
+        return false;
+    // Whatever closes as the program ends has nothing left to do.
+    t.Dirty = false;
+    t.FontChanged = false;
+    return true;
+}
+
+bool TFnotepad::KeepUnsavedOnExit()
+{
+    const QString path = UnsavedNotePath(Notes().UnsavedFolder, QDateTime::currentDateTime());
+    if (MayAsk()
+        && !NotepadAsk(QString("The note could not be saved.\nKeep the unsaved text in \"%1\" and "
+                               "quit?")
+                           .arg(path)))
+        return false;
+    if (KeepUnsaved(path) || !MayAsk())
+        return true;
+    return NotepadAsk("Quit and lose the unsaved text?");
 }
 
 bool TFnotepad::WriteText()
 {
     NotepadState &st = Notes();
+    if (ChangedOnDisk(st.NotesPath, st.Disk)
+        && (!MayAsk()
+            || !NotepadAsk("The note file was changed by another program.\nReplace it with the "
+                           "text in the notepad?")))
+        return KeepTextAndShowFile();
     NoteEncoding encoding = st.Encoding;
+    const QByteArray bytes = EncodeNote(Memo1->document()->toRawText(), encoding);
     QDir().mkpath(st.ExeFolder);
-    if (!WriteMemo(st.NotesPath, encoding))
+    QString reason;
+    if (!WriteFileAtomically(st.NotesPath, bytes, reason)) {
+        ReportError(QString("Cannot create file \"%1\". %2").arg(st.NotesPath, reason));
         return false;
+    }
     st.Encoding = encoding;
+    st.Disk = IdentityOf(st.NotesPath, bytes);
+    WatchNote();
     return true;
 }
 
-bool TFnotepad::WriteMemo(const QString &path, NoteEncoding &encoding)
+bool TFnotepad::KeepTextAndShowFile()
+{
+    const QString path = UnsavedNotePath(Notes().UnsavedFolder, QDateTime::currentDateTime());
+    if (!KeepUnsaved(path))
+        return false;
+    if (!MayAsk())
+        return true; // the program is ending
+    QString text;
+    if (ReadNote(text))
+        ChangeQuietly([&] { Memo1->setPlainText(text); });
+    NotepadInfo(QString("The text you typed was kept in \"%1\".").arg(path));
+    return true;
+}
+
+bool TFnotepad::KeepUnsaved(const QString &path)
+{
+    QDir().mkpath(Notes().UnsavedFolder);
+    NoteEncoding encoding = Notes().Encoding;
+    return WriteMemo(path, encoding);
+}
+
+bool TFnotepad::WriteMemo(const QString &path, NoteEncoding &encoding, bool inPlaceIfNeeded)
 {
     QString reason;
-    if (WriteFileAtomically(path, EncodeNote(Memo1->document()->toRawText(), encoding), reason))
+    if (WriteFileAtomically(path, EncodeNote(Memo1->document()->toRawText(), encoding), reason,
+                            inPlaceIfNeeded))
         return true;
-    ErrorBox(QString("Cannot create file \"%1\". %2").arg(path, reason));
+    ReportError(QString("Cannot create file \"%1\". %2").arg(path, reason));
     return false;
+}
+
+void TFnotepad::ReportError(const QString &text)
+{
+    if (MayAsk())
+        ErrorBox(text);
+}
+
+void TFnotepad::ChangeQuietly(const std::function<void()> &change)
+{
+    QScopedValueRollback guard(quiet_, true);
+    change();
 }
 
 void TFnotepad::SetMemoFont(const QFont &font)
 {
-    applyingFont_ = true;
-    Memo1->setFont(font);
-    applyingFont_ = false;
+    ChangeQuietly([&] { Memo1->setFont(font); });
 }
 
 void TFnotepad::ReadFontSettings()
@@ -401,7 +549,7 @@ bool TFnotepad::WriteFontSettings()
     QString reason;
     // Other sections of a file that can't be read would be lost.
     if (QFileInfo::exists(path) && !ReadWholeFile(path, existing, reason)) {
-        ErrorBox("Unable to write to " + path);
+        ReportError("Unable to write to " + path);
         return false;
     }
     const QFont f = Memo1->font();
@@ -415,7 +563,7 @@ bool TFnotepad::WriteFontSettings()
     const std::string bytes = ::WriteFontSettings(existing.toStdString(), s);
     QDir().mkpath(Notes().ExeFolder);
     if (!WriteFileAtomically(path, QByteArray::fromStdString(bytes), reason)) {
-        ErrorBox("Unable to write to " + path);
+        ReportError("Unable to write to " + path);
         return false;
     }
     return true;
@@ -463,7 +611,8 @@ bool TFnotepad::ExportToFile(const QString &chosenName)
         && !NotepadAsk(QString("\"%1\" already exists - replace it ?").arg(name)))
         return false;
     NoteEncoding encoding = Notes().Encoding;
-    if (!WriteMemo(name, encoding))
+    // The user chose this file and may write it, though perhaps not its folder.
+    if (!WriteMemo(name, encoding, true))
         return false;
     FlashNotice("Exported OK");
     QDir::setCurrent(Notes().ExeFolder);

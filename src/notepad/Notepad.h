@@ -1,11 +1,15 @@
 #pragma once
 
+#include "notedisk.h"
 #include "notefile.h"
 #include "notestate.h"
 
 #include <QMainWindow>
 
+#include <functional>
+
 class QAction;
+class QFileSystemWatcher;
 class QMenu;
 class QPlainTextEdit;
 class QPushButton;
@@ -18,7 +22,10 @@ struct NotepadState {
     QString NotesPath;
     NoteTracker Tracker;
     NoteEncoding Encoding = NoteEncoding::Utf8; // of the note as last read or written
-    QString SearchText;                         // lower case
+    FileIdentity Disk;     // the note file as last read or written
+    QString UnsavedFolder; // where text that can't go into the note is kept
+    bool NoteReadOnly = false; // the note is shown from where it can't be kept
+    QString SearchText;        // lower case
     bool SearchFresh = false;
 };
 NotepadState &Notes();
@@ -26,9 +33,10 @@ NotepadState &Notes();
 // The notepad module's start-up step.
 void NotepadStartUp();
 
-// The folder for the note and its settings: the program folder when files
-// can be created there, else the user's data folder.
-QString DefaultNoteFolder();
+// The folder for the note and its settings: the program folder when it is a
+// folder of the program's own in which files can be created, else the user's
+// data folder, into which a note left in the program folder is carried.
+NotePlace DefaultNotePlace();
 
 // Boxes of the notepad carry " Notepad" as their caption.
 void NotepadInfo(const QString &text);
@@ -40,8 +48,8 @@ class TFnotepad : public QMainWindow {
     Q_OBJECT
 
   public:
-    // `noteFolder` empty: DefaultNoteFolder().
-    explicit TFnotepad(const QString &noteFolder = {}, QWidget *parent = nullptr);
+    // An empty folder: DefaultNotePlace().
+    explicit TFnotepad(const NotePlace &place = {}, QWidget *parent = nullptr);
 
     bool LoadNotes();
     bool SaveNotes();
@@ -50,9 +58,11 @@ class TFnotepad : public QMainWindow {
     bool WriteFontSettings();
     void ScrollToCaret();
 
-    // The program is about to end: writes what is unsaved. False when the
-    // note could not be written, so the program must stay open.
-    bool SaveBeforeExit();
+    // The program is about to end: writes what is unsaved, or keeps it in a
+    // file of its own. `mayAsk` says whether the user can be asked (empty:
+    // yes); without a user nothing is shown. False when the user chose to
+    // stay, the text being neither written nor kept.
+    bool SaveBeforeExit(const std::function<bool()> &mayAsk = {});
 
     void Save1Click();
     void Now1Click();
@@ -83,12 +93,27 @@ class TFnotepad : public QMainWindow {
     bool Memo1KeyDown(QKeyEvent *event);
     void Timer1Timer();
     void Timer2Timer();
+    void CarryNote(const QString &programFolder);
+    bool ReadNote(QString &text);
+    void ShowChangeOnDisk();
+    void WatchNote();
     bool WriteText();
-    // The memo's text to `path`; a failure is reported in the error box.
-    bool WriteMemo(const QString &path, NoteEncoding &encoding);
+    bool KeepTextAndShowFile();
+    // The memo's text in the note's encoding to `path`; a failure is
+    // reported in the error box when the user can be asked.
+    bool WriteMemo(const QString &path, NoteEncoding &encoding, bool inPlaceIfNeeded = false);
+    bool KeepUnsaved(const QString &path);
+    bool KeepUnsavedOnExit();
+    void ReportError(const QString &text);
+    bool MayAsk() const { return !mayAsk_ || mayAsk_(); }
     void LoadFailed(const QString &reason);
+    // A change of the memo made by the program that is no edit of the note.
+    void ChangeQuietly(const std::function<void()> &change);
     void SetMemoFont(const QFont &font);
 
-    QString folder_;
-    bool applyingFont_ = false;
+    NotePlace place_;
+    QFileSystemWatcher *watcher_;
+    std::function<bool()> mayAsk_;
+    bool quiet_ = false;
+    bool saving_ = false;
 };

@@ -1,9 +1,5 @@
 #include "notefile.h"
 
-#include <QFile>
-#include <QSaveFile>
-#include <QTemporaryFile>
-
 #include <algorithm>
 #include <array>
 #include <cstdint>
@@ -201,13 +197,75 @@ QByteArray ToUtf8(QStringView text, bool bom)
     return result;
 }
 
+const char kNulRefusal[] = "The file holds a NUL character (byte 0), so it is not a plain text note.";
+
+// UTF-16 after its mark: line breaks become '\n' as in the other encodings.
+bool FromUtf16(QByteArrayView body, bool littleEndian, DecodedNote &note)
+{
+    if (body.size() % 2 != 0) {
+        note.refusal = "The file ends inside a UTF-16 character, so it is not a whole text note.";
+        return false;
+    }
+    note.text.reserve(body.size() / 2);
+    const auto *p = reinterpret_cast<const unsigned char *>(body.data());
+    const qsizetype n = body.size() / 2;
+    auto unit = [&](qsizetype i) -> char16_t {
+        return littleEndian ? char16_t(p[2 * i] | p[2 * i + 1] << 8)
+                            : char16_t(p[2 * i] << 8 | p[2 * i + 1]);
+    };
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t c = unit(i);
+        if (c == 0) {
+            note.refusal = kNulRefusal;
+            return false;
+        }
+        if (c == u'\r' || c == u'\n') {
+            const char16_t pair = c == u'\r' ? u'\n' : u'\r';
+            if (i + 1 < n && unit(i + 1) == pair)
+                ++i;
+            note.text += u'\n';
+        } else {
+            note.text += QChar(c);
+        }
+    }
+    return true;
+}
+
+QByteArray ToUtf16(QStringView text, bool littleEndian)
+{
+    QByteArray out;
+    out.reserve(2 + text.size() * 2 + text.size() / 8);
+    auto put = [&](char16_t c) {
+        const char lo = char(c & 0xFF), hi = char(c >> 8);
+        out.append(littleEndian ? lo : hi);
+        out.append(littleEndian ? hi : lo);
+    };
+    put(0xFEFF);
+    for (const QChar qc : text) {
+        if (IsNoteBreak(qc.unicode())) {
+            put(u'\r');
+            put(u'\n');
+        } else {
+            put(qc.unicode());
+        }
+    }
+    return out;
+}
+
 } // namespace
 
 DecodedNote DecodeNote(const QByteArray &bytes)
 {
     DecodedNote note;
+    const QByteArrayView view(bytes);
+    if (view.startsWith("\xFF\xFE") || view.startsWith("\xFE\xFF")) {
+        note.encoding = view[0] == '\xFF' ? NoteEncoding::Utf16Le : NoteEncoding::Utf16Be;
+        if (!FromUtf16(view.sliced(2), note.encoding == NoteEncoding::Utf16Le, note))
+            note.text.clear();
+        return note;
+    }
     if (bytes.contains('\0')) {
-        note.hasZeroByte = true;
+        note.refusal = kNulRefusal;
         return note;
     }
     const QByteArray lf = BreaksToLf(bytes);
@@ -232,6 +290,8 @@ QByteArray EncodeNote(QStringView text, NoteEncoding &encoding)
             return out;
         encoding = NoteEncoding::Utf8;
     }
+    if (encoding == NoteEncoding::Utf16Le || encoding == NoteEncoding::Utf16Be)
+        return ToUtf16(text, encoding == NoteEncoding::Utf16Le);
     return ToUtf8(text, encoding == NoteEncoding::Utf8WithBom);
 }
 
@@ -258,45 +318,4 @@ bool SameNoteText(QStringView memoRaw, QStringView noteText)
         i = j + 1;
     }
     return true;
-}
-
-bool ReadWholeFile(const QString &path, QByteArray &bytes, QString &reason)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) {
-        reason = f.errorString();
-        return false;
-    }
-    bytes = f.readAll();
-    if (f.error() != QFileDevice::NoError) {
-        reason = f.errorString();
-        return false;
-    }
-    return true;
-}
-
-bool WriteFileAtomically(const QString &path, const QByteArray &bytes, QString &reason)
-{
-    QSaveFile f(path);
-    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size() || !f.commit()) {
-        reason = f.errorString();
-        f.cancelWriting();
-        return false;
-    }
-    return true;
-}
-
-QString ChooseNoteFolder(const QString &programFolder, bool canCreateInProgramFolder,
-                         const QString &dataFolder)
-{
-    QString folder = canCreateInProgramFolder ? programFolder : dataFolder;
-    if (!folder.endsWith('/'))
-        folder += '/';
-    return folder;
-}
-
-bool CanCreateFilesIn(const QString &folder)
-{
-    QTemporaryFile probe(folder + (folder.endsWith('/') ? "" : "/") + ".quorvin-probe-XXXXXX");
-    return probe.open();
 }

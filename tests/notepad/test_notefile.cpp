@@ -1,13 +1,6 @@
 #include "notefile.h"
 
-#include <QDir>
-#include <QFile>
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
-
-#include <sys/stat.h>
-
-#include "unprivileged.h"
 
 namespace {
 
@@ -102,43 +95,48 @@ TEST(NoteFile, AWindows1252NoteTurnsUtf8OnlyForACharacterItCannotHold)
     EXPECT_EQ(enc, NoteEncoding::Utf8);
 }
 
-TEST(NoteFile, AZeroByteIsRefused)
+TEST(NoteFile, Utf16NotesAreTextAndKeepTheirFormAndMark)
 {
-    const DecodedNote note = DecodeNote(QByteArray("ab\0cd", 5));
-    EXPECT_TRUE(note.hasZeroByte);
-    EXPECT_TRUE(note.text.isEmpty());
-}
-
-TEST(NoteFile, AnAtomicWriteKeepsPermissionsAndLeavesTheOldFileWholeOnFailure)
-{
-    QTemporaryDir dir;
-    const QString path = dir.filePath("npad.txt");
-    QString reason;
-    ASSERT_TRUE(WriteFileAtomically(path, "old", reason));
-    ASSERT_EQ(chmod(QFile::encodeName(path).constData(), 0640), 0);
-    ASSERT_TRUE(WriteFileAtomically(path, "new", reason));
-    struct stat st {};
-    ASSERT_EQ(stat(QFile::encodeName(path).constData(), &st), 0);
-    EXPECT_EQ(st.st_mode & 0777, 0640u);
-
-    // A folder where no temporary file can be made.
-    ASSERT_EQ(chmod(QFile::encodeName(dir.path()).constData(), 0555), 0);
-    {
-        Unprivileged as(dir.path());
-        EXPECT_FALSE(WriteFileAtomically(path, "lost?", reason));
-        EXPECT_FALSE(reason.isEmpty());
-        EXPECT_FALSE(CanCreateFilesIn(dir.path()));
+    const struct {
+        QByteArray bytes;
+        NoteEncoding encoding;
+    } cases[] = {
+        {QByteArray("\xFF\xFE" "a\0\xE9\0\r\0\n\0\xAC\x20\x3D\xD8\x00\xDE", 16),
+         NoteEncoding::Utf16Le},
+        {QByteArray("\xFE\xFF" "\0a\0\xE9\0\r\0\n\x20\xAC\xD8\x3D\xDE\x00", 16),
+         NoteEncoding::Utf16Be},
+    };
+    for (const auto &c : cases) {
+        const DecodedNote note = DecodeNote(c.bytes);
+        EXPECT_TRUE(note.refusal.isEmpty()) << note.refusal.toStdString();
+        EXPECT_EQ(note.encoding, c.encoding);
+        EXPECT_EQ(note.text, QString::fromUtf8("a\u00e9\n\u20ac\U0001F600"));
+        NoteEncoding enc = note.encoding;
+        EXPECT_EQ(EncodeNote(note.text, enc), c.bytes);
+        EXPECT_EQ(enc, c.encoding);
     }
-    chmod(QFile::encodeName(dir.path()).constData(), 0755);
-    QByteArray bytes;
-    ASSERT_TRUE(ReadWholeFile(path, bytes, reason));
-    EXPECT_EQ(bytes, QByteArray("new"));
-    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"npad.txt"});
+    // Every break form reads as one break and is written as CR LF.
+    const DecodedNote lone = DecodeNote(QByteArray("\xFF\xFE" "a\0\n\0b\0\r\0c\0", 12));
+    EXPECT_EQ(lone.text, "a\nb\nc");
+    NoteEncoding enc = lone.encoding;
+    EXPECT_EQ(EncodeNote(lone.text, enc), QByteArray("\xFF\xFE" "a\0\r\0\n\0b\0\r\0\n\0c\0", 16));
 }
 
-TEST(NoteFile, TheNoteFolderIsTheProgramFolderOnlyWhenFilesCanBeCreatedThere)
+TEST(NoteFile, NulBytesAndBrokenUtf16AreRefusedWithAPlainReason)
 {
-    EXPECT_EQ(ChooseNoteFolder("/opt/q/", true, "/home/u/.local/share/quorvin"), "/opt/q/");
-    EXPECT_EQ(ChooseNoteFolder("/usr/bin/", false, "/home/u/.local/share/quorvin"),
-              "/home/u/.local/share/quorvin/");
+    const QString nul = "The file holds a NUL character (byte 0), so it is not a plain text note.";
+    const struct {
+        QByteArray bytes;
+        QString refusal;
+    } cases[] = {
+        {QByteArray("ab\0cd", 5), nul},
+        {QByteArray("a\0b\0", 4), nul}, // UTF-16 without its mark
+        {QByteArray("\xFF\xFE" "a\0\0\0", 6), nul},
+        {QByteArray("\xFF\xFE" "a\0b", 5), "The file ends inside a UTF-16 character, so it is not a whole text note."},
+    };
+    for (const auto &c : cases) {
+        const DecodedNote note = DecodeNote(c.bytes);
+        EXPECT_EQ(note.refusal, c.refusal) << c.bytes.toHex().toStdString();
+        EXPECT_TRUE(note.text.isEmpty());
+    }
 }

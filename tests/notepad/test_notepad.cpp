@@ -6,6 +6,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QClipboard>
+#include <QDir>
 #include <QFile>
 #include <QFontDialog>
 #include <QLineEdit>
@@ -38,6 +39,21 @@ void Answer(const QString &caption, Box *seen = nullptr)
     });
 }
 
+// Answers the next boxes in turn, each with its button, noting what each said.
+void AnswerInTurn(const QStringList &captions, std::vector<Box> *seen)
+{
+    if (captions.isEmpty())
+        return;
+    WhenModal<QMessageBox>([captions, seen](QMessageBox *box) {
+        if (seen)
+            seen->push_back({box->windowTitle(), box->text()});
+        AnswerInTurn(captions.mid(1), seen);
+        for (QAbstractButton *b : box->buttons())
+            if (b->text() == captions.first())
+                b->click();
+    });
+}
+
 // Types `text` into the input dialog and presses OK.
 void Enter(const QString &text)
 {
@@ -56,15 +72,15 @@ class NotepadTest : public ::testing::Test {
     }
     void TearDown() override { FlashNotice(""); }
 
-    QString Path(const char *name) const { return dir.filePath(name); }
+    QString Path(const QString &name) const { return dir.filePath(name); }
 
-    QByteArray File(const char *name) const
+    QByteArray File(const QString &name) const
     {
         QFile f(Path(name));
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
     }
 
-    void Put(const char *name, const QByteArray &bytes) const
+    void Put(const QString &name, const QByteArray &bytes) const
     {
         QFile f(Path(name));
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
@@ -169,7 +185,7 @@ TEST_F(NotepadTest, ANoteWithZeroBytesIsRefusedAndNeverWrittenOver)
     Answer("OK", &seen);
     pad = std::make_unique<TFnotepad>(dir.path());
     EXPECT_EQ(seen.text, QString("Cannot open file \"%1\". ").arg(Path("npad.txt"))
-                             + "The file holds zero bytes, which a text note cannot hold.");
+                             + "The file holds a NUL character (byte 0), so it is not a plain text note.");
     EXPECT_EQ(pad->windowTitle(), "Notepad");
 
     Answer("OK", &seen);
@@ -184,28 +200,173 @@ TEST_F(NotepadTest, ANoteWithZeroBytesIsRefusedAndNeverWrittenOver)
     EXPECT_EQ(File("npad.txt"), bytes);
 }
 
-TEST_F(NotepadTest, AWriteThatFailsIsReportedAndKeepsTheWindowAndTheText)
+TEST_F(NotepadTest, ANoteThatCannotBeWrittenAtExitIsKeptElsewhereOrTheProgramStays)
 {
     Put("npad.txt", "old");
     TFnotepad &np = Open();
     Type(" new");
+    const QString unsaved = Notes().UnsavedFolder = Path("unsaved");
+    ASSERT_TRUE(QDir().mkdir(unsaved));
+    ASSERT_EQ(chmod(QFile::encodeName(unsaved).constData(), 0777), 0);
     ASSERT_EQ(chmod(QFile::encodeName(dir.path()).constData(), 0555), 0);
-    Box seen;
+    std::vector<Box> seen;
+    bool stayed, quit;
     {
         Unprivileged as(dir.path());
-        Answer("OK", &seen);
-        np.close();
+        AnswerInTurn({"OK"}, &seen);
+        np.close(); // the notepad's own close only reports
         EXPECT_TRUE(np.isVisible());
-        Answer("OK");
-        EXPECT_FALSE(np.SaveBeforeExit());
+        AnswerInTurn({"OK", "&No"}, &seen);
+        stayed = !np.SaveBeforeExit();
+        AnswerInTurn({"OK", "&Yes"}, &seen);
+        quit = np.SaveBeforeExit();
     }
     chmod(QFile::encodeName(dir.path()).constData(), 0755);
-    EXPECT_TRUE(seen.text.startsWith(QString("Cannot create file \"%1\". ").arg(Path("npad.txt"))))
-        << seen.text.toStdString();
+    EXPECT_TRUE(stayed);
+    EXPECT_TRUE(quit);
+    ASSERT_EQ(seen.size(), 5u);
+    EXPECT_TRUE(seen[0].text.startsWith(QString("Cannot create file \"%1\". ").arg(Path("npad.txt"))))
+        << seen[0].text.toStdString();
+    EXPECT_EQ(seen[1].text, seen[0].text);
+    const QStringList kept = QDir(unsaved).entryList(QDir::Files);
+    ASSERT_EQ(kept.size(), 1);
+    EXPECT_EQ(seen[4].caption, " Notepad");
+    EXPECT_EQ(seen[4].text, QString("The note could not be saved.\nKeep the unsaved text in \"%1\" "
+                                    "and quit?")
+                                .arg(QDir(unsaved).filePath(kept[0])));
+    EXPECT_TRUE(kept[0].startsWith("npad-unsaved-"));
+    EXPECT_EQ(File("unsaved/" + kept[0]), "old new");
     EXPECT_EQ(File("npad.txt"), "old");
-    EXPECT_TRUE(Notes().Tracker.Dirty);
-    EXPECT_TRUE(np.SaveBeforeExit());
-    EXPECT_EQ(File("npad.txt"), "old new");
+    np.close(); // as the program ends: nothing is left to write or report
+    EXPECT_FALSE(np.isVisible());
+}
+
+TEST_F(NotepadTest, WhenNothingCanBeKeptTheUserChoosesAndWithoutAUserNothingIsAsked)
+{
+    Put("npad.txt", "old");
+    TFnotepad &np = Open();
+    Type(" new");
+    Notes().UnsavedFolder = Path("unsaved");
+    ASSERT_EQ(chmod(QFile::encodeName(dir.path()).constData(), 0555), 0);
+    std::vector<Box> seen;
+    bool quit, unattended;
+    int boxes = 0;
+    {
+        Unprivileged as(dir.path());
+        AnswerInTurn({"OK", "&Yes", "OK", "&No"}, &seen);
+        quit = np.SaveBeforeExit();
+        Type("!");
+        QTimer any;
+        QObject::connect(&any, &QTimer::timeout, [&] {
+            if (QWidget *w = QApplication::activeModalWidget()) {
+                ++boxes;
+                w->close();
+            }
+        });
+        any.start(5);
+        unattended = np.SaveBeforeExit([] { return false; });
+    }
+    chmod(QFile::encodeName(dir.path()).constData(), 0755);
+    ASSERT_EQ(seen.size(), 4u);
+    EXPECT_TRUE(seen[2].text.startsWith("Cannot create file \"" + Path("unsaved/npad-unsaved-")));
+    EXPECT_EQ(seen[3].text, "Quit and lose the unsaved text?");
+    EXPECT_FALSE(quit);
+    EXPECT_TRUE(unattended);
+    EXPECT_EQ(boxes, 0);
+}
+
+TEST_F(NotepadTest, AnotherProgramsChangeIsNeverOverwrittenUnasked)
+{
+    Put("npad.txt", "old");
+    TFnotepad &np = Open();
+    Notes().UnsavedFolder = Path("unsaved");
+    Type(" mine");
+    Put("npad.txt", "theirs");
+    std::vector<Box> seen;
+    AnswerInTurn({"&Yes"}, &seen);
+    np.SaveNotes();
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].text, "The note file was changed by another program.\nReplace it with the "
+                            "text in the notepad?");
+    EXPECT_EQ(File("npad.txt"), "old mine");
+
+    Type(" again");
+    Put("npad.txt", "theirs again");
+    AnswerInTurn({"&No", "OK"}, &seen);
+    np.SaveNotes();
+    EXPECT_EQ(File("npad.txt"), "theirs again");
+    EXPECT_EQ(Text(), "theirs again");
+    EXPECT_FALSE(Notes().Tracker.Dirty);
+    const QStringList kept = QDir(Path("unsaved")).entryList(QDir::Files);
+    ASSERT_EQ(kept.size(), 1);
+    EXPECT_EQ(File("unsaved/" + kept[0]), "old mine again");
+    EXPECT_EQ(seen.back().text,
+              QString("The text you typed was kept in \"%1\".").arg(Path("unsaved/" + kept[0])));
+
+    // Without a user: the file is left alone, the text kept beside it.
+    Type("!");
+    Put("npad.txt", "theirs at the end");
+    EXPECT_TRUE(np.SaveBeforeExit([] { return false; }));
+    EXPECT_EQ(File("npad.txt"), "theirs at the end");
+    EXPECT_EQ(QDir(Path("unsaved")).entryList(QDir::Files).size(), 2);
+
+    // With nothing unsaved, a change on disk is simply shown.
+    Put("npad.txt", "shown\r\nas it is");
+    QTRY_COMPARE(Text(), QString("shown\nas it is"));
+    EXPECT_FALSE(Notes().Tracker.Dirty);
+}
+
+TEST_F(NotepadTest, ANoteBesideAReadOnlyProgramIsCarriedToTheDataFolderOnce)
+{
+    const QString program = Path("program"), data = Path("data");
+    ASSERT_TRUE(QDir().mkpath(program));
+    Put("program/npad.txt", "left behind");
+    Put("program/npad.ini", "[notepad]\nFONTSIZE=13\n");
+    std::vector<Box> seen;
+    AnswerInTurn({"OK"}, &seen);
+    pad = std::make_unique<TFnotepad>(NotePlace(data, program));
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].text, QString("The note could not be kept beside the program, so it was "
+                                    "copied to \"%1\".")
+                                .arg(data));
+    pad->show();
+    EXPECT_EQ(Text(), "left behind");
+    EXPECT_EQ(pad->Memo1->font().pointSize(), 13);
+    Type(" and carried on");
+    pad->close();
+    EXPECT_EQ(File("data/npad.txt"), "left behind and carried on");
+    EXPECT_EQ(File("program/npad.txt"), "left behind");
+
+    NotepadStartUp();
+    pad = std::make_unique<TFnotepad>(NotePlace(data, program)); // no box: nothing to carry
+    pad->show();
+    EXPECT_EQ(Text(), "left behind and carried on");
+}
+
+TEST_F(NotepadTest, ANoteThatCannotBeCarriedIsShownWhereItLiesReadOnly)
+{
+    const QString program = Path("program"), data = Path("data");
+    ASSERT_TRUE(QDir().mkpath(program));
+    ASSERT_TRUE(QDir().mkpath(data));
+    Put("program/npad.txt", "left behind");
+    ASSERT_EQ(chmod(QFile::encodeName(Path("program/npad.txt")).constData(), 0644), 0);
+    ASSERT_EQ(chmod(QFile::encodeName(data).constData(), 0555), 0);
+    std::vector<Box> seen;
+    {
+        Unprivileged as(dir.path());
+        AnswerInTurn({"OK"}, &seen);
+        pad = std::make_unique<TFnotepad>(NotePlace(data, program));
+    }
+    chmod(QFile::encodeName(data).constData(), 0755);
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_TRUE(seen[0].text.endsWith("Permission denied")) << seen[0].text.toStdString();
+    pad->show();
+    EXPECT_EQ(Text(), "left behind");
+    EXPECT_TRUE(pad->Memo1->isReadOnly());
+    Type("lost?");
+    pad->close();
+    EXPECT_EQ(File("program/npad.txt"), "left behind");
+    EXPECT_EQ(File("data/npad.txt"), "<missing>");
 }
 
 TEST_F(NotepadTest, SearchAndF3FindEachMatchThenReportTheEnd)

@@ -26,11 +26,12 @@ class Unprivileged {
         }
         for (const auto &[p, mode] : opened_)
             chmod(p.constData(), mode | S_IXOTH | S_IROTH);
-        dropped_ = seteuid(65534) == 0;
+        // Group "nogroup" too: as root's group, the group's bits would apply.
+        dropped_ = setegid(65534) == 0 && seteuid(65534) == 0;
     }
     ~Unprivileged()
     {
-        if (dropped_ && seteuid(0) != 0)
+        if (dropped_ && (seteuid(0) != 0 || setegid(0) != 0))
             return;
         for (const auto &[p, mode] : opened_)
             chmod(p.constData(), mode);

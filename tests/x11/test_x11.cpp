@@ -13,6 +13,7 @@
 
 #include <QApplication>
 #include <QCursor>
+#include <QDir>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QProcess>
@@ -21,6 +22,7 @@
 #include <QScreen>
 #include <QTest>
 #include <algorithm>
+#include <csignal>
 #include <cstring>
 #include <gtest/gtest.h>
 
@@ -263,6 +265,140 @@ TEST_F(X11Test, ASecondStartBringsTheFirstForwardAndLeavesItsNoteAlone)
     QFile f(dir.filePath("npad.txt"));
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     EXPECT_EQ(f.readAll(), note);
+}
+
+namespace {
+
+// A copy of the program in a folder of its own, with a note there and its
+// data folder beside it; started, its notepad opened from the menu by keys.
+class RunningCopy {
+  public:
+    RunningCopy()
+    {
+        QDir().mkpath(Folder());
+        QFile::copy(QUORVIN_EXE, Folder() + "/quorvin");
+        Write(Folder() + "/npad.txt", "before");
+    }
+
+    QString Folder() const { return dir_.filePath("program"); }
+    QString DataFolder() const { return dir_.filePath("data/quorvin"); }
+    QString Path(const QString &name) const { return dir_.filePath(name); }
+
+    static void Write(const QString &path, const QByteArray &bytes)
+    {
+        QFile f(path);
+        if (f.open(QIODevice::WriteOnly))
+            f.write(bytes);
+    }
+    static QByteArray Read(const QString &path)
+    {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+    }
+    // What the data folder keeps of unsaved text, one file's bytes each.
+    QList<QByteArray> Unsaved() const
+    {
+        QList<QByteArray> kept;
+        for (const QString &name : QDir(DataFolder()).entryList({"npad-unsaved-*.txt"}))
+            kept << Read(DataFolder() + "/" + name);
+        return kept;
+    }
+
+    // Starts it and types `text` at the end of its note.
+    bool StartAndType(const char *text)
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_DATA_HOME", dir_.filePath("data"));
+        process.setProcessEnvironment(env);
+        process.start(Folder() + "/quorvin", {});
+        if (!ActiveIs("Strong password generator"))
+            return false;
+        main_ = Output({"xdotool", "getactivewindow"}).trimmed();
+        Keys("alt");
+        Keys("Right");
+        Keys("Return");
+        if (!ActiveIs("quorvin - Notepad"))
+            return false;
+        Keys("ctrl+End");
+        QProcess::execute("xdotool", {"type", text});
+        // The keys have all arrived once the note they made is on the clipboard.
+        Keys("ctrl+a");
+        Keys("ctrl+c");
+        Keys("ctrl+End");
+        const QString typed = "before" + QString(text);
+        return WaitFor([&] {
+            return Output({"xclip", "-o", "-selection", "clipboard"}) == typed;
+        });
+    }
+
+    // Waits for the active window's title to be `title`.
+    static bool ActiveIs(const QString &title)
+    {
+        return WaitFor([&] {
+            return Output({"xdotool", "getactivewindow", "getwindowname"}) == title + "\n";
+        });
+    }
+
+    void ActivateMain() { QProcess::execute("xdotool", {"windowactivate", "--sync", main_}); }
+
+    bool Ended() { return WaitFor([&] { return process.state() == QProcess::NotRunning; }); }
+
+    QProcess process;
+
+  private:
+    QTemporaryDir dir_;
+    QString main_;
+};
+
+} // namespace
+
+TEST_F(X11Test, ATerminationSignalSavesTheNoteReleasesTheFolderAndEndsWell)
+{
+    for (const int signal : {SIGTERM, SIGHUP, SIGINT}) {
+        RunningCopy copy;
+        ASSERT_TRUE(copy.StartAndType(" typed")) << "signal " << signal;
+        kill(pid_t(copy.process.processId()), signal);
+        ASSERT_TRUE(copy.Ended()) << "signal " << signal;
+        EXPECT_EQ(copy.process.exitStatus(), QProcess::NormalExit) << "signal " << signal;
+        EXPECT_EQ(copy.process.exitCode(), 0) << "signal " << signal;
+        EXPECT_EQ(RunningCopy::Read(copy.Folder() + "/npad.txt"), "before typed");
+        EXPECT_FALSE(QFile::exists(copy.Folder() + "/quorvin.lock")) << "signal " << signal;
+    }
+}
+
+TEST_F(X11Test, ATerminationSignalKeepsWhatCannotBeWrittenWithoutAsking)
+{
+    RunningCopy copy;
+    ASSERT_TRUE(copy.StartAndType(" typed"));
+    // The note has become a folder: it can be neither written nor replaced.
+    QFile::remove(copy.Folder() + "/npad.txt");
+    QDir().mkdir(copy.Folder() + "/npad.txt");
+    kill(pid_t(copy.process.processId()), SIGTERM);
+    ASSERT_TRUE(copy.Ended());
+    EXPECT_EQ(copy.process.exitCode(), 0);
+    EXPECT_EQ(copy.Unsaved(), QList<QByteArray>{"before typed"});
+}
+
+TEST_F(X11Test, ExitWithANoteThatCannotBeWrittenOffersToKeepTheText)
+{
+    RunningCopy copy;
+    ASSERT_TRUE(copy.StartAndType(" typed"));
+    // The note's folder is gone, and can't be made again.
+    ASSERT_TRUE(QDir().rename(copy.Folder(), copy.Path("moved")));
+    RunningCopy::Write(copy.Folder(), "a file where the folder was");
+
+    for (const char *answer : {"n", "Return"}) {
+        copy.ActivateMain();
+        Keys("Escape"); // Exit
+        ASSERT_TRUE(RunningCopy::ActiveIs("quorvin")) << "the error box";
+        Keys("Return");
+        ASSERT_TRUE(RunningCopy::ActiveIs(" Notepad")) << "the question";
+        Keys(answer);
+    }
+    ASSERT_TRUE(copy.Ended());
+    EXPECT_EQ(copy.process.exitCode(), 0);
+    EXPECT_EQ(copy.Unsaved(), QList<QByteArray>{"before typed"});
+    EXPECT_EQ(RunningCopy::Read(copy.Path("moved/npad.txt")), "before");
 }
 
 TEST_F(X11Test, AtDoubleScaleOnASmallScreenEveryWindowOpensWhollyVisible)

@@ -1,0 +1,59 @@
+#include "termsignals.h"
+
+#include <QSocketNotifier>
+
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int kSignals[] = {SIGTERM, SIGHUP, SIGINT};
+int pipeFds[2] = {-1, -1};
+
+void OnSignal(int signal)
+{
+    const int saved = errno;
+    const char byte = char(signal);
+    // Async-signal-safe; a full pipe already holds a byte to act on.
+    [[maybe_unused]] const ssize_t n = ::write(pipeFds[1], &byte, 1);
+    errno = saved;
+}
+
+} // namespace
+
+TerminationSignals::TerminationSignals(QObject *parent) : QObject(parent)
+{
+    if (::pipe2(pipeFds, O_CLOEXEC | O_NONBLOCK) != 0)
+        return;
+    notifier_ = new QSocketNotifier(pipeFds[0], QSocketNotifier::Read, this);
+    connect(notifier_, &QSocketNotifier::activated, this, &TerminationSignals::Read);
+    struct sigaction action {};
+    action.sa_handler = OnSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (const int s : kSignals)
+        ::sigaction(s, &action, nullptr);
+}
+
+TerminationSignals::~TerminationSignals()
+{
+    if (!notifier_)
+        return;
+    for (const int s : kSignals)
+        ::signal(s, SIG_DFL);
+    ::close(pipeFds[0]);
+    ::close(pipeFds[1]);
+    pipeFds[0] = pipeFds[1] = -1;
+}
+
+void TerminationSignals::Read()
+{
+    char bytes[16];
+    ssize_t n;
+    while ((n = ::read(pipeFds[0], bytes, sizeof bytes)) > 0) {
+        received_ = true;
+        emit received(static_cast<unsigned char>(bytes[n - 1]));
+    }
+}

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QObject>
+
+class QSocketNotifier;
+
+// SIGTERM, SIGHUP and SIGINT (a logout, a closed terminal, Ctrl+C) delivered
+// as a Qt signal in the event loop, so that the program can end as its Exit
+// does instead of at once. The handler only writes the signal's number into
+// a pipe; while this object lives, those signals no longer end the program.
+class TerminationSignals : public QObject {
+    Q_OBJECT
+
+  public:
+    explicit TerminationSignals(QObject *parent = nullptr);
+    ~TerminationSignals() override;
+
+    // Whether one of the signals has come, even before the event loop ran.
+    bool Received() const { return received_; }
+
+  signals:
+    void received(int signal);
+
+  private:
+    void Read();
+
+    QSocketNotifier *notifier_ = nullptr;
+    bool received_ = false;
+};

@@ -1,0 +1,79 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QString>
+
+#include <cstdint>
+
+// The notepad's files on disk: whole reads, writes that replace a file whole
+// or not at all, what a file was when the notepad last read or wrote it, and
+// where the note lies.
+
+// What a file was: enough to tell that another program has changed it.
+struct FileIdentity {
+    bool exists = false;
+    std::int64_t size = 0;
+    std::int64_t mtimeNs = 0;
+    std::int64_t ctimeNs = 0; // no program can set it back
+    std::uint64_t inode = 0;
+    std::size_t hash = 0; // of the bytes
+
+    // Same bytes, without looking at the times.
+    bool SameBytes(const FileIdentity &o) const
+    {
+        return exists == o.exists && size == o.size && hash == o.hash;
+    }
+};
+
+// The identity of bytes just read from or written to `path`.
+FileIdentity IdentityOf(const QString &path, const QByteArray &bytes);
+
+// Whether the file at `path` is no longer what `known` describes. The bytes
+// are read only when the size, time or inode differ; `known` is brought up to
+// date when only those changed (a touch, a copy of the same bytes).
+bool ChangedOnDisk(const QString &path, FileIdentity &known);
+
+// Reads a whole file; false with the system's reason when it can't.
+bool ReadWholeFile(const QString &path, QByteArray &bytes, QString &reason);
+
+// Writes a file so that it is either wholly replaced or left as it was: a
+// temporary file in the same folder, then a rename. Keeps the permissions of
+// the file it replaces. False with the system's reason ("No space left on
+// device", not "Unknown error"). With `inPlaceIfNeeded`, a writable file in a
+// folder where no file can be created is written in place.
+bool WriteFileAtomically(const QString &path, const QByteArray &bytes, QString &reason,
+                         bool inPlaceIfNeeded = false);
+
+// Whether a file can be created in `folder` (tried, then removed).
+bool CanCreateFilesIn(const QString &folder);
+
+// Whether `folder` is one where installed programs lie (/usr/bin and the
+// like, or `installBinFolder`), where a note has no place.
+bool IsProgramsFolder(const QString &folder, const QString &installBinFolder);
+
+// The folder where the note and its settings lie, with a trailing '/': the
+// program folder when the program has a folder of its own in which files can
+// be created, else the user's data folder.
+QString ChooseNoteFolder(const QString &programFolder, bool usable, const QString &dataFolder);
+
+// Where the note lies, and the program folder whose note is to be carried
+// into it when the note folder has none yet.
+struct NotePlace {
+    QString folder;
+    QString leftBehind; // empty when the note lies in the program folder
+    NotePlace(const QString &noteFolder = {}, const QString &programFolder = {})
+        : folder(noteFolder), leftBehind(programFolder)
+    {
+    }
+};
+
+// Copies "npad.txt" and "npad.ini" byte for byte from `from` into `to` when
+// `to` has no note yet and `from` has one; `from` is left untouched.
+enum class CarryOutcome { NothingToCarry, Carried, Failed };
+CarryOutcome CarryNoteAcross(const QString &from, const QString &to, QString &reason);
+
+// A new file's name for text that could not be kept in the note:
+// "npad-unsaved-<yyyymmdd>-<hhmmss>.txt", with "-2", "-3" … before ".txt"
+// while a file of that name exists in `folder`.
+QString UnsavedNotePath(const QString &folder, const QDateTime &now);

@@ -1,0 +1,229 @@
+#include "notedisk.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <utime.h>
+
+#include "unprivileged.h"
+
+namespace {
+
+void Put(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+
+QByteArray Bytes(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+void SetMode(const QString &path, mode_t mode)
+{
+    ASSERT_EQ(chmod(QFile::encodeName(path).constData(), mode), 0);
+}
+
+} // namespace
+
+TEST(NoteDisk, AnAtomicWriteKeepsPermissionsAndLeavesTheOldFileWholeOnFailure)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("npad.txt");
+    QString reason;
+    ASSERT_TRUE(WriteFileAtomically(path, "old", reason));
+    SetMode(path, 0640);
+    ASSERT_TRUE(WriteFileAtomically(path, "new", reason));
+    struct stat st {};
+    ASSERT_EQ(stat(QFile::encodeName(path).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
+
+    // A folder where no temporary file can be made.
+    SetMode(dir.path(), 0555);
+    {
+        Unprivileged as(dir.path());
+        EXPECT_FALSE(WriteFileAtomically(path, "lost?", reason));
+        EXPECT_EQ(reason.toStdString(), "Permission denied");
+        EXPECT_FALSE(CanCreateFilesIn(dir.path()));
+    }
+    SetMode(dir.path(), 0755);
+    EXPECT_EQ(Bytes(path), "new");
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"npad.txt"});
+}
+
+TEST(NoteDisk, AWriteCutShortGivesTheSystemsReasonAndKeepsTheOldFile)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("npad.txt");
+    Put(path, "old");
+    // The limit stands in for a full disk: the write stops part way.
+    const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit saved{};
+    getrlimit(RLIMIT_FSIZE, &saved);
+    rlimit small = saved;
+    small.rlim_cur = 4096;
+    setrlimit(RLIMIT_FSIZE, &small);
+    QString reason;
+    const bool written = WriteFileAtomically(path, QByteArray(1 << 20, 'x'), reason);
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previous);
+    EXPECT_FALSE(written);
+    EXPECT_EQ(reason.toStdString(), "File too large");
+    EXPECT_EQ(Bytes(path), "old");
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"npad.txt"});
+}
+
+TEST(NoteDisk, AnExportMayWriteAWritableFileInPlaceInAFolderItCannotCreateIn)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("shared.txt");
+    Put(path, "theirs");
+    SetMode(path, 0666);
+    SetMode(dir.path(), 0555);
+    QString reason;
+    bool strict, inPlace;
+    {
+        Unprivileged as(dir.path());
+        strict = WriteFileAtomically(path, "strict", reason);
+        inPlace = WriteFileAtomically(path, "mine", reason, true);
+    }
+    SetMode(dir.path(), 0755);
+    EXPECT_FALSE(strict);
+    EXPECT_TRUE(inPlace) << reason.toStdString();
+    EXPECT_EQ(Bytes(path), "mine");
+}
+
+TEST(NoteDisk, AnotherProgramsChangeIsSeenAndNothingElseIs)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("npad.txt");
+    const QString other = dir.filePath("other");
+    const QByteArray kept = "kept text";
+    using Change = void (*)(const QString &path, const QString &other);
+    const struct {
+        const char *what;
+        Change change;
+        bool seen;
+    } cases[] = {
+        {"nothing", [](const QString &, const QString &) {}, false},
+        {"touched",
+         [](const QString &p, const QString &) {
+             utime(QFile::encodeName(p).constData(), nullptr);
+         },
+         false},
+        {"the same bytes put in its place",
+         [](const QString &p, const QString &o) {
+             Put(o, "kept text");
+             QFile::remove(p);
+             QFile::rename(o, p);
+         },
+         false},
+        {"gone", [](const QString &p, const QString &) { QFile::remove(p); }, false},
+        {"other bytes of the same size",
+         [](const QString &p, const QString &) { Put(p, "KEPT TEXT"); }, true},
+        {"other bytes of the same size, its time set back",
+         [](const QString &p, const QString &) {
+             struct stat st {};
+             stat(QFile::encodeName(p).constData(), &st);
+             Put(p, "KEPT TEXT");
+             struct utimbuf back {st.st_atime, st.st_mtime};
+             utime(QFile::encodeName(p).constData(), &back);
+         },
+         true},
+        {"grown", [](const QString &p, const QString &) { Put(p, "kept text, and more"); }, true},
+        {"a folder in its place",
+         [](const QString &p, const QString &) {
+             QFile::remove(p);
+             QDir().mkdir(p);
+         },
+         true},
+    };
+    for (const auto &c : cases) {
+        QDir(path).removeRecursively();
+        QFile::remove(path);
+        Put(path, kept);
+        FileIdentity known = IdentityOf(path, kept);
+        c.change(path, other);
+        EXPECT_EQ(ChangedOnDisk(path, known), c.seen) << c.what;
+        EXPECT_FALSE(ChangedOnDisk(path, known) != c.seen) << c.what << ", asked again";
+    }
+
+    FileIdentity none; // no file when the notepad last looked
+    QDir(path).removeRecursively();
+    EXPECT_FALSE(ChangedOnDisk(path, none));
+    Put(path, "new");
+    EXPECT_TRUE(ChangedOnDisk(path, none));
+}
+
+TEST(NoteDisk, TheNoteLiesBesideTheProgramOnlyInAFolderOfItsOwn)
+{
+    const QString bin = CMAKE_INSTALL_FULL_BINDIR_FOR_TESTS;
+    const struct {
+        QString folder;
+        bool programs;
+    } cases[] = {
+        {"/usr/bin", true},
+        {"/usr/bin/", true},
+        {"/bin", true}, // a link to /usr/bin on most systems, or itself
+        {"/usr/local/bin", true},
+        {QDir::homePath() + "/.local/bin", QDir(QDir::homePath() + "/.local/bin").exists()},
+        {bin, QDir(bin).exists()},
+        {"/usr", false},
+        {"/tmp", false},
+        {"/no/such/folder", false},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(IsProgramsFolder(c.folder, bin), c.programs) << c.folder.toStdString();
+
+    EXPECT_EQ(ChooseNoteFolder("/opt/q/", true, "/home/u/.local/share/quorvin"), "/opt/q/");
+    EXPECT_EQ(ChooseNoteFolder("/usr/bin/", false, "/home/u/.local/share/quorvin"),
+              "/home/u/.local/share/quorvin/");
+}
+
+TEST(NoteDisk, ANoteLeftBehindIsCarriedByteForByteOnlyWhereThereIsNone)
+{
+    QTemporaryDir program, data;
+    const QByteArray note("caf\xE9\r\n", 6), ini = "[notepad]\nFONTSIZE=14\n";
+    Put(program.filePath("npad.txt"), note);
+    Put(program.filePath("npad.ini"), ini);
+    const QString to = data.filePath("quorvin");
+    QString reason;
+    EXPECT_EQ(CarryNoteAcross(program.path(), to, reason), CarryOutcome::Carried);
+    EXPECT_EQ(Bytes(to + "/npad.txt"), note);
+    EXPECT_EQ(Bytes(to + "/npad.ini"), ini);
+    EXPECT_EQ(Bytes(program.filePath("npad.txt")), note);
+
+    Put(program.filePath("npad.txt"), "newer");
+    EXPECT_EQ(CarryNoteAcross(program.path(), to, reason), CarryOutcome::NothingToCarry);
+    EXPECT_EQ(Bytes(to + "/npad.txt"), note);
+    EXPECT_EQ(CarryNoteAcross(data.filePath("empty"), data.filePath("new"), reason),
+              CarryOutcome::NothingToCarry);
+
+    SetMode(data.path(), 0555);
+    CarryOutcome failed;
+    {
+        Unprivileged as(data.path());
+        failed = CarryNoteAcross(program.path(), data.path(), reason);
+    }
+    SetMode(data.path(), 0755);
+    EXPECT_EQ(failed, CarryOutcome::Failed);
+    EXPECT_TRUE(reason.endsWith("Permission denied")) << reason.toStdString();
+}
+
+TEST(NoteDisk, UnsavedTextGoesToANewFileNamedByTheTime)
+{
+    QTemporaryDir dir;
+    const QDateTime at(QDate(2026, 3, 4), QTime(5, 6, 7));
+    const QString first = UnsavedNotePath(dir.path(), at);
+    EXPECT_EQ(first, dir.filePath("npad-unsaved-20260304-050607.txt"));
+    Put(first, "one");
+    EXPECT_EQ(UnsavedNotePath(dir.path(), at), dir.filePath("npad-unsaved-20260304-050607-2.txt"));
+}
