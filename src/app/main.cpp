@@ -2,7 +2,6 @@
 #include "boxes.h"
 #include "ctrl.h"
 #include "platform.h"
-#include "programicon.h"
 #include "singleinstance.h"
 #include "startup.h"
 #include "termsignals.h"
@@ -23,7 +22,6 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     // The main window's close ends the run, even with other windows open.
     QApplication::setQuitOnLastWindowClosed(false);
-    QApplication::setWindowIcon(ProgramIcon());
     // Ties the windows to the desktop entry, and so to its icon, on Wayland too.
     QGuiApplication::setDesktopFileName(QUORVIN_APP_ID);
 
@@ -77,6 +75,7 @@ int main(int argc, char *argv[])
                 manager.release();
         },
         Qt::DirectConnection);
+    WhenFirstDrawn(windows->fctrl.get(), [&windows] { FinishStartUp(*windows); });
     windows->fctrl->show();
     return QApplication::exec();
 }

@@ -8,8 +8,12 @@
 #include "ctrl.h"
 #include "flash.h"
 #include "inpstr.h"
+#include "programicon.h"
 #include "randomsource.h"
 
+#include <QApplication>
+#include <QEvent>
+#include <QTimer>
 #include <QWidget>
 
 Windows::Windows() = default;
@@ -51,6 +55,38 @@ std::unique_ptr<Windows> StartUp(const NotePlace &notes)
     Windows *windows = w.get();
     w->fctrl->SetExitCheck([windows] { return SaveBeforeExit(*windows); });
     return w;
+}
+
+void FinishStartUp(Windows &w)
+{
+    QApplication::setWindowIcon(ProgramIcon());
+    w.notepad->FillMemo();
+    // What reading and decoding the note left behind.
+    ReleaseFreeMemory();
+}
+
+void WhenFirstDrawn(QWidget *window, std::function<void()> work)
+{
+    // Watches the window's first paint; the work runs once it is on the screen.
+    class FirstPaint : public QObject {
+      public:
+        FirstPaint(QObject *parent, std::function<void()> w) : QObject(parent), work_(std::move(w))
+        {
+        }
+        bool eventFilter(QObject *, QEvent *event) override
+        {
+            if (event->type() == QEvent::Paint && work_) {
+                QTimer::singleShot(0, parent(), std::move(work_));
+                work_ = nullptr;
+                deleteLater();
+            }
+            return false;
+        }
+
+      private:
+        std::function<void()> work_;
+    };
+    window->installEventFilter(new FirstPaint(window, std::move(work)));
 }
 
 bool SaveBeforeExit(Windows &w, const std::function<bool()> &mayAsk)

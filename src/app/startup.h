@@ -33,6 +33,13 @@ struct Windows {
 // its settings lie in `notes` (DefaultNotePlace() when empty).
 std::unique_ptr<Windows> StartUp(const NotePlace &notes = {});
 
+// What waits until the main window is drawn, so as not to keep it from the
+// screen: the windows' icon, the note put into the notepad's memo.
+void FinishStartUp(Windows &w);
+
+// Runs `work` once, in the event loop, after `window` is first drawn.
+void WhenFirstDrawn(QWidget *window, std::function<void()> work);
+
 // Brings a window to the front of the desktop, unminimised.
 void BringToFront(QWidget *window);
 

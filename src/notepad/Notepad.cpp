@@ -32,6 +32,7 @@
 #include <QScopedValueRollback>
 #include <QStandardPaths>
 #include <QTextBlock>
+#include <QThread>
 #include <QTimer>
 
 #include <chrono>
@@ -82,13 +83,18 @@ NotepadState &Notes()
 void NotepadStartUp()
 {
     Notes() = NotepadState{};
-    // A large note is copied and encoded at every show and save. Its buffers
-    // stay in the heap, and the heap keeps the pages it has touched, instead
-    // of the kernel mapping and zeroing fresh pages each time, which costs
-    // more than the copying itself.
-    mallopt(M_MMAP_THRESHOLD, 32 << 20);
-    mallopt(M_TRIM_THRESHOLD, 64 << 20);
-    mallopt(M_TOP_PAD, 64 << 20);
+    // A large note's text is copied whole for every autosave and search.
+    // Buffers of that size stay in the heap for the next copy while the
+    // notepad is in use, instead of fresh pages being mapped and zeroed for
+    // each, which costs more than the copying; ReleaseFreeMemory gives them
+    // back when the notepad is put away.
+    mallopt(M_MMAP_THRESHOLD, 256 << 20);
+    mallopt(M_TRIM_THRESHOLD, 256 << 20);
+}
+
+void ReleaseFreeMemory()
+{
+    malloc_trim(0);
 }
 
 NotePlace DefaultNotePlace()
@@ -190,6 +196,12 @@ TFnotepad::TFnotepad(const NotePlace &place, QWidget *parent)
     FormCreate();
 }
 
+TFnotepad::~TFnotepad()
+{
+    if (writer_)
+        writer_->wait();
+}
+
 void TFnotepad::FormCreate()
 {
     NotepadState &st = Notes();
@@ -245,25 +257,43 @@ void TFnotepad::showEvent(QShowEvent *event)
         FormShow();
 }
 
+int TFnotepad::ShowCaretIndex() const
+{
+    // Block by block: only the block the place falls in is read.
+    qsizetype left = kShowCaretPosition;
+    for (QTextBlock b = Memo1->document()->begin(); b.isValid(); b = b.next()) {
+        const int chars = b.length() - 1; // without its break
+        if (left <= chars || !b.next().isValid())
+            return b.position() + int(CaretIndexForFilePosition(b.text(), left));
+        left -= chars + 2; // the break is CR LF in the file
+        if (left <= 0)
+            return b.next().position();
+    }
+    return 0;
+}
+
+void TFnotepad::hideEvent(QHideEvent *event)
+{
+    QMainWindow::hideEvent(event);
+    ReleaseFreeMemory();
+}
+
 void TFnotepad::FormShow()
 {
     if (!LoadNotes())
         return;
+    FillMemo();
     Notes().Tracker.TrackChanges = true;
 
-    // Only the text up to the caret's place is needed to find it.
-    QTextDocument *doc = Memo1->document();
-    QTextCursor head(doc);
-    head.setPosition(std::min<int>(kShowCaretPosition, doc->characterCount() - 1),
-                     QTextCursor::KeepAnchor);
-    QTextCursor caret(doc);
-    caret.setPosition(int(CaretIndexForFilePosition(head.selectedText(), kShowCaretPosition)));
+    QTextCursor caret(Memo1->document());
+    caret.setPosition(ShowCaretIndex());
     Memo1->setTextCursor(caret);
     Timer2->start();
 }
 
 void TFnotepad::closeEvent(QCloseEvent *event)
 {
+    WaitForWrite();
     QScopedValueRollback guard(saving_, true);
     NoteTracker &t = Notes().Tracker;
     if (t.CloseQuery([this] { return WriteFontSettings(); }, [this] { return WriteText(); }))
@@ -306,9 +336,11 @@ bool TFnotepad::Memo1KeyDown(QKeyEvent *event)
 void TFnotepad::Memo1Change(int, int charsRemoved, int charsAdded)
 {
     // A change of format only (the font) is not a change of the note.
-    if (quiet_ || (charsRemoved == 0 && charsAdded == 0))
+    if (charsRemoved == 0 && charsAdded == 0)
         return;
-    if (Notes().Tracker.Memo1Change(NowMs()))
+    ++edits_;
+    diskShown_ = false;
+    if (!quiet_ && Notes().Tracker.Memo1Change(NowMs()))
         Timer1->start();
 }
 
@@ -321,10 +353,68 @@ void TFnotepad::SetDirty(bool flag)
 void TFnotepad::Timer1Timer()
 {
     Timer1->stop();
-    Notes().Tracker.CountdownEnded();
-    // A tick inside a box of a save step in progress: that step writes.
-    if (!saving_)
-        SaveNotes();
+    NoteTracker &t = Notes().Tracker;
+    t.CountdownEnded();
+    // A tick inside a box of a save step in progress: that step writes. A
+    // write still in flight starts the next countdown when it ends.
+    if (saving_ || writer_)
+        return;
+    if (t.FontChanged && WriteFontSettings())
+        t.FontChanged = false;
+    if (t.Dirty)
+        StartWrite();
+}
+
+void TFnotepad::StartWrite()
+{
+    NotepadState &st = Notes();
+    write_ = std::make_shared<NoteWrite>();
+    write_->path = st.NotesPath;
+    // Only the copy needs this thread; encoding and writing go on beside it.
+    write_->text = Memo1->document()->toRawText();
+    write_->encoding = st.Encoding;
+    write_->disk = st.Disk;
+    editsWritten_ = edits_;
+    writer_ = QThread::create([write = write_] { write->Run(); });
+    connect(writer_, &QThread::finished, this, &TFnotepad::FinishWrite);
+    writer_->start();
+}
+
+void TFnotepad::WaitForWrite()
+{
+    if (!writer_)
+        return;
+    writer_->wait();
+    FinishWrite();
+}
+
+void TFnotepad::FinishWrite()
+{
+    if (!writer_)
+        return; // already finished by WaitForWrite
+    writer_->disconnect(this);
+    writer_->deleteLater();
+    writer_ = nullptr;
+    const std::shared_ptr<NoteWrite> w = std::move(write_);
+    NotepadState &st = Notes();
+    st.Disk = w->disk;
+    switch (w->outcome) {
+    case NoteWrite::Outcome::Written:
+        st.Encoding = w->encoding;
+        st.Tracker.TextWritten(edits_ != editsWritten_);
+        diskShown_ = edits_ == editsWritten_;
+        WatchNote();
+        break;
+    case NoteWrite::Outcome::Failed:
+        ReportError(QString("Cannot create file \"%1\". %2").arg(w->path, w->reason));
+        break;
+    case NoteWrite::Outcome::ChangedOutside:
+        SaveNotes(); // asks, as every save step does
+        break;
+    }
+    // Changes made while it wrote are due in their turn.
+    if (st.Tracker.Dirty && !st.Tracker.CountdownRunning())
+        SetDirty(true);
 }
 
 void TFnotepad::Timer2Timer()
@@ -343,39 +433,61 @@ bool TFnotepad::LoadNotes()
     NotepadState &st = Notes();
     if (st.NotesPath.isEmpty())
         st.NotesPath = st.ExeFolder + "npad.txt";
-    if (QFileInfo::exists(st.NotesPath)) {
-        QString text;
-        if (!ReadNote(text))
-            return false;
-        if (!SameNoteText(Memo1->document()->toRawText(), text))
-            Memo1->setPlainText(text);
-    } else {
+    if (!QFileInfo::exists(st.NotesPath))
         st.Disk = {};
-    }
+    // What the memo holds, or is about to, needs no second reading while
+    // the file is what it was.
+    else if ((!notePending_ && !diskShown_) || ChangedOnDisk(st.NotesPath, st.Disk))
+        if (!ReadNote())
+            return false;
     // Typing is possible again only over a note that was read.
     Memo1->setReadOnly(st.NoteReadOnly);
     st.Tracker.Loaded();
     return true;
 }
 
-bool TFnotepad::ReadNote(QString &text)
+bool TFnotepad::ReadNote()
 {
     NotepadState &st = Notes();
     QByteArray bytes;
     QString reason;
+    notePending_ = false;
+    noteBytes_.clear();
     if (!ReadWholeFile(st.NotesPath, bytes, reason)) {
         LoadFailed(reason);
         return false;
     }
-    DecodedNote note = DecodeNote(bytes);
-    if (!note.refusal.isEmpty()) {
-        LoadFailed(note.refusal);
+    const QString refusal = NoteRefusal(bytes);
+    if (!refusal.isEmpty()) {
+        LoadFailed(refusal);
         return false;
     }
-    st.Encoding = note.encoding;
     st.Disk = IdentityOf(st.NotesPath, bytes);
-    text = std::move(note.text);
+    noteBytes_ = std::move(bytes);
+    notePending_ = true;
     return true;
+}
+
+void TFnotepad::FillMemo()
+{
+    PutNoteInMemo(false);
+}
+
+void TFnotepad::PutNoteInMemo(bool quietly)
+{
+    if (!notePending_)
+        return;
+    DecodedNote note = DecodeNote(noteBytes_);
+    noteBytes_ = QByteArray();
+    notePending_ = false;
+    Notes().Encoding = note.encoding;
+    if (!SameNoteText(Memo1->document()->toRawText(), note.text)) {
+        if (quietly)
+            ChangeQuietly([&] { Memo1->setPlainText(note.text); });
+        else
+            Memo1->setPlainText(note.text);
+    }
+    diskShown_ = true;
 }
 
 void TFnotepad::LoadFailed(const QString &reason)
@@ -402,24 +514,21 @@ void TFnotepad::ShowChangeOnDisk()
     NotepadState &st = Notes();
     // Unsaved text is the save step's to weigh against the file; a hidden
     // notepad reads the file when it is shown.
-    if (!isVisible() || st.Tracker.Dirty || saving_ || !st.Tracker.TrackChanges
-        || !QFileInfo::exists(st.NotesPath) || !ChangedOnDisk(st.NotesPath, st.Disk))
+    if (!isVisible() || st.Tracker.Dirty || saving_ || writer_ || !st.Tracker.TrackChanges
+        || !QFileInfo::exists(st.NotesPath) || !ChangedOnDisk(st.NotesPath, st.Disk)
+        || !ReadNote())
         return;
-    QString text;
-    if (!ReadNote(text))
-        return;
-    ChangeQuietly([&] {
-        const int caret = Memo1->textCursor().position();
-        Memo1->setPlainText(text);
-        QTextCursor c(Memo1->document());
-        c.setPosition(std::min(caret, Memo1->document()->characterCount() - 1));
-        Memo1->setTextCursor(c);
-    });
+    const int caret = Memo1->textCursor().position();
+    PutNoteInMemo(true);
+    QTextCursor c(Memo1->document());
+    c.setPosition(std::min(caret, Memo1->document()->characterCount() - 1));
+    Memo1->setTextCursor(c);
     st.Tracker.Loaded();
 }
 
 bool TFnotepad::SaveNotes()
 {
+    WaitForWrite();
     QScopedValueRollback guard(saving_, true);
     return Notes().Tracker.SaveNotes([this] { return WriteFontSettings(); },
                                      [this] { return WriteText(); });
@@ -431,6 +540,7 @@ bool TFnotepad::SaveBeforeExit(const std::function<bool()> &mayAsk)
     if (!t.HasUnsavedChanges())
         return true;
     QScopedValueRollback asking(mayAsk_, mayAsk);
+    WaitForWrite();
     QScopedValueRollback guard(saving_, true);
     // Only the note keeps the program open; a lost font setting does not.
     if (!t.CloseQuery([this] { return WriteFontSettings(); }, [this] { return WriteText(); })
@@ -458,21 +568,28 @@ bool TFnotepad::KeepUnsavedOnExit()
 bool TFnotepad::WriteText()
 {
     NotepadState &st = Notes();
-    if (ChangedOnDisk(st.NotesPath, st.Disk)
-        && (!MayAsk()
+    NoteWrite w;
+    w.path = st.NotesPath;
+    w.text = Memo1->document()->toRawText();
+    w.encoding = st.Encoding;
+    w.disk = st.Disk;
+    w.Run();
+    st.Disk = w.disk;
+    if (w.outcome == NoteWrite::Outcome::ChangedOutside) {
+        if (!MayAsk()
             || !NotepadAsk("The note file was changed by another program.\nReplace it with the "
-                           "text in the notepad?")))
-        return KeepTextAndShowFile();
-    NoteEncoding encoding = st.Encoding;
-    const QByteArray bytes = EncodeNote(Memo1->document()->toRawText(), encoding);
-    QDir().mkpath(st.ExeFolder);
-    QString reason;
-    if (!WriteFileAtomically(st.NotesPath, bytes, reason)) {
-        ReportError(QString("Cannot create file \"%1\". %2").arg(st.NotesPath, reason));
+                           "text in the notepad?"))
+            return KeepTextAndShowFile();
+        w.replaceChanged = true;
+        w.Run();
+    }
+    if (w.outcome != NoteWrite::Outcome::Written) {
+        ReportError(QString("Cannot create file \"%1\". %2").arg(w.path, w.reason));
         return false;
     }
-    st.Encoding = encoding;
-    st.Disk = IdentityOf(st.NotesPath, bytes);
+    st.Encoding = w.encoding;
+    st.Disk = w.disk;
+    diskShown_ = true;
     WatchNote();
     return true;
 }
@@ -484,9 +601,8 @@ bool TFnotepad::KeepTextAndShowFile()
         return false;
     if (!MayAsk())
         return true; // the program is ending
-    QString text;
-    if (ReadNote(text))
-        ChangeQuietly([&] { Memo1->setPlainText(text); });
+    if (ReadNote())
+        PutNoteInMemo(true);
     NotepadInfo(QString("The text you typed was kept in \"%1\".").arg(path));
     return true;
 }

@@ -6,13 +6,16 @@
 
 #include <QMainWindow>
 
+#include <cstdint>
 #include <functional>
+#include <memory>
 
 class QAction;
 class QFileSystemWatcher;
 class QMenu;
 class QPlainTextEdit;
 class QPushButton;
+class QThread;
 class QTimer;
 
 // The notepad module's state, kept for the whole run.
@@ -33,6 +36,9 @@ NotepadState &Notes();
 // The notepad module's start-up step.
 void NotepadStartUp();
 
+// Gives the memory a large note's buffers have left free back to the system.
+void ReleaseFreeMemory();
+
 // The folder for the note and its settings: the program folder when it is a
 // folder of the program's own in which files can be created, else the user's
 // data folder, into which a note left in the program folder is carried.
@@ -50,6 +56,11 @@ class TFnotepad : public QMainWindow {
   public:
     // An empty folder: DefaultNotePlace().
     explicit TFnotepad(const NotePlace &place = {}, QWidget *parent = nullptr);
+    ~TFnotepad() override;
+
+    // Puts the note read at creation into the memo: the start-up does so
+    // once the main window is drawn, the first show if it comes first.
+    void FillMemo();
 
     bool LoadNotes();
     bool SaveNotes();
@@ -83,21 +94,28 @@ class TFnotepad : public QMainWindow {
 
   protected:
     void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
   private:
     void FormCreate();
     void FormShow();
+    // Where the caret goes at a show: character 32000 as counted in the file.
+    int ShowCaretIndex() const;
     void Memo1Change(int from, int charsRemoved, int charsAdded);
     bool Memo1KeyDown(QKeyEvent *event);
     void Timer1Timer();
     void Timer2Timer();
     void CarryNote(const QString &programFolder);
-    bool ReadNote(QString &text);
+    bool ReadNote();
+    void PutNoteInMemo(bool quietly);
     void ShowChangeOnDisk();
     void WatchNote();
     bool WriteText();
+    void StartWrite();
+    void WaitForWrite();
+    void FinishWrite();
     bool KeepTextAndShowFile();
     // The memo's text in the note's encoding to `path`; a failure is
     // reported in the error box when the user can be asked.
@@ -116,4 +134,14 @@ class TFnotepad : public QMainWindow {
     std::function<bool()> mayAsk_;
     bool quiet_ = false;
     bool saving_ = false;
+
+    QByteArray noteBytes_;  // the note file as read, not yet in the memo
+    bool notePending_ = false;
+    bool diskShown_ = false; // the memo holds the note file as last read or written
+    std::uint64_t edits_ = 0; // changes of the memo's text so far
+
+    // The autosave's write, made on a thread of its own.
+    QThread *writer_ = nullptr;
+    std::shared_ptr<NoteWrite> write_;
+    std::uint64_t editsWritten_ = 0; // edits_ when its text was taken
 };

@@ -203,3 +203,20 @@ QString UnsavedNotePath(const QString &folder, const QDateTime &now)
         path = QString("%1-%2.txt").arg(stem).arg(n);
     return path;
 }
+
+void NoteWrite::Run()
+{
+    if (!replaceChanged && ChangedOnDisk(path, disk)) {
+        outcome = Outcome::ChangedOutside;
+        return;
+    }
+    const QByteArray bytes = EncodeNote(text, encoding);
+    text = QString();
+    QDir().mkpath(QFileInfo(path).path());
+    if (!WriteFileAtomically(path, bytes, reason)) {
+        outcome = Outcome::Failed;
+        return;
+    }
+    disk = IdentityOf(path, bytes);
+    outcome = Outcome::Written;
+}

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "notefile.h"
+
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
@@ -77,3 +79,20 @@ CarryOutcome CarryNoteAcross(const QString &from, const QString &to, QString &re
 // "npad-unsaved-<yyyymmdd>-<hhmmss>.txt", with "-2", "-3" … before ".txt"
 // while a file of that name exists in `folder`.
 QString UnsavedNotePath(const QString &folder, const QDateTime &now);
+
+// One write of the note's text: checked against what the file was, encoded
+// and written whole. Touches nothing else, so it may run on any thread.
+struct NoteWrite {
+    enum class Outcome { Written, ChangedOutside, Failed };
+
+    QString path;                 // the note file
+    QString text;                 // the memo's text; released once encoded
+    NoteEncoding encoding = NoteEncoding::Utf8; // in; out: the one used
+    FileIdentity disk;            // in: the file as last read or written; out: as now
+    bool replaceChanged = false;  // write even over another program's change
+
+    Outcome outcome = Outcome::Failed;
+    QString reason; // with Failed: the system's reason
+
+    void Run();
+};

@@ -199,14 +199,16 @@ QByteArray ToUtf8(QStringView text, bool bom)
 
 const char kNulRefusal[] = "The file holds a NUL character (byte 0), so it is not a plain text note.";
 
-// UTF-16 after its mark: line breaks become '\n' as in the other encodings.
-bool FromUtf16(QByteArrayView body, bool littleEndian, DecodedNote &note)
+bool IsUtf16(QByteArrayView bytes)
 {
-    if (body.size() % 2 != 0) {
-        note.refusal = "The file ends inside a UTF-16 character, so it is not a whole text note.";
-        return false;
-    }
-    note.text.reserve(body.size() / 2);
+    return bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF");
+}
+
+// UTF-16 after its mark: line breaks become '\n' as in the other encodings.
+QString FromUtf16(QByteArrayView body, bool littleEndian)
+{
+    QString text;
+    text.reserve(body.size() / 2);
     const auto *p = reinterpret_cast<const unsigned char *>(body.data());
     const qsizetype n = body.size() / 2;
     auto unit = [&](qsizetype i) -> char16_t {
@@ -215,20 +217,16 @@ bool FromUtf16(QByteArrayView body, bool littleEndian, DecodedNote &note)
     };
     for (qsizetype i = 0; i < n; ++i) {
         const char16_t c = unit(i);
-        if (c == 0) {
-            note.refusal = kNulRefusal;
-            return false;
-        }
         if (c == u'\r' || c == u'\n') {
             const char16_t pair = c == u'\r' ? u'\n' : u'\r';
             if (i + 1 < n && unit(i + 1) == pair)
                 ++i;
-            note.text += u'\n';
+            text += u'\n';
         } else {
-            note.text += QChar(c);
+            text += QChar(c);
         }
     }
-    return true;
+    return text;
 }
 
 QByteArray ToUtf16(QStringView text, bool littleEndian)
@@ -254,18 +252,28 @@ QByteArray ToUtf16(QStringView text, bool littleEndian)
 
 } // namespace
 
+QString NoteRefusal(QByteArrayView bytes)
+{
+    if (!IsUtf16(bytes))
+        return bytes.contains('\0') ? kNulRefusal : QString();
+    if (bytes.size() % 2 != 0)
+        return "The file ends inside a UTF-16 character, so it is not a whole text note.";
+    for (qsizetype i = 2; i < bytes.size(); i += 2)
+        if (bytes[i] == 0 && bytes[i + 1] == 0)
+            return kNulRefusal;
+    return {};
+}
+
 DecodedNote DecodeNote(const QByteArray &bytes)
 {
     DecodedNote note;
-    const QByteArrayView view(bytes);
-    if (view.startsWith("\xFF\xFE") || view.startsWith("\xFE\xFF")) {
-        note.encoding = view[0] == '\xFF' ? NoteEncoding::Utf16Le : NoteEncoding::Utf16Be;
-        if (!FromUtf16(view.sliced(2), note.encoding == NoteEncoding::Utf16Le, note))
-            note.text.clear();
+    note.refusal = NoteRefusal(bytes);
+    if (!note.refusal.isEmpty())
         return note;
-    }
-    if (bytes.contains('\0')) {
-        note.refusal = kNulRefusal;
+    const QByteArrayView view(bytes);
+    if (IsUtf16(view)) {
+        note.encoding = view[0] == '\xFF' ? NoteEncoding::Utf16Le : NoteEncoding::Utf16Be;
+        note.text = FromUtf16(view.sliced(2), note.encoding == NoteEncoding::Utf16Le);
         return note;
     }
     const QByteArray lf = BreaksToLf(bytes);

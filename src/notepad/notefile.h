@@ -34,6 +34,10 @@ struct DecodedNote {
 
 DecodedNote DecodeNote(const QByteArray &bytes);
 
+// Why the bytes are no text note (a NUL character, broken UTF-16), or empty;
+// cheaper than decoding them.
+QString NoteRefusal(QByteArrayView bytes);
+
 // The bytes of `text` in `encoding`; '\n' and U+2029 (the editor's paragraph
 // separator) become CR LF. A Windows-1252 note whose text holds a character
 // that code page cannot hold is written as UTF-8: `encoding` says what was used.

@@ -26,6 +26,14 @@ class NoteTracker {
     bool Memo1Change(std::int64_t now) { return TrackChanges && SetDirty(true, now); }
 
     void CountdownEnded() { countdown_ = false; }
+
+    // The text taken for a write made beside the window has been written;
+    // changes made meanwhile leave it dirty.
+    void TextWritten(bool changedSince)
+    {
+        Dirty = Dirty && changedSince;
+        SavedSinceLoad = true;
+    }
     void Loaded() { SavedSinceLoad = false; }
 
     // The save step: pending settings, then the text if it is dirty. Each

@@ -12,33 +12,53 @@ inline char16_t FoldAscii(char16_t c)
 
 } // namespace
 
-std::optional<qsizetype> FindNextMatch(QStringView text, QStringView needle, qsizetype selStart,
-                                       qsizetype selLength)
+qsizetype SearchStart(qsizetype selStart, qsizetype selLength, qsizetype textLength)
 {
-    if (needle.isEmpty())
-        return std::nullopt;
-    qsizetype from;
     if (selLength > 0)
-        from = selStart + 1;
-    else if (selStart >= text.size())
-        from = 0;
-    else
-        from = selStart > 0 ? selStart - 1 : 0;
+        return selStart + 1;
+    if (selStart >= textLength)
+        return 0;
+    return selStart > 0 ? selStart - 1 : 0;
+}
 
+std::optional<qsizetype> FindFolded(QStringView text, QStringView needle, qsizetype from)
+{
     const qsizetype n = needle.size();
+    if (n == 0 || from < 0)
+        return std::nullopt;
     const char16_t *t = reinterpret_cast<const char16_t *>(text.data());
     const char16_t *nd = reinterpret_cast<const char16_t *>(needle.data());
+    // Candidates come from Qt's vectorised scan for the first character, in
+    // either case when it is a letter.
     const char16_t first = nd[0];
-    for (qsizetype i = from; i + n <= text.size(); ++i) {
-        if (FoldAscii(t[i]) != first)
-            continue;
+    const char16_t other = first >= u'a' && first <= u'z' ? char16_t(first - 32) : first;
+    const qsizetype last = text.size() - n;
+    qsizetype nextFirst = text.indexOf(QChar(first), from);
+    qsizetype nextOther = other == first ? -1 : text.indexOf(QChar(other), from);
+    while (true) {
+        qsizetype i;
+        if (nextFirst < 0 || (nextOther >= 0 && nextOther < nextFirst))
+            i = nextOther;
+        else
+            i = nextFirst;
+        if (i < 0 || i > last)
+            return std::nullopt;
         qsizetype k = 1;
         while (k < n && FoldAscii(t[i + k]) == nd[k])
             ++k;
         if (k == n)
             return i;
+        if (i == nextFirst)
+            nextFirst = text.indexOf(QChar(first), i + 1);
+        else
+            nextOther = text.indexOf(QChar(other), i + 1);
     }
-    return std::nullopt;
+}
+
+std::optional<qsizetype> FindNextMatch(QStringView text, QStringView needle, qsizetype selStart,
+                                       qsizetype selLength)
+{
+    return FindFolded(text, needle, SearchStart(selStart, selLength, text.size()));
 }
 
 QString NotFoundText(const QString &searchText, bool searchFresh)

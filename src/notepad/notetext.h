@@ -14,6 +14,11 @@
 std::optional<qsizetype> FindNextMatch(QStringView text, QStringView needle, qsizetype selStart,
                                        qsizetype selLength);
 
+// The two halves of it: where the search begins, and the first match at or
+// after an index.
+qsizetype SearchStart(qsizetype selStart, qsizetype selLength, qsizetype textLength);
+std::optional<qsizetype> FindFolded(QStringView text, QStringView needle, qsizetype from);
+
 // The box text when no further match exists: " - not found" while none has
 // been found for this search text, then " - no more instances".
 QString NotFoundText(const QString &searchText, bool searchFresh);

@@ -1,24 +1,12 @@
 #include "programicon.h"
 
-#include <QPainter>
-#include <QPixmap>
-#include <QSvgRenderer>
-
 QIcon ProgramIcon()
 {
-    // Drawn here rather than by Qt's SVG icon plug-in, so nothing is missing
-    // at run time that the link did not bring.
+    // Drawn at build time; each size is read when it is first asked for.
     static const QIcon icon = [] {
         QIcon i;
-        QSvgRenderer svg(QStringLiteral(":/icons/quorvin.svg"));
-        for (int size : {16, 22, 24, 32, 48, 64, 128, 256}) {
-            QPixmap pm(size, size);
-            pm.fill(Qt::transparent);
-            QPainter p(&pm);
-            svg.render(&p);
-            p.end();
-            i.addPixmap(pm);
-        }
+        for (int size : {16, 32, 48, 64, 128, 256})
+            i.addFile(QStringLiteral(":/icons/%1.png").arg(size), QSize(size, size));
         return i;
     }();
     return icon;

@@ -2,5 +2,5 @@
 
 #include <QIcon>
 
-// The program's icon, drawn from the SVG compiled into the program.
+// The program's icon, in the sizes compiled into the program.
 QIcon ProgramIcon();

@@ -2,6 +2,7 @@
 #include "cdatlib.h"
 #include "flash.h"
 #include "inpstr.h"
+#include "notetext.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -451,4 +452,22 @@ TEST_F(NotepadTest, ClearNeedsTwoYesAndNowReplacesTheSelection)
     QTest::keyClick(np.Memo1, Qt::Key_Escape);
     EXPECT_FALSE(np.isVisible());
     EXPECT_EQ(File("npad.txt"), "");
+}
+
+TEST_F(NotepadTest, TheNotepadOpensWithTheCaretAtCharacter32000CountedAsInTheFile)
+{
+    // Lines whose breaks bring the place before, onto and after a CR LF.
+    for (const int line : {0, 1, 98, 99, 159, 199, 40000}) {
+        QByteArray note;
+        while (note.size() < 40000)
+            note += QByteArray(line, 'a') + "\r\n";
+        note += QByteArray("\xF0\x9F\x98\x80 end"); // a surrogate pair in the last line
+        Put("npad.txt", note);
+        NotepadStartUp();
+        TFnotepad &np = Open();
+        const QString raw = np.Memo1->document()->toRawText();
+        EXPECT_EQ(np.Memo1->textCursor().position(), CaretIndexForFilePosition(raw, 32000))
+            << "lines of " << line;
+        pad.reset();
+    }
 }

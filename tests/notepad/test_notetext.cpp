@@ -23,6 +23,10 @@ TEST(NoteText, FindNextStartsFromTheSelectionOrJustBeforeTheCaret)
         {u"\u00c9t\u00e9", u"\u00e9", 0, 0, 2}, // no folding outside A-Z
         {u"a\u2029b", u"a", 0, 0, 0},
         {u"abc", u"", 0, 0, -1},
+        {u"caxCAT", u"cat", 0, 0, 3},         // the other case's candidate comes next
+        {u"CCcCaT cat", u"cat", 0, 0, 3},     // candidates of both cases, interleaved
+        {u"x.B .b", u".b", 0, 0, 1},
+        {u"ca", u"cat", 0, 0, -1},
     };
     for (const auto &c : cases) {
         const auto found = FindNextMatch(QStringView(c.text), QStringView(c.needle), c.selStart,
