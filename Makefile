@@ -56,6 +56,8 @@ package: build
 
 bench: build
 	@for b in $(BUILD)/bench/bench_*; do echo "== $$b"; $$b; done
+	@echo "== start-up"; dbus-run-session -- $(BUILD)/bench/startup_probe $(BUILD)/quorvin \
+		$(BUILD)/bench/minimal_window
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)

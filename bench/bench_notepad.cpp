@@ -81,6 +81,10 @@ std::unique_ptr<TFnotepad> StartedNotepad(int megabytes)
 std::unique_ptr<QPlainTextEdit> BareEditor(const QString &text)
 {
     auto e = std::make_unique<QPlainTextEdit>();
+    // The memo's font: the same glyphs to shape.
+    QFont f("Arial");
+    f.setPointSize(10);
+    e->setFont(f);
     e->resize(425, 357);
     e->setPlainText(text);
     Settle();
@@ -109,7 +113,6 @@ BENCHMARK(BM_ShowFromMenu)->Arg(10)->Unit(benchmark::kMillisecond);
 void BM_BareEditorShow(benchmark::State &state)
 {
     auto e = BareEditor(NoteText(int(state.range(0))));
-    if (getenv("CARET")) { QTextCursor c(e->document()); c.setPosition(31840); e->setTextCursor(c); }
     ShowAndHide(state, *e);
 }
 BENCHMARK(BM_BareEditorShow)->Arg(10)->Unit(benchmark::kMillisecond);
@@ -181,6 +184,7 @@ void BM_AutosaveWait(benchmark::State &state)
         [&] {
             np->Memo1->textCursor().insertText("k");
             np->Timer1->start(0); // the countdown's tick, now
+            np->Timer1->setInterval(NoteTracker::kAutosaveMs);
         },
         [&] { return !Notes().Tracker.Dirty; });
 }
@@ -206,7 +210,8 @@ void BM_BareKeystrokeWait(benchmark::State &state)
 }
 BENCHMARK(BM_BareKeystrokeWait)->Arg(10)->Arg(50)->UseManualTime()->Unit(benchmark::kMillisecond);
 
-// One keystroke in the middle of the note, drawn.
+// One keystroke in the middle of the note, drawn: a letter typed, and
+// taken back by the next one.
 void Keystrokes(benchmark::State &state, QPlainTextEdit *editor)
 {
     editor->show();
@@ -214,10 +219,13 @@ void Keystrokes(benchmark::State &state, QPlainTextEdit *editor)
     QTextCursor c = editor->textCursor();
     c.setPosition(editor->document()->characterCount() / 2);
     editor->setTextCursor(c);
+    bool typed = false;
     for (auto _ : state) {
-        c.insertText("k");
-        Settle();
-        c.deletePreviousChar();
+        if (typed)
+            c.deletePreviousChar();
+        else
+            c.insertText("k");
+        typed = !typed;
         Settle();
     }
 }
@@ -254,6 +262,7 @@ void BM_LongLineKeystroke(benchmark::State &state)
     TFnotepad np(g_dir->filePath("long"));
     np.resize(425, 380);
     np.Memo1->setPlainText(LongLine(state.range(0)));
+    np.show();
     Notes().Tracker.TrackChanges = true;
     Keystrokes(state, np.Memo1);
 }

@@ -1,16 +1,14 @@
 #include "singleinstance.h"
 
 #include <QCryptographicHash>
-#include <QDeadlineTimer>
+#include <QDBusConnection>
+#include <QDBusMessage>
 #include <QDir>
-#include <QLocalSocket>
-
-#include <unistd.h>
 
 namespace {
 
-constexpr char kRaise[] = "raise\n";
-constexpr char kRaised[] = "raised\n";
+constexpr char kInterface[] = "org.quorvin.Quorvin";
+constexpr char kPath[] = "/org/quorvin/Quorvin";
 
 } // namespace
 
@@ -20,64 +18,51 @@ SingleInstance::SingleInstance(const QString &noteFolder, QObject *parent)
     // A lock is stale only when its process is gone, never by its age: a
     // program may run for weeks.
     lock_.setStaleLockTime(0);
-    connect(&server_, &QLocalServer::newConnection, this, &SingleInstance::Answer);
 }
 
-QString SingleInstance::ServerName(const QString &noteFolder)
+QString SingleInstance::ServiceName(const QString &noteFolder)
 {
     const QByteArray folder = QDir(noteFolder).absolutePath().toUtf8();
     const QByteArray hash = QCryptographicHash::hash(folder, QCryptographicHash::Sha256).toHex();
-    return QStringLiteral("quorvin-%1-%2").arg(getuid()).arg(QString::fromLatin1(hash.left(24)));
+    return QStringLiteral("%1.folder_%2").arg(kInterface, QString::fromLatin1(hash.left(24)));
 }
 
 SingleInstance::Outcome SingleInstance::Claim(int answerMs)
 {
     QDir().mkpath(folder_);
-    const QString name = ServerName(folder_);
+    QDBusConnection bus = QDBusConnection::sessionBus();
     if (lock_.tryLock(0)) {
-        // Holding the lock, any socket of that name was left by a dead copy.
-        QLocalServer::removeServer(name);
-        server_.setSocketOptions(QLocalServer::UserAccessOption);
-        server_.listen(name);
+        // Without a session bus the lock still keeps a second copy out; it
+        // then only cannot be asked to come forward.
+        registered_ = bus.isConnected() && bus.registerService(ServiceName(folder_))
+                      && bus.registerObject(kPath, this, QDBusConnection::ExportScriptableSlots);
         return Outcome::First;
     }
     if (lock_.error() != QLockFile::LockFailedError)
         return Outcome::First; // no lock can be had here: nothing to guard against
-
-    const QDeadlineTimer deadline(answerMs);
-    QLocalSocket socket;
-    socket.connectToServer(name);
-    if (!socket.waitForConnected(int(deadline.remainingTime())))
+    if (!bus.isConnected())
         return Outcome::OtherSilent;
-    socket.write(kRaise);
-    socket.flush();
-    QByteArray reply;
-    while (!reply.endsWith('\n') && socket.waitForReadyRead(int(deadline.remainingTime())))
-        reply += socket.readAll();
-    return reply == kRaised ? Outcome::OtherRaised : Outcome::OtherSilent;
+    const QDBusMessage call =
+        QDBusMessage::createMethodCall(ServiceName(folder_), kPath, kInterface, "Raise");
+    const QDBusMessage reply = bus.call(call, QDBus::Block, answerMs);
+    return reply.type() == QDBusMessage::ReplyMessage ? Outcome::OtherRaised
+                                                      : Outcome::OtherSilent;
 }
 
 void SingleInstance::Release()
 {
-    server_.close();
+    if (registered_) {
+        QDBusConnection bus = QDBusConnection::sessionBus();
+        bus.unregisterObject(kPath);
+        bus.unregisterService(ServiceName(folder_));
+        registered_ = false;
+    }
     if (lock_.isLocked())
         lock_.unlock();
 }
 
-void SingleInstance::Answer()
+void SingleInstance::Raise()
 {
-    while (QLocalSocket *socket = server_.nextPendingConnection()) {
-        connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-        connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
-            if (!socket->canReadLine())
-                return;
-            if (socket->readLine() == kRaise) {
-                if (raise_)
-                    raise_();
-                socket->write(kRaised);
-                socket->flush();
-            }
-            socket->disconnectFromServer();
-        });
-    }
+    if (raise_)
+        raise_();
 }

@@ -1,16 +1,16 @@
 #pragma once
 
-#include <QLocalServer>
 #include <QLockFile>
 #include <QObject>
 
 #include <functional>
 
 // One running program per note folder: the first start holds a lock file
-// there for its whole run and answers later starts, which only ask it to
-// bring its window to the front and then end.
+// there for its whole run and owns a name on the session bus, through which
+// later starts ask it to bring its window to the front, then end.
 class SingleInstance : public QObject {
     Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.quorvin.Quorvin")
 
   public:
     enum class Outcome {
@@ -30,15 +30,16 @@ class SingleInstance : public QObject {
     // What the first copy does when a later start asks for it.
     void SetRaise(std::function<void()> raise) { raise_ = std::move(raise); }
 
-    // Local socket names are per user and per folder, so copies in different
-    // folders and of different users never meet.
-    static QString ServerName(const QString &noteFolder);
+    // Bus names are per folder, and a session bus is per user, so copies in
+    // different folders and of different users never meet.
+    static QString ServiceName(const QString &noteFolder);
+
+  public slots:
+    Q_SCRIPTABLE void Raise();
 
   private:
-    void Answer();
-
     QString folder_;
     QLockFile lock_;
-    QLocalServer server_;
+    bool registered_ = false;
     std::function<void()> raise_;
 };

@@ -2,7 +2,6 @@
 
 #include "Notepad.h"
 #include "about1.h"
-#include "cal.h"
 #include "calpick.h"
 #include "cdatlib.h"
 #include "ctrl.h"
@@ -13,6 +12,7 @@
 
 #include <QApplication>
 #include <QEvent>
+#include <QFileInfo>
 #include <QTimer>
 #include <QWidget>
 
@@ -23,11 +23,17 @@ Windows::~Windows()
     // The windows go in the reverse order of their making; the random
     // source, which the main window uses, goes last.
     notepad.reset();
-    about.reset();
-    cal.reset();
+    about_.reset();
     inpstr.reset();
     flash.reset();
     fctrl.reset();
+}
+
+TFAbout1 *Windows::About()
+{
+    if (!about_)
+        about_ = std::make_unique<TFAbout1>(executablePath, executableModified);
+    return about_.get();
 }
 
 std::unique_ptr<Windows> StartUp(const NotePlace &notes)
@@ -47,12 +53,14 @@ std::unique_ptr<Windows> StartUp(const NotePlace &notes)
     w->fctrl = std::make_unique<Tfctrl>(*w->random);
     w->flash = std::make_unique<TFFlash>();
     w->inpstr = std::make_unique<TFinpstr>();
-    w->cal = std::make_unique<TFCal>();
-    w->about = std::make_unique<TFAbout1>();
+    w->executablePath = QCoreApplication::applicationFilePath();
+    w->executableModified = QFileInfo(w->executablePath).lastModified();
     w->notepad = std::make_unique<TFnotepad>(notes);
 
-    w->fctrl->SetCompanionWindows(w->notepad.get(), w->about.get());
     Windows *windows = w.get();
+    w->fctrl->SetCompanionWindows([windows] { return windows->notepad.get(); },
+                                  [windows] { return windows->About(); });
+    ConnectCalendarButton(w->inpstr.get());
     w->fctrl->SetExitCheck([windows] { return SaveBeforeExit(*windows); });
     return w;
 }

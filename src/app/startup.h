@@ -2,31 +2,40 @@
 
 #include "notedisk.h"
 
+#include <QDateTime>
+#include <QString>
+
 #include <functional>
 #include <memory>
 
 class RandomSource;
 class TFAbout1;
-class TFCal;
 class TFFlash;
 class TFinpstr;
 class TFnotepad;
 class Tfctrl;
 class QWidget;
 
-// Every window of the program, created once at start-up in a fixed order
-// and kept until the end of the run.
+// Every window of the program, each made once and kept until the end of the
+// run. The About window is made when it is first asked for, with what the
+// start-up found of the executable; the calendar, which this program never
+// shows, when the date picker is first called.
 struct Windows {
     std::unique_ptr<RandomSource> random;
     std::unique_ptr<Tfctrl> fctrl;
     std::unique_ptr<TFFlash> flash;
     std::unique_ptr<TFinpstr> inpstr;
-    std::unique_ptr<TFCal> cal;
-    std::unique_ptr<TFAbout1> about;
     std::unique_ptr<TFnotepad> notepad;
+
+    QString executablePath;
+    QDateTime executableModified;
+    TFAbout1 *About();
 
     Windows();
     ~Windows();
+
+  private:
+    std::unique_ptr<TFAbout1> about_;
 };
 
 // Runs the modules' start-up steps, then creates the windows. The note and

@@ -237,10 +237,6 @@ TFCal::TFCal(QWidget *parent) : QDialog(parent)
     connect(Button2, &QPushButton::clicked, this, &TFCal::Button2Click);
     connect(Button4, &QPushButton::clicked, this, &TFCal::Button4Click);
 
-    // The input dialog's calendar button opens this window.
-    TFinpstr *dialog = TFinpstr::instance();
-    connect(dialog->CalBtn, &QToolButton::clicked, this, [dialog] { CalBtnClick(dialog); });
-
     FormCreate();
 }
 
@@ -415,6 +411,12 @@ bool PickDate(QString &text)
     Cal().LastPickedText = TFCal::instance()->Edit1->text();
     text = Cal().LastPickedText;
     return true;
+}
+
+void ConnectCalendarButton(TFinpstr *dialog)
+{
+    QObject::connect(dialog->CalBtn, &QToolButton::clicked, dialog,
+                     [dialog] { CalBtnClick(dialog); });
 }
 
 void CalBtnClick(TFinpstr *dialog)

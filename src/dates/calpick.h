@@ -24,3 +24,7 @@ bool PickDateInWindow(TCalDate &d);
 
 // The input dialog's calendar button.
 void CalBtnClick(TFinpstr *dialog);
+
+// Ties the input dialog's calendar button to CalBtnClick; the calendar
+// window itself is made when the picker is first called.
+void ConnectCalendarButton(TFinpstr *dialog);

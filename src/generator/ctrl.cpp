@@ -177,10 +177,10 @@ Tfctrl::~Tfctrl()
     WipeIfSole(savedPassword_);
 }
 
-void Tfctrl::SetCompanionWindows(QWidget *notepad, QWidget *about)
+void Tfctrl::SetCompanionWindows(WindowSource notepad, WindowSource about)
 {
-    notepad_ = notepad;
-    about_ = about;
+    notepad_ = std::move(notepad);
+    about_ = std::move(about);
 }
 
 void Tfctrl::FormCreate()
@@ -371,10 +371,12 @@ void ShowOrRaise(QWidget *w)
 
 void Tfctrl::Notepad1Click()
 {
-    ShowOrRaise(notepad_);
+    if (notepad_)
+        ShowOrRaise(notepad_());
 }
 
 void Tfctrl::About1Click()
 {
-    ShowOrRaise(about_);
+    if (about_)
+        ShowOrRaise(about_());
 }

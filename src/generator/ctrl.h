@@ -24,8 +24,10 @@ class Tfctrl : public QMainWindow {
     explicit Tfctrl(RandomSource &random, QWidget *parent = nullptr);
     ~Tfctrl() override;
 
-    // Opens the notepad and the About window; set by the start-up once they exist.
-    void SetCompanionWindows(QWidget *notepad, QWidget *about);
+    // Where the notepad and the About window come from; set by the start-up.
+    // Each is asked for when its menu item is chosen.
+    using WindowSource = std::function<QWidget *()>;
+    void SetCompanionWindows(WindowSource notepad, WindowSource about);
 
     // Asked before the window closes and the program ends; false keeps it open.
     void SetExitCheck(std::function<bool()> check) { exitCheck_ = std::move(check); }
@@ -76,7 +78,7 @@ class Tfctrl : public QMainWindow {
     RandomSource &random_;
     int passwordLength_ = 0;
     QString savedPassword_;
-    QWidget *notepad_ = nullptr;
-    QWidget *about_ = nullptr;
+    WindowSource notepad_;
+    WindowSource about_;
     std::function<bool()> exitCheck_;
 };

@@ -90,6 +90,9 @@ void NotepadStartUp()
     // back when the notepad is put away.
     mallopt(M_MMAP_THRESHOLD, 256 << 20);
     mallopt(M_TRIM_THRESHOLD, 256 << 20);
+    // The note is read and written on threads of their own; one heap for
+    // all lets ReleaseFreeMemory give back what those threads freed too.
+    mallopt(M_ARENA_MAX, 1);
 }
 
 void ReleaseFreeMemory()
@@ -220,12 +223,27 @@ void TFnotepad::FormCreate()
     pal.setColor(QPalette::Text, Qt::black);
     Memo1->setPalette(pal);
 
-    const bool loaded = LoadNotes();
+    if (st.NotesPath.isEmpty())
+        st.NotesPath = st.ExeFolder + "npad.txt";
+    // The note is read once the main window is drawn (FillMemo), so that a
+    // large note does not keep it from the screen.
+    firstRead_ = QFileInfo::exists(st.NotesPath);
+    if (!firstRead_)
+        setWindowTitle(ApplicationTitle() + " - Notepad");
     WatchNote();
-    if (!loaded)
-        return;
-    setWindowTitle(ApplicationTitle() + " - Notepad");
+    Memo1->setReadOnly(st.NoteReadOnly);
     SetDirty(false);
+}
+
+bool TFnotepad::ReadFirstTime()
+{
+    if (!firstRead_)
+        return true;
+    firstRead_ = false;
+    if (!ReadNote())
+        return false; // the caption keeps "Notepad"
+    setWindowTitle(ApplicationTitle() + " - Notepad");
+    return true;
 }
 
 void TFnotepad::CarryNote(const QString &programFolder)
@@ -431,8 +449,8 @@ void TFnotepad::ScrollToCaret()
 bool TFnotepad::LoadNotes()
 {
     NotepadState &st = Notes();
-    if (st.NotesPath.isEmpty())
-        st.NotesPath = st.ExeFolder + "npad.txt";
+    if (!ReadFirstTime())
+        return false;
     if (!QFileInfo::exists(st.NotesPath))
         st.Disk = {};
     // What the memo holds, or is about to, needs no second reading while
@@ -448,29 +466,30 @@ bool TFnotepad::LoadNotes()
 
 bool TFnotepad::ReadNote()
 {
-    NotepadState &st = Notes();
-    QByteArray bytes;
-    QString reason;
+    NoteRead read;
+    read.path = Notes().NotesPath;
+    read.Run();
+    return TakeRead(read);
+}
+
+bool TFnotepad::TakeRead(NoteRead &read)
+{
     notePending_ = false;
-    noteBytes_.clear();
-    if (!ReadWholeFile(st.NotesPath, bytes, reason)) {
-        LoadFailed(reason);
+    noteBytes_ = QByteArray();
+    if (!read.failure.isEmpty()) {
+        LoadFailed(read.failure);
         return false;
     }
-    const QString refusal = NoteRefusal(bytes);
-    if (!refusal.isEmpty()) {
-        LoadFailed(refusal);
-        return false;
-    }
-    st.Disk = IdentityOf(st.NotesPath, bytes);
-    noteBytes_ = std::move(bytes);
+    Notes().Disk = read.disk;
+    noteBytes_ = std::move(read.bytes);
     notePending_ = true;
     return true;
 }
 
 void TFnotepad::FillMemo()
 {
-    PutNoteInMemo(false);
+    if (ReadFirstTime())
+        PutNoteInMemo(false);
 }
 
 void TFnotepad::PutNoteInMemo(bool quietly)

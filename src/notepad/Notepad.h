@@ -58,8 +58,9 @@ class TFnotepad : public QMainWindow {
     explicit TFnotepad(const NotePlace &place = {}, QWidget *parent = nullptr);
     ~TFnotepad() override;
 
-    // Puts the note read at creation into the memo: the start-up does so
-    // once the main window is drawn, the first show if it comes first.
+    // Reads the note into the memo, reporting what keeps it from being read:
+    // the start-up does so once the main window is drawn, the first show if
+    // it comes first.
     void FillMemo();
 
     bool LoadNotes();
@@ -108,7 +109,9 @@ class TFnotepad : public QMainWindow {
     void Timer1Timer();
     void Timer2Timer();
     void CarryNote(const QString &programFolder);
+    bool ReadFirstTime();
     bool ReadNote();
+    bool TakeRead(NoteRead &read);
     void PutNoteInMemo(bool quietly);
     void ShowChangeOnDisk();
     void WatchNote();
@@ -134,6 +137,8 @@ class TFnotepad : public QMainWindow {
     std::function<bool()> mayAsk_;
     bool quiet_ = false;
     bool saving_ = false;
+
+    bool firstRead_ = false; // the note's first reading is still to come
 
     QByteArray noteBytes_;  // the note file as read, not yet in the memo
     bool notePending_ = false;

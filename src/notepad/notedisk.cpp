@@ -204,6 +204,17 @@ QString UnsavedNotePath(const QString &folder, const QDateTime &now)
     return path;
 }
 
+void NoteRead::Run()
+{
+    if (!ReadWholeFile(path, bytes, failure))
+        return;
+    failure = NoteRefusal(bytes);
+    if (failure.isEmpty())
+        disk = IdentityOf(path, bytes);
+    else
+        bytes.clear();
+}
+
 void NoteWrite::Run()
 {
     if (!replaceChanged && ChangedOnDisk(path, disk)) {

@@ -80,6 +80,18 @@ CarryOutcome CarryNoteAcross(const QString &from, const QString &to, QString &re
 // while a file of that name exists in `folder`.
 QString UnsavedNotePath(const QString &folder, const QDateTime &now);
 
+// One reading of the note file, checked to be a text note. Touches nothing
+// else, so it may run on any thread.
+struct NoteRead {
+    QString path;
+
+    QByteArray bytes;
+    FileIdentity disk;
+    QString failure; // why the file can't be read as a note; empty when it can
+
+    void Run();
+};
+
 // One write of the note's text: checked against what the file was, encoded
 // and written whole. Touches nothing else, so it may run on any thread.
 struct NoteWrite {

@@ -21,9 +21,9 @@ TEST(Accessible, EveryControlWithoutACaptionHasAName)
 {
     QTemporaryDir dir;
     auto windows = StartUp(dir.path());
-    windows->cal->RefreshCalendar(); // the year and month buttons show their values
-    QWidget *all[] = {windows->fctrl.get(),  windows->flash.get(), windows->inpstr.get(),
-                      windows->cal.get(),    windows->about.get(), windows->notepad.get()};
+    TFCal::instance()->RefreshCalendar(); // the year and month buttons show their values
+    QWidget *all[] = {windows->fctrl.get(), windows->flash.get(), windows->inpstr.get(),
+                      TFCal::instance(),    windows->About(),     windows->notepad.get()};
     int checked = 0;
     for (QWidget *window : all)
         for (QWidget *w : window->findChildren<QWidget *>()) {

@@ -45,7 +45,7 @@ TEST(SingleInstance, CopiesInDifferentFoldersRunSideBySide)
     SingleInstance inA(a.path()), inB(b.path());
     EXPECT_EQ(inA.Claim(), Outcome::First);
     EXPECT_EQ(inB.Claim(), Outcome::First);
-    EXPECT_NE(SingleInstance::ServerName(a.path()), SingleInstance::ServerName(b.path()));
+    EXPECT_NE(SingleInstance::ServiceName(a.path()), SingleInstance::ServiceName(b.path()));
 }
 
 TEST(SingleInstance, TheLockOfACopyThatDiedIsTakenOver)

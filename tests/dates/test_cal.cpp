@@ -264,6 +264,7 @@ TEST_F(CalTest, AReversedOrImpossibleTransitionStillShowsAMonth)
 
 TEST_F(CalTest, TheInputDialogsCalendarButtonHandsThePickedDateToTheDialog)
 {
+    ConnectCalendarButton(TFinpstr::instance());
     QString result = "before";
     bool ok = false;
     WhenModal<TFinpstr>([](TFinpstr *d) {

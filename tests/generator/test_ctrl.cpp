@@ -423,7 +423,7 @@ TEST_F(CtrlTest, ClearStillWorksWhenTheListWasGreyedAgain)
 TEST_F(CtrlTest, MenuShowsTheSameCompanionWindowEachTime)
 {
     QWidget notepad, about;
-    w->SetCompanionWindows(&notepad, &about);
+    w->SetCompanionWindows([&] { return &notepad; }, [&] { return &about; });
     w->Notepad1->trigger();
     EXPECT_TRUE(notepad.isVisible());
     EXPECT_FALSE(about.isVisible());
@@ -431,7 +431,7 @@ TEST_F(CtrlTest, MenuShowsTheSameCompanionWindowEachTime)
     w->Notepad1->trigger();
     EXPECT_TRUE(notepad.isVisible() && about.isVisible());
     EXPECT_TRUE(w->isVisible()) << "the main window is untouched";
-    w->SetCompanionWindows(nullptr, nullptr);
+    w->SetCompanionWindows({}, {});
 }
 
 TEST_F(CtrlTest, TabbingIntoTheListSelectsNothing)

@@ -185,6 +185,7 @@ TEST_F(NotepadTest, ANoteWithZeroBytesIsRefusedAndNeverWrittenOver)
     Box seen;
     Answer("OK", &seen);
     pad = std::make_unique<TFnotepad>(dir.path());
+    pad->FillMemo(); // as the start-up does once the main window is drawn
     EXPECT_EQ(seen.text, QString("Cannot open file \"%1\". ").arg(Path("npad.txt"))
                              + "The file holds a NUL character (byte 0), so it is not a plain text note.");
     EXPECT_EQ(pad->windowTitle(), "Notepad");
@@ -470,4 +471,21 @@ TEST_F(NotepadTest, TheNotepadOpensWithTheCaretAtCharacter32000CountedAsInTheFil
             << "lines of " << line;
         pad.reset();
     }
+}
+
+TEST_F(NotepadTest, TypingWhileTheAutosaveWritesIsSavedInItsOwnTurn)
+{
+    Put("npad.txt", "a");
+    TFnotepad &np = Open();
+    Type("b");
+    np.Timer1->start(0); // the countdown ends now: the text "ab" goes to its writer
+    QTest::qWait(0);
+    np.Timer1->setInterval(NoteTracker::kAutosaveMs);
+    Type("c"); // before the write is reported done
+    QTRY_VERIFY(Notes().Tracker.SavedSinceLoad);
+    EXPECT_EQ(File("npad.txt"), "ab");
+    EXPECT_TRUE(Notes().Tracker.Dirty);
+    EXPECT_TRUE(np.Timer1->isActive()) << "the later change has a countdown of its own";
+    np.close(); // waits for nothing, writes what is left
+    EXPECT_EQ(File("npad.txt"), "abc");
 }

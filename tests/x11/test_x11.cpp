@@ -419,7 +419,7 @@ int ShowScaledWindows(int argc, char **argv, const QString &folder)
     setenv("QT_SCALE_FACTOR", "2", 1);
     QApplication app(argc, argv);
     auto windows = StartUp(folder);
-    QWidget *shown[] = {windows->fctrl.get(), windows->notepad.get(), windows->about.get()};
+    QWidget *shown[] = {windows->fctrl.get(), windows->notepad.get(), windows->About()};
     const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
     int failures = 0;
     for (QWidget *w : shown) {
