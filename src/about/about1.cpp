@@ -141,8 +141,9 @@ TFAbout1::TFAbout1(const QString &executablePath, const QDateTime &modified, QWi
     setTabOrder(Memo2, Button1);
 
     new AboutLayout(this);
-    // Outer 243 x 341 on the original desktop.
+    // Outer 243 x 341 with its frame; its panels' controls sit at fixed places.
     resize(235, 314);
+    setMinimumSize(size());
     layout()->setGeometry(rect());
     move(328, 146);
     KeepOnScreenWhenShown(this);

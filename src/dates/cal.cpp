@@ -24,6 +24,8 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace {
 
 constexpr int kRows = 6; // weeks below the headings
@@ -98,8 +100,9 @@ TFCal::TFCal(QWidget *parent) : QDialog(parent)
     setWindowTitle(" Calendar");
     setFont(SansFont(11));
     setModal(true);
-    // Outer 371 x 390 on the original desktop.
+    // Outer 371 x 390 with its frame; its controls sit at fixed places.
     resize(355, 351);
+    setMinimumSize(size());
 
     PageControl1 = new QTabWidget(this);
     PageControl1->setTabPosition(QTabWidget::South);
@@ -190,10 +193,12 @@ TFCal::TFCal(QWidget *parent) : QDialog(parent)
         l->setFont(SansFont(11));
         l->adjustSize();
     }
-    Edit2 = Place(new QLineEdit("yyyy-mm-dd", GroupBox1), 126, 48, 79, 21);
+    // The edits make room for a font wider than the one the layout was made for.
+    const int editLeft = std::max(126, 24 + std::max(Label1->width(), Label2->width()) + 4);
+    Edit2 = Place(new QLineEdit("yyyy-mm-dd", GroupBox1), editLeft, 48, 79, 21);
     Edit2->setToolTip("date in format yyyy-mm-dd ( see ISO 8601 )");
     Edit2->setAccessibleName("Last Julian day");
-    Edit3 = Place(new QLineEdit("yyyy-mm-dd", GroupBox1), 126, 84, 79, 21);
+    Edit3 = Place(new QLineEdit("yyyy-mm-dd", GroupBox1), editLeft, 84, 79, 21);
     Edit3->setAccessibleName("First Gregorian day");
     for (QLineEdit *e : {Edit2, Edit3})
         e->setFont(SansFont(11));
@@ -257,6 +262,10 @@ void TFCal::showEvent(QShowEvent *event)
 void TFCal::FormShow()
 {
     FillDayHeadings();
+    // The options page shows the transition as it is, whatever was typed
+    // there before the window last closed.
+    if (PageControl1->currentWidget() == TabSheet2)
+        TabSheet2Show();
 }
 
 bool TFCal::eventFilter(QObject *watched, QEvent *event)
@@ -382,7 +391,10 @@ void TFCal::Button2Click()
     SetFirstGregorianDay(firstGregorian);
     PageControl1->setCurrentIndex(0);
     // A transition typed with a month 13 or a day 0 still leaves a month to show.
-    Cal().CurrentCalDate = IsPlausibleDate(firstGregorian) ? firstGregorian : Today();
+    const TCalDate &d = firstGregorian;
+    const bool real = d.Year >= 1 && d.Year <= 9999 && d.Month >= 1 && d.Month <= 12
+                      && d.Day >= 1 && d.Day <= 31;
+    Cal().CurrentCalDate = real ? firstGregorian : Today();
     RefreshCalendar();
 }
 

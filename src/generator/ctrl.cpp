@@ -163,9 +163,11 @@ Tfctrl::Tfctrl(RandomSource &random, QWidget *parent) : QMainWindow(parent), ran
                 any1Click();
         });
 
-    // Outer 360 x 454 on the original desktop: the client area below the menu
-    // holds the panel, 344 x 395.
+    // Outer 360 x 454 with its frame: the client area below the menu holds
+    // the panel, 344 x 395. Its controls sit at fixed places, so it is never
+    // made smaller than that.
     resize(344, 395 + bar->sizeHint().height());
+    setMinimumSize(size());
     move(379, 45);
     KeepOnScreenWhenShown(this);
 

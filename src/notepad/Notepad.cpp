@@ -4,6 +4,7 @@
 #include "cdatlib.h"
 #include "datetext.h"
 #include "flash.h"
+#include "fontdialog.h"
 #include "fonts.h"
 #include "screenplace.h"
 #include "inpstr.h"
@@ -22,7 +23,6 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFileSystemWatcher>
-#include <QFontDialog>
 #include <QGridLayout>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -756,9 +756,15 @@ bool TFnotepad::ExportToFile(const QString &chosenName)
 
 void TFnotepad::Font1Click()
 {
-    QFontDialog dialog(Memo1->font(), this);
+    NoteFontDialog dialog(Memo1->font(), Memo1->palette().color(QPalette::Text), this);
     if (dialog.exec() != QDialog::Accepted)
         return;
+    // The colour lasts until the program ends; only the font is kept.
+    QPalette pal = Memo1->palette();
+    pal.setColor(QPalette::Text, dialog.SelectedColour());
+    Memo1->setPalette(pal);
+    if (dialog.FontUnchanged())
+        return; // the font keeps its own name, as "Arial" does
     SetMemoFont(dialog.selectedFont());
     Notes().Tracker.FontChanged = true;
 }

@@ -68,7 +68,7 @@ void TFFlash::ShowFlashText(const QString &text)
 {
     QPalette pal = Panel1->palette();
     pal.setColor(QPalette::Window, Flash().FlashColour);
-    pal.setColor(QPalette::WindowText, palette().color(QPalette::WindowText));
+    pal.setColor(QPalette::WindowText, Qt::black); // readable on aqua whatever the theme
     Panel1->setPalette(pal);
 
     Label1->setText(text);

@@ -40,8 +40,10 @@ TFinpstr::TFinpstr(QWidget *parent) : QDialog(parent, Qt::Dialog | Qt::Frameless
     Panel1->setFrameStyle(QFrame::Panel | QFrame::Raised);
     Panel1->setLineWidth(2);
     Panel1->setAutoFillBackground(true);
+    // A fixed silver, so a fixed dark text colour on it.
     QPalette silver = Panel1->palette();
     silver.setColor(QPalette::Window, QColor(192, 192, 192));
+    silver.setColor(QPalette::WindowText, Qt::black);
     Panel1->setPalette(silver);
     Panel1->installEventFilter(this);
     Panel1->setMouseTracking(true);

@@ -252,14 +252,17 @@ TEST_F(CalTest, AReversedOrImpossibleTransitionStillShowsAMonth)
         w->Edit3->setText("1752-09-02");
         w->Button2->click();
         seen << w->Edit1->text().left(10) << Week(w, 5).join('|');
-        w->PageControl1->setCurrentIndex(1);
-        w->Edit3->setText("1752-13-02");
-        w->Button2->click();
-        seen << w->Edit1->text() << w->MonthBtn->text();
+        for (const char *first : {"1752-13-02", "1752-09-00", "9999-01-10"}) {
+            w->PageControl1->setCurrentIndex(1);
+            w->Edit2->setText("1752-09-02");
+            w->Edit3->setText(first);
+            w->Button2->click();
+            seen << w->Edit1->text().left(10);
+        }
         w->Button3->click();
     });
-    EXPECT_EQ(seen, (QStringList{"1752-09-02", "  28|  29|  30||||", TodayText(),
-                                 QString::fromStdString(MonthName(Today().Month))}));
+    const QString today = TodayText().left(10);
+    EXPECT_EQ(seen, (QStringList{"1752-09-02", "  28|  29|  30||||", today, today, "9999-01-10"}));
 }
 
 TEST_F(CalTest, TheInputDialogsCalendarButtonHandsThePickedDateToTheDialog)
@@ -276,4 +279,21 @@ TEST_F(CalTest, TheInputDialogsCalendarButtonHandsThePickedDateToTheDialog)
     ok = InputText("Date", "", result);
     EXPECT_TRUE(ok);
     EXPECT_EQ(result, "2024-05-06 (Mon)");
+}
+
+TEST_F(CalTest, TheOptionsPageShowsTheTransitionAsItIsEachTimeItIsShown)
+{
+    QString text = "2024-05-06";
+    QStringList seen;
+    Pick(text, [&](TFCal *w) {
+        w->PageControl1->setCurrentIndex(1);
+        w->Edit2->setText("typed, never confirmed");
+        w->Button3->click(); // the window ends with the options page current
+    });
+    Pick(text, [&](TFCal *w) {
+        seen << QString::number(w->PageControl1->currentIndex()) << w->Edit2->text()
+             << w->Edit3->text();
+        w->Button3->click();
+    });
+    EXPECT_EQ(seen, (QStringList{"1", "1752-09-02", "1752-09-14"}));
 }

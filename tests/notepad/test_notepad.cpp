@@ -1,6 +1,7 @@
 #include "Notepad.h"
 #include "cdatlib.h"
 #include "flash.h"
+#include "fontdialog.h"
 #include "inpstr.h"
 #include "notetext.h"
 
@@ -9,7 +10,9 @@
 #include <QClipboard>
 #include <QDir>
 #include <QFile>
+#include <QComboBox>
 #include <QFontDialog>
+#include <QFontInfo>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
@@ -54,6 +57,26 @@ void AnswerInTurn(const QStringList &captions, std::vector<Box> *seen)
                 b->click();
     });
 }
+
+// While it lives, answers every message box with its Escape button and notes
+// what each said.
+class EveryBox {
+  public:
+    EveryBox()
+    {
+        QObject::connect(&timer_, &QTimer::timeout, [this] {
+            if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+                seen.push_back({box->windowTitle(), box->text()});
+                box->escapeButton()->click();
+            }
+        });
+        timer_.start(5);
+    }
+    std::vector<Box> seen;
+
+  private:
+    QTimer timer_;
+};
 
 // Types `text` into the input dialog and presses OK.
 void Enter(const QString &text)
@@ -252,21 +275,14 @@ TEST_F(NotepadTest, WhenNothingCanBeKeptTheUserChoosesAndWithoutAUserNothingIsAs
     ASSERT_EQ(chmod(QFile::encodeName(dir.path()).constData(), 0555), 0);
     std::vector<Box> seen;
     bool quit, unattended;
-    int boxes = 0;
     {
         Unprivileged as(dir.path());
         AnswerInTurn({"OK", "&Yes", "OK", "&No"}, &seen);
         quit = np.SaveBeforeExit();
         Type("!");
-        QTimer any;
-        QObject::connect(&any, &QTimer::timeout, [&] {
-            if (QWidget *w = QApplication::activeModalWidget()) {
-                ++boxes;
-                w->close();
-            }
-        });
-        any.start(5);
+        EveryBox boxes;
         unattended = np.SaveBeforeExit([] { return false; });
+        EXPECT_TRUE(boxes.seen.empty()) << "nothing is asked without a user";
     }
     chmod(QFile::encodeName(dir.path()).constData(), 0755);
     ASSERT_EQ(seen.size(), 4u);
@@ -274,7 +290,6 @@ TEST_F(NotepadTest, WhenNothingCanBeKeptTheUserChoosesAndWithoutAUserNothingIsAs
     EXPECT_EQ(seen[3].text, "Quit and lose the unsaved text?");
     EXPECT_FALSE(quit);
     EXPECT_TRUE(unattended);
-    EXPECT_EQ(boxes, 0);
 }
 
 TEST_F(NotepadTest, AnotherProgramsChangeIsNeverOverwrittenUnasked)
@@ -488,4 +503,51 @@ TEST_F(NotepadTest, TypingWhileTheAutosaveWritesIsSavedInItsOwnTurn)
     EXPECT_TRUE(np.Timer1->isActive()) << "the later change has a countdown of its own";
     np.close(); // waits for nothing, writes what is left
     EXPECT_EQ(File("npad.txt"), "abc");
+}
+
+TEST_F(NotepadTest, TheFontDialogShowsTheFontAsSeenAndOffersAColourThatIsNotKept)
+{
+    TFnotepad &np = Open();
+    QString preset;
+    WhenModal<NoteFontDialog>([&](NoteFontDialog *d) {
+        preset = d->currentFont().family();
+        d->accept(); // nothing touched
+    });
+    np.Font1Click();
+    EXPECT_EQ(preset, QFontInfo(QFont("Arial")).family());
+    EXPECT_EQ(np.Memo1->font().family(), "Arial");
+    EXPECT_FALSE(Notes().Tracker.FontChanged);
+
+    WhenModal<NoteFontDialog>([](NoteFontDialog *d) {
+        d->Colour->setCurrentIndex(d->Colour->findText("Maroon"));
+        d->accept();
+    });
+    np.Font1Click();
+    EXPECT_EQ(np.Memo1->palette().color(QPalette::Text), QColor(0x80, 0, 0));
+    np.close();
+    EXPECT_EQ(File("npad.ini"), "<missing>");
+}
+
+TEST_F(NotepadTest, ASettingsFileThatCannotBeWrittenIsReportedOnceAtExit)
+{
+    TFnotepad &np = Open();
+    WhenModal<NoteFontDialog>([](NoteFontDialog *d) {
+        QFont f = d->currentFont();
+        f.setPointSize(14);
+        d->setCurrentFont(f);
+        d->accept();
+    });
+    np.Font1Click();
+    ASSERT_TRUE(Notes().Tracker.FontChanged);
+    ASSERT_EQ(chmod(QFile::encodeName(dir.path()).constData(), 0555), 0);
+    EveryBox boxes;
+    {
+        Unprivileged as(dir.path());
+        EXPECT_TRUE(np.SaveBeforeExit());
+        np.close(); // as the program's end closes its windows
+    }
+    chmod(QFile::encodeName(dir.path()).constData(), 0755);
+    ASSERT_EQ(boxes.seen.size(), 1u);
+    EXPECT_EQ(boxes.seen[0].text, "Unable to write to " + Path("npad.ini"));
+    EXPECT_FALSE(np.isVisible());
 }

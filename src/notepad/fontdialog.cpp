@@ -1,0 +1,89 @@
+#include "fontdialog.h"
+
+#include <QBoxLayout>
+#include <QComboBox>
+#include <QFontInfo>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPainter>
+#include <QPixmap>
+
+namespace {
+
+// The sixteen colours a font dialog's colour list offers.
+constexpr struct {
+    const char *name;
+    QRgb rgb;
+} kColours[] = {
+    {"Black", 0x000000},  {"Maroon", 0x800000}, {"Green", 0x008000}, {"Olive", 0x808000},
+    {"Navy", 0x000080},   {"Purple", 0x800080}, {"Teal", 0x008080},  {"Gray", 0x808080},
+    {"Silver", 0xC0C0C0}, {"Red", 0xFF0000},    {"Lime", 0x00FF00},  {"Yellow", 0xFFFF00},
+    {"Blue", 0x0000FF},   {"Fuchsia", 0xFF00FF}, {"Aqua", 0x00FFFF}, {"White", 0xFFFFFF},
+};
+
+QIcon Swatch(const QColor &c)
+{
+    QPixmap pm(16, 12);
+    pm.fill(c);
+    QPainter p(&pm);
+    p.setPen(Qt::black);
+    p.drawRect(pm.rect().adjusted(0, 0, -1, -1));
+    return QIcon(pm);
+}
+
+QFont AsSeen(QFont font)
+{
+    font.setFamily(QFontInfo(font).family());
+    return font;
+}
+
+} // namespace
+
+NoteFontDialog::NoteFontDialog(const QFont &font, const QColor &colour, QWidget *parent)
+    : QFontDialog(parent), shown_(AsSeen(font))
+{
+    // Qt's own dialog, so that the colour can go beside its effects.
+    setOption(QFontDialog::DontUseNativeDialog);
+    setCurrentFont(shown_);
+
+    Colour = new QComboBox;
+    for (const auto &c : kColours)
+        Colour->addItem(Swatch(QColor(c.rgb)), c.name, QColor(c.rgb));
+    int current = Colour->findData(colour);
+    if (current < 0) {
+        Colour->addItem(Swatch(colour), "Custom", colour);
+        current = Colour->count() - 1;
+    }
+    Colour->setCurrentIndex(current);
+    auto *label = new QLabel("&Color:");
+    label->setBuddy(Colour);
+
+    QGroupBox *effects = nullptr;
+    for (QGroupBox *g : findChildren<QGroupBox *>())
+        if (g->title().remove('&') == "Effects")
+            effects = g;
+    auto *box = effects ? qobject_cast<QBoxLayout *>(effects->layout()) : nullptr;
+    if (box) {
+        // Below the check boxes, above a stretch that may end the box.
+        const bool stretch = box->count() > 0 && box->itemAt(box->count() - 1)->spacerItem();
+        const int at = stretch ? box->count() - 1 : box->count();
+        box->insertWidget(at, Colour);
+        box->insertWidget(at, label);
+    } else if (auto *whole = qobject_cast<QBoxLayout *>(layout())) {
+        whole->addWidget(label);
+        whole->addWidget(Colour);
+    }
+}
+
+bool NoteFontDialog::FontUnchanged() const
+{
+    const QFont f = selectedFont();
+    return f.family() == shown_.family() && f.pointSizeF() == shown_.pointSizeF()
+           && f.weight() == shown_.weight() && f.italic() == shown_.italic()
+           && f.underline() == shown_.underline() && f.strikeOut() == shown_.strikeOut();
+}
+
+QColor NoteFontDialog::SelectedColour() const
+{
+    return Colour->currentData().value<QColor>();
+}

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QFontDialog>
+
+class QComboBox;
+
+// The notepad's font dialog: Qt's own, preset with the memo's font as the
+// user sees it (the family a name such as "Arial" resolves to), with a text
+// colour offered beside its effects.
+class NoteFontDialog : public QFontDialog {
+    Q_OBJECT
+
+  public:
+    NoteFontDialog(const QFont &font, const QColor &colour, QWidget *parent = nullptr);
+
+    // Whether the user confirmed the font the dialog opened with.
+    bool FontUnchanged() const;
+    QColor SelectedColour() const;
+
+    QComboBox *Colour;
+
+  private:
+    QFont shown_;
+};
