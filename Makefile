@@ -58,6 +58,7 @@ bench: build
 	@for b in $(BUILD)/bench/bench_*; do echo "== $$b"; $$b; done
 	@echo "== start-up"; dbus-run-session -- $(BUILD)/bench/startup_probe $(BUILD)/quorvin \
 		$(BUILD)/bench/minimal_window
+	@echo "== command line"; ./bench/cli_speed.sh $(BUILD)/quorvin
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)

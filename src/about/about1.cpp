@@ -24,7 +24,7 @@ const char *const kAboutLines[] = {
     "",
     "for strong password generation",
     "",
-    "Program version 2.00",
+    "Program version " QUORVIN_VERSION,
     "( June 2020 ) ",
     "",
     "Made with C++ and Qt 6",

@@ -1,5 +1,6 @@
 #include "Notepad.h"
 #include "boxes.h"
+#include "commandline.h"
 #include "ctrl.h"
 #include "platform.h"
 #include "singleinstance.h"
@@ -13,6 +14,10 @@
 
 int main(int argc, char *argv[])
 {
+    // Arguments are for scripts: no window.
+    if (argc > 1)
+        return RunCommandLine(argc, argv);
+
     const std::string platform =
         PreferredPlatform(std::getenv("QT_QPA_PLATFORM"), std::getenv("WAYLAND_DISPLAY"),
                           std::getenv("XDG_SESSION_TYPE"));

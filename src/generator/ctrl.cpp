@@ -7,6 +7,7 @@
 #include "screenplace.h"
 #include "inpstr.h"
 #include "randomsource.h"
+#include "strength.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -157,6 +158,9 @@ Tfctrl::Tfctrl(RandomSource &random, QWidget *parent) : QMainWindow(parent), ran
     connect(Button5, &QPushButton::clicked, this, &Tfctrl::Button5Click);
     connect(ShowBtn, &QPushButton::clicked, this, &Tfctrl::ShowBtnClick);
     connect(sp1, &QCheckBox::toggled, this, &Tfctrl::sp1Click);
+    // The strength told is that of the password Generate made: it goes with
+    // any other change of the box (Use, Discard, Recall, the user's typing).
+    connect(Edit1, &QLineEdit::textChanged, this, [this] { ShowStrength(QString()); });
     for (QRadioButton *r : {any1, anyex1, only1})
         connect(r, &QRadioButton::toggled, this, [this](bool on) {
             if (on)
@@ -279,16 +283,23 @@ void Tfctrl::Button1Click()
         return;
     }
     if (r.status != GenerateStatus::Ok) {
-        InfoBox(r.status == GenerateStatus::NoAdmissibleChar
-                    ? "The current choices allow no character."
-                    : "The password length is too short for the chosen classes.");
+        InfoBox(RefusalText(r.status));
         return;
     }
     // setText leaves the box without an undo history: the password it
     // replaces can't come back.
     Edit1->setText(QString::fromLatin1(r.password.data(), qsizetype(r.password.size())));
+    ShowStrength(QString::fromStdString(
+        StrengthText(PasswordStrengthBits(Choices(), passwordLength_))));
     Button2->setText("Use");
     EnablePasswordButtons(true);
+}
+
+void Tfctrl::ShowStrength(const QString &strength)
+{
+    const QString hint = strength.isEmpty() ? QString() : "Strength: " + strength;
+    Edit1->setToolTip(hint);
+    Edit1->setAccessibleDescription(hint);
 }
 
 void Tfctrl::Button2Click()

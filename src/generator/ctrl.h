@@ -71,6 +71,8 @@ class Tfctrl : public QMainWindow {
     void FormCreate();
     void FormShow();
     void sp1Click();
+    // The password box's hint: "Strength: N.N bits", or nothing.
+    void ShowStrength(const QString &strength);
     void any1Click();
     void Notepad1Click();
     void About1Click();

@@ -94,33 +94,87 @@ int AdmissibleCount(const CharChoices &choices)
     return CountAdmissible(choices, false);
 }
 
-GenerateResult GeneratePassword(const CharChoices &choices, int length, RandomSource &random)
+int AdmittedSpecialCount(const CharChoices &choices)
 {
-    GenerateResult result;
-    if (AdmissibleCount(choices) == 0) {
-        result.status = GenerateStatus::NoAdmissibleChar;
-        return result;
-    }
+    return CountAdmissible(choices, true);
+}
+
+GenerateStatus CheckChoices(const CharChoices &choices, int length)
+{
+    if (AdmissibleCount(choices) == 0)
+        return GenerateStatus::NoAdmissibleChar;
     // A chosen letter or digit class needs a place of its own. So does the
     // special class when every special character is admitted; otherwise a
     // rejected special draw meets it without taking a place.
     int mustOccur = int(choices.upper) + int(choices.lower) + int(choices.digits);
-    if (choices.special && CountAdmissible(choices, true) == 32)
+    if (choices.special && AdmittedSpecialCount(choices) == 32)
         ++mustOccur;
-    if (length < mustOccur || (length <= 0 && !ClassConditions::StartAttempt(choices).AllMet())) {
-        result.status = GenerateStatus::TooShort;
-        return result;
-    }
+    if (length < mustOccur || (length <= 0 && !ClassConditions::StartAttempt(choices).AllMet()))
+        return GenerateStatus::TooShort;
+    return GenerateStatus::Ok;
+}
 
-    SecretString attempt = MakeSecret(static_cast<std::size_t>(length));
+const char *RefusalText(GenerateStatus status)
+{
+    switch (status) {
+    case GenerateStatus::NoAdmissibleChar:
+        return "The current choices allow no character.";
+    case GenerateStatus::TooShort:
+        return "The password length is too short for the chosen classes.";
+    case GenerateStatus::Ok:
+        break;
+    }
+    return "";
+}
+
+PasswordMaker::PasswordMaker(const CharChoices &choices, int length)
+    : status_(CheckChoices(choices, length)), length_(length)
+{
+    auto bits = [](const ClassConditions &c) {
+        return std::uint8_t(int(c.HasUpper) | int(c.HasLower) << 1 | int(c.HasDigit) << 2
+                            | int(c.HasSpecial) << 3);
+    };
+    start_ = bits(ClassConditions::StartAttempt(choices));
+    // What CharAllowed says of each code, asked once.
+    for (int code = kFirstCode; code <= kLastCode; ++code) {
+        ClassConditions marked;
+        Code &c = codes_[std::size_t(code - kFirstCode)];
+        c.admitted = CharAllowed(code, choices, marked);
+        c.marks = bits(marked);
+    }
+}
+
+GenerateResult PasswordMaker::Make(RandomSource &random) const
+{
+    GenerateResult result;
+    result.status = status_;
+    if (status_ != GenerateStatus::Ok)
+        return result;
+    constexpr std::uint8_t kAllMet = 0xF;
+    SecretString attempt = MakeSecret(static_cast<std::size_t>(length_));
     for (;;) {
-        ClassConditions cond = ClassConditions::StartAttempt(choices);
+        std::uint8_t met = start_;
         attempt.clear();
-        for (int i = 0; i < length; ++i)
-            attempt += static_cast<char>(DrawChar(choices, cond, random));
-        if (cond.AllMet())
+        for (int i = 0; i < length_; ++i) {
+            // DrawChar, with the admission looked up.
+            int code;
+            for (;;) {
+                code = random.RandomInRange(kFirstCode, kLastCode);
+                const Code &c = codes_[std::size_t(code - kFirstCode)];
+                met |= c.marks;
+                if (c.admitted)
+                    break;
+            }
+            attempt += static_cast<char>(code);
+        }
+        if (met == kAllMet)
             break;
     }
     result.password = std::move(attempt);
     return result;
+}
+
+GenerateResult GeneratePassword(const CharChoices &choices, int length, RandomSource &random)
+{
+    return PasswordMaker(choices, length).Make(random);
 }

@@ -44,8 +44,10 @@ bool CharAllowed(int code, const CharChoices &choices, ClassConditions &cond);
 
 int DrawChar(const CharChoices &choices, ClassConditions &cond, RandomSource &random);
 
-// How many of the 95 codes the choices admit.
+// How many of the 95 codes the choices admit, and how many of the 32
+// special characters.
 int AdmissibleCount(const CharChoices &choices);
+int AdmittedSpecialCount(const CharChoices &choices);
 
 enum class GenerateStatus {
     Ok,
@@ -53,9 +55,34 @@ enum class GenerateStatus {
     TooShort,         // fewer places than letter and digit classes that must occur
 };
 
+// Whether GeneratePassword can make a password of `length` from the choices.
+GenerateStatus CheckChoices(const CharChoices &choices, int length);
+
+// What the user is told when the choices are refused.
+const char *RefusalText(GenerateStatus status);
+
 struct GenerateResult {
     GenerateStatus status = GenerateStatus::Ok;
     SecretString password;
+};
+
+// GeneratePassword for fixed choices and length, with the refusal decided
+// and every code's admission worked out once: for many passwords.
+class PasswordMaker {
+  public:
+    PasswordMaker(const CharChoices &choices, int length);
+    GenerateStatus status() const { return status_; }
+    GenerateResult Make(RandomSource &random) const;
+
+  private:
+    struct Code {
+        bool admitted = false;
+        std::uint8_t marks = 0; // the class conditions drawing it meets, as bits
+    };
+    Code codes_[kLastCode - kFirstCode + 1];
+    std::uint8_t start_ = 0;
+    GenerateStatus status_;
+    int length_;
 };
 
 // Draws whole attempts of `length` characters until every chosen class

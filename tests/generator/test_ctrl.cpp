@@ -3,6 +3,7 @@
 #include "flash.h"
 #include "inpstr.h"
 #include "randomsource.h"
+#include "strength.h"
 
 #include <QApplication>
 #include <cerrno>
@@ -447,4 +448,26 @@ TEST_F(CtrlTest, TabbingIntoTheListSelectsNothing)
     w->Edit1->setText("abc");
     w->Edit1->setFocus(Qt::TabFocusReason);
     EXPECT_EQ(w->Edit1->selectedText(), "abc");
+}
+
+TEST_F(CtrlTest, ThePasswordBoxTellsTheStrengthOfWhatGenerateMadeUntilItChanges)
+{
+    const QString strength =
+        "Strength: " + QString::fromStdString(StrengthText(PasswordStrengthBits(CharChoices{}, 15)));
+    const std::function<void()> changes[] = {
+        [&] { QTest::keyClick(w->Edit1, Qt::Key_A); }, // the user edits it
+        [&] { w->Button2->click(); },                   // Use
+        [&] {
+            WhenModal<QMessageBox>([](QMessageBox *box) { box->defaultButton()->click(); });
+            w->Button5->click(); // Discard, answered Yes
+        },
+    };
+    for (const auto &change : changes) {
+        w->Button1->click();
+        EXPECT_EQ(w->Edit1->toolTip(), strength);
+        EXPECT_EQ(w->Edit1->accessibleDescription(), strength);
+        change();
+        EXPECT_TRUE(w->Edit1->toolTip().isEmpty());
+        EXPECT_TRUE(w->Edit1->accessibleDescription().isEmpty());
+    }
 }

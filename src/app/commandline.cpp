@@ -1,0 +1,138 @@
+#include "commandline.h"
+
+#include "passwordgen.h"
+#include "randomsource.h"
+#include "strength.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+
+#include <climits>
+#include <cstdio>
+
+namespace {
+
+constexpr int kUsageError = 2;
+constexpr int kRefused = 1;
+
+int Fail(const QString &message)
+{
+    std::fprintf(stderr, "quorvin: %s\n", qPrintable(message));
+    return kUsageError;
+}
+
+// A whole number in `text` from `low` to `high`, else false.
+bool WholeNumber(const QString &text, qlonglong low, qlonglong high, qlonglong &value)
+{
+    bool ok = false;
+    value = text.toLongLong(&ok);
+    return ok && value >= low && value <= high;
+}
+
+// Passwords one per line, through one large buffer: a script may ask for
+// hundreds of thousands.
+int PrintPasswords(const CharChoices &choices, int length, qlonglong count)
+{
+    SystemRandom random;
+    const PasswordMaker maker(choices, length);
+    std::setvbuf(stdout, nullptr, _IOFBF, 1 << 16);
+    for (qlonglong i = 0; i < count; ++i) {
+        GenerateResult r;
+        try {
+            r = maker.Make(random);
+        } catch (const RandomSourceError &e) {
+            std::fprintf(stderr, "quorvin: the system's random generator failed (%s)\n",
+                         e.what());
+            return kRefused;
+        }
+        r.password += '\n';
+        if (std::fwrite(r.password.data(), 1, r.password.size(), stdout) != r.password.size())
+            return kRefused; // the reader has gone
+    }
+    return std::fflush(stdout) == 0 ? 0 : kRefused;
+}
+
+} // namespace
+
+int RunCommandLine(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName("quorvin");
+    QCoreApplication::setApplicationVersion(QUORVIN_VERSION);
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        "Strong passwords from the kernel's random generator.\n"
+        "Without arguments the window opens. The command\n"
+        "  generate   prints passwords, one per line, with the choices below");
+    parser.addPositionalArgument("generate", "Print passwords.", "[generate]");
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption version = parser.addVersionOption();
+    const QCommandLineOption length({"l", "length"}, "Characters in each password, 8-255 (15).",
+                                    "N", "15");
+    const QCommandLineOption count({"n", "count"}, "How many passwords (1).", "N", "1");
+    const QCommandLineOption noUpper("no-upper", "No upper-case letters A-Z.");
+    const QCommandLineOption noLower("no-lower", "No lower-case letters a-z.");
+    const QCommandLineOption noDigits("no-digits", "No digits 0-9.");
+    const QCommandLineOption noSpecial("no-special", "No special characters.");
+    const QCommandLineOption space("space", "Spaces too.");
+    const QCommandLineOption only("only", "Only the special characters in CHARS.", "CHARS");
+    const QCommandLineOption except("except", "Any special characters but those in CHARS.",
+                                    "CHARS");
+    const QCommandLineOption strength(
+        "strength", "Print the strength of the choices (the entropy of the passwords) instead.");
+    parser.addOptions(
+        {length, count, noUpper, noLower, noDigits, noSpecial, space, only, except, strength});
+
+    if (!parser.parse(QCoreApplication::arguments()))
+        return Fail(parser.errorText());
+    if (parser.isSet(help)) {
+        std::fputs(qPrintable(parser.helpText()), stdout);
+        return 0;
+    }
+    if (parser.isSet(version)) {
+        std::printf("quorvin %s\n", QUORVIN_VERSION);
+        return 0;
+    }
+    const QStringList commands = parser.positionalArguments();
+    if (commands.isEmpty())
+        return Fail("no command given; try 'quorvin --help'");
+    if (commands.first() != "generate")
+        return Fail(QString("unknown command '%1'").arg(commands.first()));
+    if (commands.size() > 1)
+        return Fail(QString("unexpected argument '%1'").arg(commands.at(1)));
+
+    qlonglong n = 0, passwords = 0;
+    if (!WholeNumber(parser.value(length), 8, 255, n))
+        return Fail("the length must be a whole number from 8 to 255");
+    if (!WholeNumber(parser.value(count), 1, LLONG_MAX, passwords))
+        return Fail("the count must be a positive whole number");
+    if (parser.isSet(only) && parser.isSet(except))
+        return Fail("--only and --except exclude each other");
+
+    CharChoices choices;
+    choices.upper = !parser.isSet(noUpper);
+    choices.lower = !parser.isSet(noLower);
+    choices.digits = !parser.isSet(noDigits);
+    choices.special = !parser.isSet(noSpecial);
+    choices.space = parser.isSet(space);
+    if (parser.isSet(only)) {
+        choices.mode = SpecialMode::OnlyThose;
+        choices.list = parser.value(only).toStdString();
+    } else if (parser.isSet(except)) {
+        choices.mode = SpecialMode::AnyExcept;
+        choices.list = parser.value(except).toStdString();
+    }
+
+    // The window's refusals, in its words.
+    const GenerateStatus status = CheckChoices(choices, int(n));
+    if (status != GenerateStatus::Ok) {
+        std::fprintf(stderr, "%s\n", RefusalText(status));
+        return kRefused;
+    }
+    if (parser.isSet(strength)) {
+        std::printf("%s\n", StrengthText(PasswordStrengthBits(choices, int(n))).c_str());
+        return 0;
+    }
+    return PrintPasswords(choices, int(n), passwords);
+}
