@@ -13,12 +13,14 @@
 
 #include <QApplication>
 #include <QCursor>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QTest>
 #include <algorithm>
@@ -32,12 +34,16 @@ namespace {
 
 constexpr int kScreenWidth = 1280, kScreenHeight = 1024;
 
-// Waits for `done`, letting the program work meanwhile; false after 5 s.
+// Waits for `done`, letting the program work meanwhile; false after 10 s.
 template <typename F> bool WaitFor(F done)
 {
-    for (int i = 0; i < 500 && !done(); ++i)
+    const QDeadlineTimer deadline(10000);
+    while (!done()) {
+        if (deadline.hasExpired())
+            return false;
         QTest::qWait(10);
-    return done();
+    }
+    return true;
 }
 
 void PointerTo(int x, int y)
@@ -237,7 +243,7 @@ TEST_F(X11Test, ASecondStartBringsTheFirstForwardAndLeavesItsNoteAlone)
     first.start(program, {});
     QString window;
     ASSERT_TRUE(WaitFor([&] {
-        window = Output({"xdotool", "search", "--onlyvisible", "--pid",
+        window = Output({"xdotool", "search", "--all", "--onlyvisible", "--pid",
                          QString::number(first.processId()), "--name", "password generator"})
                      .trimmed();
         return !window.isEmpty();
@@ -341,6 +347,29 @@ class RunningCopy {
 
     void ActivateMain() { QProcess::execute("xdotool", {"windowactivate", "--sync", main_}); }
 
+    // This copy's visible window titled `title`, or "".
+    QString Window(const QString &title)
+    {
+        const QStringList found =
+            Output({"xdotool", "search", "--all", "--onlyvisible", "--pid",
+                    QString::number(process.processId()), "--name",
+                    "^" + QRegularExpression::escape(title) + "$"})
+                .split('\n', Qt::SkipEmptyParts);
+        return found.isEmpty() ? QString() : found.last();
+    }
+
+    // Waits for the window titled `title`, gives it the keyboard, presses
+    // `key` there and waits for it to close.
+    bool Answer(const QString &title, const char *key)
+    {
+        QString window;
+        if (!WaitFor([&] { return !(window = Window(title)).isEmpty(); }))
+            return false;
+        QProcess::execute("xdotool", {"windowactivate", "--sync", window});
+        Keys(key);
+        return WaitFor([&] { return Window(title).isEmpty(); });
+    }
+
     bool Ended() { return WaitFor([&] { return process.state() == QProcess::NotRunning; }); }
 
     QProcess process;
@@ -387,13 +416,12 @@ TEST_F(X11Test, ExitWithANoteThatCannotBeWrittenOffersToKeepTheText)
     ASSERT_TRUE(QDir().rename(copy.Folder(), copy.Path("moved")));
     RunningCopy::Write(copy.Folder(), "a file where the folder was");
 
-    for (const char *answer : {"n", "Return"}) {
+    // No, then Yes (the default button).
+    for (const char *answer : {"Escape", "Return"}) {
         copy.ActivateMain();
         Keys("Escape"); // Exit
-        ASSERT_TRUE(RunningCopy::ActiveIs("quorvin")) << "the error box";
-        Keys("Return");
-        ASSERT_TRUE(RunningCopy::ActiveIs(" Notepad")) << "the question";
-        Keys(answer);
+        ASSERT_TRUE(copy.Answer("quorvin", "Return")) << "the error box";
+        ASSERT_TRUE(copy.Answer(" Notepad", answer)) << "the question";
     }
     ASSERT_TRUE(copy.Ended());
     EXPECT_EQ(copy.process.exitCode(), 0);

@@ -75,8 +75,9 @@ bool X11Session::Start(int width, int height, std::string &reason)
     // Xvfb writes its display number into the pipe once it takes clients.
     const std::string fd = std::to_string(fds[1]);
     const std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x24";
+    // No key repeats: a key held by a busy machine must not press twice.
     xvfb_ = Spawn({"Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(), "-nolisten",
-                   "tcp", "-noreset"},
+                   "tcp", "-noreset", "-r"},
                   fds[1]);
     close(fds[1]);
     if (xvfb_ < 0) {
