@@ -6,6 +6,7 @@
 #include "fonts.h"
 #include "screenplace.h"
 #include "inpstr.h"
+#include "keyboard.h"
 #include "randomsource.h"
 #include "strength.h"
 
@@ -24,6 +25,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QShortcut>
+#include <QTimer>
 
 #include <algorithm>
 #include <limits>
@@ -138,6 +140,9 @@ Tfctrl::Tfctrl(RandomSource &random, QWidget *parent) : QMainWindow(parent), ran
     Button5 = Place(BoldButton("Discard", Panel1), 160, 364, 65, 25);
     Button5->setEnabled(false);
     Button3 = Place(BoldButton("Exit", Panel1), 272, 364, 65, 25);
+
+    UseMenuBarByKeys(this);
+    PressOnEnter({Button1, Button2, Button5, Button3, ShowBtn, Button4});
 
     // Escape presses the Exit button, as a dialog's cancel button would.
     auto *escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
@@ -260,8 +265,16 @@ void Tfctrl::UpdateListControls()
 {
     const bool listActive = sp1->isChecked() && (only1->isChecked() || anyex1->isChecked());
     EnableEdit(Edit2, listActive);
-    if (listActive && Edit2->text().isEmpty())
+    if (listActive && Edit2->text().isEmpty()) {
         Edit2->setFocus();
+        // An arrow key that chose the radio button puts the focus on it
+        // after this; the empty list takes it still.
+        QTimer::singleShot(0, this, [this] {
+            QWidget *f = focusWidget();
+            if ((f == anyex1 || f == only1) && Edit2->isEnabled() && Edit2->text().isEmpty())
+                Edit2->setFocus();
+        });
+    }
     ShowBtn->setEnabled(sp1->isChecked() && any1->isChecked());
 }
 

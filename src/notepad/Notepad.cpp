@@ -8,6 +8,7 @@
 #include "fonts.h"
 #include "screenplace.h"
 #include "inpstr.h"
+#include "keyboard.h"
 #include "apptitle.h"
 #include "libstate.h"
 #include "notesettings.h"
@@ -132,6 +133,7 @@ TFnotepad::TFnotepad(const NotePlace &place, QWidget *parent)
     setFont(SansFont(11));
 
     auto *bar = menuBar();
+    UseMenuBarByKeys(this);
     Close1 = bar->addAction("Close");
     Save1 = bar->addAction("Save");
     Now1 = bar->addAction("Now!");
@@ -149,6 +151,7 @@ TFnotepad::TFnotepad(const NotePlace &place, QWidget *parent)
     // Under the memo: reached by Tab from it, and pressed by Enter or Space.
     Button1 = new QPushButton("Hidden", client);
     Button1->setDefault(true);
+    Button1->setAccessibleName("Close"); // what it does; "Hidden" is its caption
 
     Memo1 = new QPlainTextEdit(client);
     Memo1->setLineWrapMode(QPlainTextEdit::WidgetWidth);

@@ -3,6 +3,8 @@
 #include "fonts.h"
 #include "screenplace.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QCoreApplication>
 #include <QFrame>
 #include <QLabel>
@@ -24,10 +26,30 @@ int FlashDisplayMs(qsizetype length, int baseMs)
     return static_cast<int>((baseMs / 20) * length);
 }
 
+namespace {
+
+// The notice is an alert to a screen reader: it tells its text once, as it
+// shows, since it closes by itself.
+class NoticeAccessible : public QAccessibleWidget {
+  public:
+    explicit NoticeAccessible(QWidget *w) : QAccessibleWidget(w, QAccessible::AlertMessage) {}
+};
+
+QAccessibleInterface *NoticeFactory(const QString &className, QObject *object)
+{
+    if (className == QLatin1String("TFFlash") && object->isWidgetType())
+        return new NoticeAccessible(static_cast<QWidget *>(object));
+    return nullptr;
+}
+
+} // namespace
+
 TFFlash::TFFlash(QWidget *parent)
     : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint)
 {
     setObjectName("FFlash");
+    static const bool factory = (QAccessible::installFactory(NoticeFactory), true);
+    Q_UNUSED(factory);
     // The notice must not take the keyboard from the window the user is in.
     setAttribute(Qt::WA_ShowWithoutActivating);
 
@@ -81,6 +103,9 @@ void TFFlash::ShowFlashText(const QString &text)
 
     ShowNearCursor(this);
     raise();
+    setAccessibleName(text);
+    QAccessibleEvent alert(this, QAccessible::Alert);
+    QAccessible::updateAccessibility(&alert);
     // Painted before the caller goes on; user input waits its turn.
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }

@@ -117,9 +117,14 @@ bool TFinpstr::RunInputDialog(const QString &first, const QString &second, QStri
     move(std::min(p.x, screen.width - before.width), std::min(p.y, screen.height - before.height));
 
     Label1->setText(first);
-    Edit1->setAccessibleName(first); // the prompt names the entry
     Label1->adjustSize();
     Label2->setText(second);
+    // The first line names the dialog and its entry, the second tells more.
+    // Qt tells a screen reader of each new name, so a dialog used again with
+    // another prompt is heard anew.
+    setAccessibleName(first);
+    Edit1->setAccessibleName(first);
+    Edit1->setAccessibleDescription(second);
     Label2->adjustSize();
     Label2->setVisible(!second.isEmpty());
 

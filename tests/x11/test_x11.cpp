@@ -16,6 +16,9 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QLineEdit>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QRadioButton>
 #include <QMessageBox>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -271,6 +274,110 @@ TEST_F(X11Test, ASecondStartBringsTheFirstForwardAndLeavesItsNoteAlone)
     QFile f(dir.filePath("npad.txt"));
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     EXPECT_EQ(f.readAll(), note);
+}
+
+namespace {
+
+// Answers the next message box with a real Return once it has the keyboard;
+// `answered` is set once it has closed.
+void ReturnToNextBox(bool &answered)
+{
+    answered = false;
+    WhenModal<QMessageBox>([&answered](QMessageBox *box) {
+        QTest::qWaitForWindowActive(box);
+        QObject::connect(box, &QDialog::finished, [&answered] { answered = true; });
+        Keys("Return");
+    });
+}
+
+// Gives `w` the keyboard and waits until it has it.
+bool Activate(QWidget *w)
+{
+    w->activateWindow();
+    return QTest::qWaitForWindowActive(w);
+}
+
+} // namespace
+
+TEST_F(X11Test, TypingGoesOnInTheNotepadAfterAMenuCommandChosenByKeys)
+{
+    QTemporaryDir dir;
+    NotepadStartUp();
+    TFnotepad np(dir.path());
+    np.show();
+    ASSERT_TRUE(Activate(&np));
+    np.Memo1->setFocus();
+    QString typed;
+    for (const char *enter : {"alt", "F10"}) {
+        Keys(enter);
+        Keys("Right"); // from Close to Save
+        bool answered = false;
+        ReturnToNextBox(answered);
+        Keys("Return"); // Save reports, in a box
+        ASSERT_TRUE(WaitFor([&] { return answered && np.isActiveWindow(); })) << enter;
+        Keys("x");
+        typed += "x";
+        EXPECT_TRUE(WaitFor([&] { return np.Memo1->toPlainText() == typed; })) << enter;
+    }
+
+    np.Memo1->setPlainText("needle one, needle two");
+    Keys("F10");
+    Keys("Left"); // round to Search, the last
+    WhenModal<TFinpstr>([](TFinpstr *d) {
+        QTest::qWaitForWindowActive(d);
+        d->Edit1->setText("needle");
+        Keys("Return");
+    });
+    Keys("Return");
+    ASSERT_TRUE(WaitFor([&] { return np.Memo1->textCursor().selectedText() == "needle"; }));
+    EXPECT_EQ(np.Memo1->textCursor().selectionStart(), 0);
+    Keys("F3");
+    EXPECT_TRUE(WaitFor([&] { return np.Memo1->textCursor().selectionStart() == 12; }));
+}
+
+TEST_F(X11Test, TheMainWindowAnswersF10EnterOnAButtonAndArrowsInTheRadioGroup)
+{
+    LcgRandom random(7);
+    Tfctrl w(random);
+    QWidget notepad(&w); // stands in for the notepad, within the window
+    notepad.hide();
+    w.SetCompanionWindows([&] { return &notepad; }, {});
+    w.show();
+    ASSERT_TRUE(Activate(&w));
+
+    // F10 enters the menu bar at its first item, drawn as chosen.
+    QMenuBar *bar = w.menuBar();
+    Keys("F10");
+    const QColor highlight = bar->palette().color(QPalette::Highlight);
+    EXPECT_TRUE(WaitFor([&] {
+        const QImage item = bar->grab(bar->actionGeometry(bar->actions().first())).toImage();
+        for (int y = 0; y < item.height(); ++y)
+            for (int x = 0; x < item.width(); ++x)
+                if (item.pixelColor(x, y) == highlight)
+                    return true;
+        return false;
+    })) << "the active item is not drawn as chosen";
+    Keys("Right");
+    Keys("Return");
+    ASSERT_TRUE(WaitFor([&] { return notepad.isVisible(); }));
+
+    // Enter presses the focused button, and nothing in the password box.
+    w.Button1->setFocus();
+    Keys("Return");
+    ASSERT_TRUE(WaitFor([&] { return !w.Edit1->text().isEmpty(); }));
+    const QString password = w.Edit1->text();
+    w.Edit1->setFocus();
+    w.Edit1->end(false);
+    Keys("Return");
+    Keys("x");
+    ASSERT_TRUE(WaitFor([&] { return w.Edit1->text() == password + "x"; }));
+    EXPECT_EQ(w.Button2->text(), "Use");
+
+    // An arrow key that chooses a list mode gives the empty list the focus.
+    w.any1->setFocus();
+    Keys("Down");
+    EXPECT_TRUE(WaitFor([&] { return w.anyex1->isChecked(); }));
+    EXPECT_TRUE(WaitFor([&] { return QApplication::focusWidget() == w.Edit2; }));
 }
 
 namespace {
