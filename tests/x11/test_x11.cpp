@@ -284,7 +284,8 @@ void ReturnToNextBox(bool &answered)
 {
     answered = false;
     WhenModal<QMessageBox>([&answered](QMessageBox *box) {
-        QTest::qWaitForWindowActive(box);
+        if (!QTest::qWaitForWindowActive(box))
+            ADD_FAILURE() << "the box never had the keyboard";
         QObject::connect(box, &QDialog::finished, [&answered] { answered = true; });
         Keys("Return");
     });
@@ -324,7 +325,8 @@ TEST_F(X11Test, TypingGoesOnInTheNotepadAfterAMenuCommandChosenByKeys)
     Keys("F10");
     Keys("Left"); // round to Search, the last
     WhenModal<TFinpstr>([](TFinpstr *d) {
-        QTest::qWaitForWindowActive(d);
+        if (!QTest::qWaitForWindowActive(d))
+            ADD_FAILURE() << "the dialog never had the keyboard";
         d->Edit1->setText("needle");
         Keys("Return");
     });
@@ -423,6 +425,7 @@ class RunningCopy {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("XDG_DATA_HOME", dir_.filePath("data"));
         process.setProcessEnvironment(env);
+        process.setStandardErrorFile(dir_.filePath("stderr"));
         process.start(Folder() + "/quorvin", {});
         if (!ActiveIs("Strong password generator"))
             return false;
@@ -479,6 +482,9 @@ class RunningCopy {
 
     bool Ended() { return WaitFor([&] { return process.state() == QProcess::NotRunning; }); }
 
+    // What it wrote to its standard error, for a failure's report.
+    std::string Errors() const { return Read(dir_.filePath("stderr")).right(3000).toStdString(); }
+
     QProcess process;
 
   private:
@@ -496,7 +502,7 @@ TEST_F(X11Test, ATerminationSignalSavesTheNoteReleasesTheFolderAndEndsWell)
         kill(pid_t(copy.process.processId()), signal);
         ASSERT_TRUE(copy.Ended()) << "signal " << signal;
         EXPECT_EQ(copy.process.exitStatus(), QProcess::NormalExit) << "signal " << signal;
-        EXPECT_EQ(copy.process.exitCode(), 0) << "signal " << signal;
+        EXPECT_EQ(copy.process.exitCode(), 0) << "signal " << signal << copy.Errors();
         EXPECT_EQ(RunningCopy::Read(copy.Folder() + "/npad.txt"), "before typed");
         EXPECT_FALSE(QFile::exists(copy.Folder() + "/quorvin.lock")) << "signal " << signal;
     }
@@ -511,7 +517,7 @@ TEST_F(X11Test, ATerminationSignalKeepsWhatCannotBeWrittenWithoutAsking)
     QDir().mkdir(copy.Folder() + "/npad.txt");
     kill(pid_t(copy.process.processId()), SIGTERM);
     ASSERT_TRUE(copy.Ended());
-    EXPECT_EQ(copy.process.exitCode(), 0);
+    EXPECT_EQ(copy.process.exitCode(), 0) << copy.Errors();
     EXPECT_EQ(copy.Unsaved(), QList<QByteArray>{"before typed"});
 }
 
@@ -531,7 +537,7 @@ TEST_F(X11Test, ExitWithANoteThatCannotBeWrittenOffersToKeepTheText)
         ASSERT_TRUE(copy.Answer(" Notepad", answer)) << "the question";
     }
     ASSERT_TRUE(copy.Ended());
-    EXPECT_EQ(copy.process.exitCode(), 0);
+    EXPECT_EQ(copy.process.exitCode(), 0) << copy.Errors();
     EXPECT_EQ(copy.Unsaved(), QList<QByteArray>{"before typed"});
     EXPECT_EQ(RunningCopy::Read(copy.Path("moved/npad.txt")), "before");
 }
