@@ -327,11 +327,11 @@ void Tfctrl::Button2Click()
     const QString password = Edit1->text();
     Button2->setText("Recall");
 
-    auto *data = new QMimeData;
-    data->setText(password);
+    auto *mime = new QMimeData;
+    mime->setText(password);
     // Clipboard managers that honour this keep no history of the password.
-    data->setData("x-kde-passwordManagerHint", "secret");
-    QGuiApplication::clipboard()->setMimeData(data);
+    mime->setData("x-kde-passwordManagerHint", "secret");
+    QGuiApplication::clipboard()->setMimeData(mime);
     // Emptied with no undo history, so no Ctrl+Z brings it back.
     Edit1->setText(QString());
     // The clipboard has let go of the previous password: this is its last copy.
