@@ -8,7 +8,7 @@
 //   keystroke in one long line  BM_LongLineKeystroke  / BM_BareLongLineKeystroke
 // The start-up to the main window drawn, and its resident memory, are
 // measured by startup_probe against a minimal Qt window.
-#include "Notepad.h"
+#include "notepad.h"
 #include "cdatlib.h"
 
 #include <QApplication>

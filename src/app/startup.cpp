@@ -1,6 +1,6 @@
 #include "startup.h"
 
-#include "Notepad.h"
+#include "notepad.h"
 #include "about1.h"
 #include "calpick.h"
 #include "cdatlib.h"

@@ -1,4 +1,4 @@
-#include "Notepad.h"
+#include "notepad.h"
 #include "about1.h"
 #include "cal.h"
 #include "calpick.h"

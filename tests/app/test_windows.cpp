@@ -7,7 +7,7 @@
 #include "ctrl.h"
 #include "flash.h"
 #include "inpstr.h"
-#include "Notepad.h"
+#include "notepad.h"
 #include "startup.h"
 
 #include <QAbstractButton>

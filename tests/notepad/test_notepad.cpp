@@ -1,4 +1,4 @@
-#include "Notepad.h"
+#include "notepad.h"
 #include "cdatlib.h"
 #include "flash.h"
 #include "fontdialog.h"

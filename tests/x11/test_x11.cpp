@@ -7,7 +7,7 @@
 #include "inpstr.h"
 #include "randomsource.h"
 #include "startup.h"
-#include "Notepad.h"
+#include "notepad.h"
 #include "about1.h"
 #include "x11session.h"
 

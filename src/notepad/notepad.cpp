@@ -1,4 +1,4 @@
-#include "Notepad.h"
+#include "notepad.h"
 
 #include "boxes.h"
 #include "cdatlib.h"
