@@ -1,6 +1,7 @@
 // Password generation over any choices with a seeded source.
 #include "fuzzinput.h"
 #include "passwordgen.h"
+#include "lcgrandom.h"
 #include "randomsource.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)

@@ -103,8 +103,7 @@ void ReleaseFreeMemory()
 
 NotePlace DefaultNotePlace()
 {
-    const QString program = QString::fromStdString(
-        FolderOf(QCoreApplication::applicationFilePath().toStdString()));
+    const QString program = QCoreApplication::applicationDirPath() + '/';
     const bool usable = !program.isEmpty() && !IsProgramsFolder(program, QUORVIN_INSTALL_BINDIR)
                         && CanCreateFilesIn(program);
     const QString folder = ChooseNoteFolder(

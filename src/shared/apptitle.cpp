@@ -12,9 +12,3 @@ std::string ApplicationTitleFromPath(const std::string &executablePath)
     LowerInPlace(rest);
     return name.front() + rest;
 }
-
-std::string FolderOf(const std::string &path)
-{
-    const auto slash = path.find_last_of('/');
-    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}

@@ -5,6 +5,3 @@
 // The executable's file name without its folder, cut at its first full
 // stop, every character after the first in lower case.
 std::string ApplicationTitleFromPath(const std::string &executablePath);
-
-// The folder of a path, ending with the separator ("" for a bare name).
-std::string FolderOf(const std::string &path);

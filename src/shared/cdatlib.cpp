@@ -44,7 +44,6 @@ void LibraryStartUp()
     // no text of the program would pass through it.)
     lib.SavedEditColour = 0xFFFFFFFFu;
     lib.GridFilling = false;
-    lib.ProgramFolder = FolderOf(QCoreApplication::applicationFilePath().toStdString());
     DatesStartUp();
     lib.BoxTitle.clear();
     lib.Places = {};

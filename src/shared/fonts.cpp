@@ -25,11 +25,6 @@ QFont SansFont(int pixelSize, bool bold)
     return Sized(QFontDatabase::systemFont(QFontDatabase::GeneralFont), pixelSize, bold);
 }
 
-QFont MonoFont(int pixelSize, bool bold)
-{
-    return Sized(QFontDatabase::systemFont(QFontDatabase::FixedFont), pixelSize, bold);
-}
-
 QFont ArialFont(int pixelSize, bool bold)
 {
     return Named("Arial", QFont::SansSerif, pixelSize, bold);

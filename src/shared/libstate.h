@@ -5,12 +5,14 @@
 #include <cstdint>
 #include <string>
 
-// Module-wide settings of the shared library, one instance for the run.
+// The shared library's module-wide state, one instance for the run. The
+// pieces serve different routines (padding, edit colour, box title, the
+// calendar grid's fill, the box places), but they live together because
+// they are the library's: its start-up step sets them all at once.
 struct LibState {
     char PadChar = '0';
     std::uint32_t SavedEditColour = 0xFFFFFFFFu; // ARGB, white
     std::string BoxTitle;                        // empty: the application title
-    std::string ProgramFolder;                   // ends with '/'
     bool GridFilling = false;
     BoxPlaces Places;
 };

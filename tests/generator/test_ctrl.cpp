@@ -2,6 +2,7 @@
 #include "ctrl.h"
 #include "flash.h"
 #include "inpstr.h"
+#include "lcgrandom.h"
 #include "randomsource.h"
 #include "strength.h"
 

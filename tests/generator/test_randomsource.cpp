@@ -1,3 +1,4 @@
+#include "lcgrandom.h"
 #include "randomsource.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,5 @@
 #include "passwordgen.h"
+#include "lcgrandom.h"
 #include "randomsource.h"
 #include "strength.h"
 

@@ -10,10 +10,3 @@ TEST(ApplicationTitle, CutsAtTheFirstFullStopAndLowersTheRest)
     EXPECT_EQ(ApplicationTitleFromPath("/a.b/xYZ"), "xyz") << "dots in folders do not count";
     EXPECT_EQ(ApplicationTitleFromPath("Ärger"), "Ärger") << "only ASCII letters change";
 }
-
-TEST(FolderOf, KeepsTheSeparator)
-{
-    EXPECT_EQ(FolderOf("/usr/bin/quorvin"), "/usr/bin/");
-    EXPECT_EQ(FolderOf("/quorvin"), "/");
-    EXPECT_EQ(FolderOf("quorvin"), "");
-}

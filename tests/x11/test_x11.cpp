@@ -5,6 +5,7 @@
 #include "ctrl.h"
 #include "flash.h"
 #include "inpstr.h"
+#include "lcgrandom.h"
 #include "randomsource.h"
 #include "startup.h"
 #include "notepad.h"
