@@ -3,6 +3,7 @@
 #include "fonts.h"
 #include "screenplace.h"
 #include "programicon.h"
+#include "widgets.h"
 #include "programinfo.h"
 
 #include <QCoreApplication>
@@ -39,13 +40,6 @@ constexpr int kPanel1Height = 81;
 constexpr int kPanel2Height = 41;
 constexpr int kMemo2Height = 34;
 constexpr int kPanel3Width = 67;
-
-QFrame *LoweredPanel(QWidget *parent)
-{
-    auto *p = new QFrame(parent);
-    p->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    return p;
-}
 
 QPlainTextEdit *ReadOnlyMemo(QWidget *parent)
 {

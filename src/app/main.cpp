@@ -6,6 +6,7 @@
 #include "singleinstance.h"
 #include "startup.h"
 #include "termsignals.h"
+#include "widgets.h"
 
 #include <QApplication>
 #include <QSessionManager>

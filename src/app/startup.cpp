@@ -101,11 +101,3 @@ bool SaveBeforeExit(Windows &w, const std::function<bool()> &mayAsk)
 {
     return !w.notepad || w.notepad->SaveBeforeExit(mayAsk);
 }
-
-void BringToFront(QWidget *window)
-{
-    window->show();
-    window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
-    window->raise();
-    window->activateWindow();
-}

@@ -49,8 +49,6 @@ void FinishStartUp(Windows &w);
 // Runs `work` once, in the event loop, after `window` is first drawn.
 void WhenFirstDrawn(QWidget *window, std::function<void()> work);
 
-// Brings a window to the front of the desktop, unminimised.
-void BringToFront(QWidget *window);
 
 // Ending the program, by its main window, the desktop session or a signal,
 // first writes what the notepad has not saved yet, or keeps it in a file of

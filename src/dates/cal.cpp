@@ -10,6 +10,7 @@
 #include "libstate.h"
 #include "screenplace.h"
 #include "textutil.h"
+#include "widgets.h"
 
 #include <QFrame>
 #include <QGroupBox>
@@ -31,16 +32,9 @@ namespace {
 constexpr int kRows = 6; // weeks below the headings
 constexpr int kColumns = 7;
 
-template <typename W> W *Place(W *w, int left, int top, int width, int height)
+QFrame *Bar(QWidget *parent, int height)
 {
-    w->setGeometry(left, top, width, height);
-    return w;
-}
-
-QFrame *LoweredPanel(QWidget *parent, int height)
-{
-    auto *p = new QFrame(parent);
-    p->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    QFrame *p = LoweredPanel(parent);
     p->setFixedHeight(height);
     return p;
 }
@@ -56,12 +50,7 @@ QToolButton *Triangle(QWidget *parent, Qt::ArrowType arrow, int left)
 
 QPushButton *Button(const QString &caption, QWidget *parent, int pixels, bool tabStop)
 {
-    auto *b = new QPushButton(caption, parent);
-    b->setFont(ArialFont(pixels, true));
-    b->setAutoDefault(false);
-    if (!tabStop)
-        b->setFocusPolicy(Qt::NoFocus);
-    return b;
+    return CaptionButton(caption, parent, ArialFont(pixels, true), tabStop);
 }
 
 TCalDate ParsedOr(const QString &text, TCalDate fallback)
@@ -117,7 +106,7 @@ TFCal::TFCal(QWidget *parent) : QDialog(parent)
     page->setContentsMargins(0, 0, 0, 0);
     page->setSpacing(0);
 
-    Panel1 = LoweredPanel(TabSheet1, 31);
+    Panel1 = Bar(TabSheet1, 31);
     Panel1->setFont(SansFont(13, true));
     Panel1->setToolTip("Right click to select year");
     SpeedButton1 = Triangle(Panel1, Qt::LeftArrow, 108);
@@ -126,7 +115,7 @@ TFCal::TFCal(QWidget *parent) : QDialog(parent)
     SpeedButton3 = Triangle(Panel1, Qt::RightArrow, 211);
     SpeedButton3->setAccessibleName("Next year");
 
-    Panel2 = LoweredPanel(TabSheet1, 30);
+    Panel2 = Bar(TabSheet1, 30);
     Panel2->setFont(SansFont(13, true));
     Panel2->setToolTip("Right click to select month");
     Panel2->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -156,7 +145,7 @@ TFCal::TFCal(QWidget *parent) : QDialog(parent)
         for (int c = 0; c < kColumns; ++c)
             StringGrid1->setItem(r, c, new QTableWidgetItem);
 
-    Panel3 = LoweredPanel(TabSheet1, 43);
+    Panel3 = Bar(TabSheet1, 43);
     Button1 = Place(Button("Today", Panel3, 13, false), 12, 10, 55, 25);
     Edit1 = Place(new QLineEdit(Panel3), 84, 11, 121, 24);
     Edit1->setFont(ArialFont(13, true));

@@ -5,6 +5,7 @@
 #include "flash.h"
 #include "fonts.h"
 #include "screenplace.h"
+#include "widgets.h"
 #include "inpstr.h"
 #include "keyboard.h"
 #include "randomsource.h"
@@ -56,19 +57,9 @@ void WipeIfSole(QString &s)
     s.clear();
 }
 
-template <typename W> W *Place(W *w, int left, int top, int width, int height)
-{
-    w->setGeometry(left, top, width, height);
-    return w;
-}
-
 QPushButton *BoldButton(const QString &caption, QWidget *parent)
 {
-    auto *b = new QPushButton(caption, parent);
-    b->setFont(SansFont(11, true));
-    b->setAutoDefault(false);
-    b->setDefault(false);
-    return b;
+    return CaptionButton(caption, parent, SansFont(11, true));
 }
 
 } // namespace
@@ -384,25 +375,16 @@ void Tfctrl::Button3Click()
 
 namespace {
 
-void ShowOrRaise(QWidget *w)
-{
-    if (!w)
-        return;
-    w->show();
-    w->raise();
-    w->activateWindow();
-}
-
 } // namespace
 
 void Tfctrl::Notepad1Click()
 {
     if (notepad_)
-        ShowOrRaise(notepad_());
+        BringToFront(notepad_());
 }
 
 void Tfctrl::About1Click()
 {
     if (about_)
-        ShowOrRaise(about_());
+        BringToFront(about_());
 }

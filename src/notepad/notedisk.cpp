@@ -150,7 +150,7 @@ bool WriteFileAtomically(const QString &path, const QByteArray &bytes, QString &
 
 bool CanCreateFilesIn(const QString &folder)
 {
-    QTemporaryFile probe(folder + (folder.endsWith('/') ? "" : "/") + ".quorvin-probe-XXXXXX");
+    QTemporaryFile probe(WithSeparator(folder) + ".quorvin-probe-XXXXXX");
     return probe.open();
 }
 
@@ -169,12 +169,14 @@ bool IsProgramsFolder(const QString &folder, const QString &installBinFolder)
     return false;
 }
 
+QString WithSeparator(const QString &folder)
+{
+    return folder.endsWith('/') ? folder : folder + '/';
+}
+
 QString ChooseNoteFolder(const QString &programFolder, bool usable, const QString &dataFolder)
 {
-    QString folder = usable ? programFolder : dataFolder;
-    if (!folder.endsWith('/'))
-        folder += '/';
-    return folder;
+    return WithSeparator(usable ? programFolder : dataFolder);
 }
 
 CarryOutcome CarryNoteAcross(const QString &from, const QString &to, QString &reason)

@@ -54,6 +54,9 @@ bool CanCreateFilesIn(const QString &folder);
 // like, or `installBinFolder`), where a note has no place.
 bool IsProgramsFolder(const QString &folder, const QString &installBinFolder);
 
+// A folder's path with its trailing '/'.
+QString WithSeparator(const QString &folder);
+
 // The folder where the note and its settings lie, with a trailing '/': the
 // program folder when the program has a folder of its own in which files can
 // be created, else the user's data folder.

@@ -103,7 +103,7 @@ void ReleaseFreeMemory()
 
 NotePlace DefaultNotePlace()
 {
-    const QString program = QCoreApplication::applicationDirPath() + '/';
+    const QString program = WithSeparator(QCoreApplication::applicationDirPath());
     const bool usable = !program.isEmpty() && !IsProgramsFolder(program, QUORVIN_INSTALL_BINDIR)
                         && CanCreateFilesIn(program);
     const QString folder = ChooseNoteFolder(
@@ -210,9 +210,7 @@ TFnotepad::~TFnotepad()
 void TFnotepad::FormCreate()
 {
     NotepadState &st = Notes();
-    st.ExeFolder = place_.folder;
-    if (!st.ExeFolder.endsWith('/'))
-        st.ExeFolder += '/';
+    st.ExeFolder = WithSeparator(place_.folder);
     st.SettingsPath = st.ExeFolder + "npad.ini";
     st.UnsavedFolder = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
     if (!place_.leftBehind.isEmpty())

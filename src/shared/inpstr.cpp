@@ -3,6 +3,7 @@
 #include "fonts.h"
 #include "screenplace.h"
 #include "textutil.h"
+#include "widgets.h"
 
 #include <QCursor>
 #include <QFrame>
@@ -19,13 +20,10 @@
 
 namespace {
 
+// Tab stays in the entry field.
 QPushButton *DialogButton(const QString &caption, QWidget *parent)
 {
-    auto *b = new QPushButton(caption, parent);
-    b->setFont(SansFont(11, true));
-    // Tab stays in the entry field.
-    b->setFocusPolicy(Qt::NoFocus);
-    return b;
+    return CaptionButton(caption, parent, SansFont(11, true), false);
 }
 
 } // namespace
