@@ -20,6 +20,7 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QToolButton>
@@ -303,10 +304,8 @@ void TFCal::FillMonthGrid()
                 day ? QString::fromStdString(DayCellText(day)) : QString());
         }
     if (grid.current) {
-        LibState &lib = Lib();
-        lib.GridFilling = true;
+        const QScopedValueRollback filling(Lib().GridFilling, true);
         StringGrid1->setCurrentCell(grid.current->row - 1, grid.current->column);
-        lib.GridFilling = false;
     }
 }
 

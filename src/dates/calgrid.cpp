@@ -38,11 +38,8 @@ MonthGrid MonthGridFor(TCalDate shown)
 
 std::string DayCellText(int day)
 {
-    LibState &lib = Lib();
-    lib.PadChar = ' ';
-    std::string text = "  " + PadNumber(day, 2);
-    lib.PadChar = '0';
-    return text;
+    const ScopedSetting<char> spaces(Lib().PadChar, ' ');
+    return "  " + PadNumber(day, 2);
 }
 
 std::string DayHeadingText(int column)

@@ -52,12 +52,11 @@ constexpr qsizetype kShowCaretPosition = 32000;
 
 void NotepadBox(const QString &text, bool ask, bool &answer)
 {
-    Lib().BoxTitle = "Notepad";
+    const QScopedValueRollback title(Lib().BoxTitle, std::string("Notepad"));
     if (ask)
         answer = AskYes(text);
     else
         InfoBox(text);
-    Lib().BoxTitle.clear();
 }
 
 QString LowerAscii(const QString &text)

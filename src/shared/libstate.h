@@ -18,3 +18,18 @@ struct LibState {
 };
 
 LibState &Lib();
+
+// Sets one of those values for the life of this object, then puts back what
+// it was, however the scope is left. (QScopedValueRollback, for the modules
+// that go without Qt.)
+template <typename T> class ScopedSetting {
+  public:
+    ScopedSetting(T &setting, T value) : setting_(setting), saved_(setting) { setting_ = value; }
+    ~ScopedSetting() { setting_ = saved_; }
+    ScopedSetting(const ScopedSetting &) = delete;
+    ScopedSetting &operator=(const ScopedSetting &) = delete;
+
+  private:
+    T &setting_;
+    T saved_;
+};
