@@ -1,12 +1,10 @@
 #include "programinfo.h"
 
 #include "datetext.h"
-#include "textutil.h"
+#include "qtextutil.h"
 
 QString ProgramInfoText(const QString &executablePath, const QDateTime &modified)
 {
-    std::string path = executablePath.toStdString();
-    LowerInPlace(path);
 
     const QDateTime local = modified.toLocalTime();
     const QDate date = local.date();
@@ -18,7 +16,7 @@ QString ProgramInfoText(const QString &executablePath, const QDateTime &modified
                   static_cast<std::uint16_t>(time.minute()),
                   static_cast<std::uint16_t>(time.second() & ~1)};
 
-    std::string text = path + "\n" + StampText(stamp, 1);
+    QString text = LowerAscii(executablePath) + '\n' + QString::fromStdString(StampText(stamp, 1));
     TrimTrailingBlanks(text);
-    return QString::fromStdString(text);
+    return text;
 }

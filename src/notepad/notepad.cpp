@@ -13,7 +13,7 @@
 #include "libstate.h"
 #include "notesettings.h"
 #include "notetext.h"
-#include "textutil.h"
+#include "qtextutil.h"
 
 #include <QAction>
 #include <QClipboard>
@@ -57,13 +57,6 @@ void NotepadBox(const QString &text, bool ask, bool &answer)
         answer = AskYes(text);
     else
         InfoBox(text);
-}
-
-QString LowerAscii(const QString &text)
-{
-    std::string s = text.toStdString();
-    LowerInPlace(s);
-    return QString::fromStdString(s);
 }
 
 // The memo's text with '\n' line breaks, as a user copies it.

@@ -1,7 +1,7 @@
 #include "notetext.h"
 
 #include "notefile.h"
-#include "textutil.h"
+#include "qtextutil.h"
 
 namespace {
 
@@ -63,15 +63,12 @@ std::optional<qsizetype> FindNextMatch(QStringView text, QStringView needle, qsi
 
 QString NotFoundText(const QString &searchText, bool searchFresh)
 {
-    return QString::fromStdString(Quoted(searchText.toStdString()))
-           + (searchFresh ? " - not found" : " - no more instances");
+    return Quoted(searchText) + (searchFresh ? " - not found" : " - no more instances");
 }
 
 QString CompleteExportName(const QString &name)
 {
-    std::string last = name.right(4).toStdString();
-    LowerInPlace(last);
-    return last == ".txt" ? name : name + ".txt";
+    return LowerAscii(name.right(4)) == ".txt" ? name : name + ".txt";
 }
 
 qsizetype CaretIndexForFilePosition(QStringView text, qsizetype filePosition)
