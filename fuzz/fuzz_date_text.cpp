@@ -1,6 +1,6 @@
 // Reading dates from text: ParseIsoDate, IsoDateOrZero, and the way back.
 #include "datetext.h"
-#include "fuzzinput.h"
+#include "fuzzcheck.h"
 #include "textutil.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)

@@ -1,13 +1,16 @@
 // The platform's date-and-time value, any double at all.
 #include "caldate.h"
-#include "fuzzinput.h"
+#include "fuzzcheck.h"
+
+#include <fuzzer/FuzzedDataProvider.h>
 
 #include <cmath>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
-    FuzzInput in(data, size);
-    const double v = in.Take<double>();
+    FuzzedDataProvider in(data, size);
+    double v = 0; // any bit pattern: infinities and NaNs too
+    in.ConsumeData(&v, sizeof v);
     const TCalDateTime dt = DateTimeFrom(v);
     const TCalDate date = DateFromDateTime(v);
 

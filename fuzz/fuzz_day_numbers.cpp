@@ -2,14 +2,18 @@
 // day-by-day walk, and consecutive real dates one day apart.
 #include "caldate.h"
 #include "daywalk.h"
-#include "fuzzinput.h"
+#include "fuzzcheck.h"
+
+#include <fuzzer/FuzzedDataProvider.h>
 
 namespace {
 
-TCalDate AnyDate(FuzzInput &in)
+TCalDate AnyDate(FuzzedDataProvider &in)
 {
-    return {in.Take<std::uint16_t>(), static_cast<std::uint16_t>(in.Take<std::uint8_t>() % 16),
-            static_cast<std::uint16_t>(in.Take<std::uint8_t>() % 40)};
+    const auto year = in.ConsumeIntegral<std::uint16_t>();
+    const auto month = static_cast<std::uint16_t>(in.ConsumeIntegralInRange(0, 15));
+    const auto day = static_cast<std::uint16_t>(in.ConsumeIntegralInRange(0, 39));
+    return {year, month, day};
 }
 
 bool Real(TCalDate d)
@@ -25,7 +29,7 @@ bool Real(TCalDate d)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
-    FuzzInput in(data, size);
+    FuzzedDataProvider in(data, size);
     const TCalDate lastJulian = AnyDate(in);
     TCalDate firstGregorian = AnyDate(in);
     SetLastJulianDay(lastJulian);
@@ -33,7 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 
     // A date a few years from the first Gregorian day, so the walk stays short.
     TCalDate d = AnyDate(in);
-    d.Year = static_cast<std::uint16_t>(firstGregorian.Year + in.Take<std::uint8_t>() % 12);
+    d.Year = static_cast<std::uint16_t>(firstGregorian.Year + in.ConsumeIntegralInRange(0, 11));
 
     FUZZ_CHECK(DaysFromFirstGregorian(d) == WalkDaysFromFirstGregorian(d));
     FUZZ_CHECK(JulianDayCount(d) == WalkJulianDayCount(d));

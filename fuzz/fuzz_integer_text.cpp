@@ -1,5 +1,5 @@
 // The integer-text reader against a model written from its grammar.
-#include "fuzzinput.h"
+#include "fuzzcheck.h"
 #include "textutil.h"
 
 #include <optional>

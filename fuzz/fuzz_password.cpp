@@ -1,23 +1,25 @@
 // Password generation over any choices with a seeded source.
-#include "fuzzinput.h"
+#include "fuzzcheck.h"
 #include "passwordgen.h"
 #include "lcgrandom.h"
 #include "randomsource.h"
 
+#include <fuzzer/FuzzedDataProvider.h>
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
-    FuzzInput in(data, size);
+    FuzzedDataProvider in(data, size);
     CharChoices c;
-    const auto flags = in.Take<std::uint8_t>();
+    const auto flags = in.ConsumeIntegral<std::uint8_t>();
     c.upper = flags & 1;
     c.lower = flags & 2;
     c.digits = flags & 4;
     c.space = flags & 8;
     c.special = flags & 16;
     c.mode = static_cast<SpecialMode>((flags >> 5) % 3);
-    const int length = in.Take<std::uint8_t>() % 80;
-    LcgRandom random(in.Take<std::uint32_t>());
-    c.list = in.Rest();
+    const int length = in.ConsumeIntegralInRange(0, 79);
+    LcgRandom random(in.ConsumeIntegral<std::uint32_t>());
+    c.list = in.ConsumeRemainingBytesAsString();
 
     const GenerateResult r = GeneratePassword(c, length, random);
     const int admissible = AdmissibleCount(c);

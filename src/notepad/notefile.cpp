@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cstdint>
 #include <cstring>
 
 namespace {
@@ -13,58 +12,6 @@ constexpr std::array<char16_t, 32> kCp1252High{
     0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
     0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-
-// Strict UTF-8 (RFC 3629): no overlong forms, no surrogates, nothing above
-// U+10FFFF. Anything else is read as Windows-1252.
-bool IsValidUtf8(const unsigned char *p, qsizetype n)
-{
-    qsizetype i = 0;
-    while (i < n) {
-        // Runs of ASCII, eight bytes at a time.
-        while (n - i >= 8) {
-            std::uint64_t word;
-            std::memcpy(&word, p + i, 8);
-            if (word & 0x8080808080808080u)
-                break;
-            i += 8;
-        }
-        if (i == n)
-            break;
-        const unsigned char c = p[i];
-        if (c < 0x80) {
-            ++i;
-            continue;
-        }
-        int extra;
-        unsigned char lo = 0x80, hi = 0xBF; // range of the second byte
-        if (c >= 0xC2 && c <= 0xDF) {
-            extra = 1;
-        } else if (c >= 0xE0 && c <= 0xEF) {
-            extra = 2;
-            if (c == 0xE0)
-                lo = 0xA0;
-            else if (c == 0xED)
-                hi = 0x9F;
-        } else if (c >= 0xF0 && c <= 0xF4) {
-            extra = 3;
-            if (c == 0xF0)
-                lo = 0x90;
-            else if (c == 0xF4)
-                hi = 0x8F;
-        } else {
-            return false;
-        }
-        if (n - i <= extra)
-            return false;
-        if (p[i + 1] < lo || p[i + 1] > hi)
-            return false;
-        for (int k = 2; k <= extra; ++k)
-            if ((p[i + k] & 0xC0) != 0x80)
-                return false;
-        i += extra + 1;
-    }
-    return true;
-}
 
 // The next byte `b` from `p` on, or `end`.
 const char *Next(const char *p, const char *end, char b)
@@ -280,7 +227,9 @@ DecodedNote DecodeNote(const QByteArray &bytes)
     QByteArrayView body(lf);
     const bool bom = body.startsWith("\xEF\xBB\xBF");
     const QByteArrayView afterBom = bom ? body.sliced(3) : body;
-    if (IsValidUtf8(reinterpret_cast<const unsigned char *>(afterBom.data()), afterBom.size())) {
+    // Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
+    // Anything else is read as Windows-1252.
+    if (afterBom.isValidUtf8()) {
         note.encoding = bom ? NoteEncoding::Utf8WithBom : NoteEncoding::Utf8;
         note.text = QString::fromUtf8(afterBom);
     } else {

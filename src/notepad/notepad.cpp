@@ -682,7 +682,7 @@ bool TFnotepad::WriteFontSettings()
     const QFont f = Memo1->font();
     FontSettings s;
     s.name = f.family().toStdString();
-    s.size = f.pointSize() > 0 ? f.pointSize() : int(f.pointSizeF() + 0.5);
+    s.size = f.pointSize() > 0 ? f.pointSize() : qRound(f.pointSizeF());
     s.bold = f.bold();
     s.italic = f.italic();
     s.underline = f.underline();
