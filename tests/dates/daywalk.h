@@ -32,15 +32,37 @@ inline std::int32_t WalkDaysFromFirstGregorian(TCalDate d)
     return count;
 }
 
-// The day number by its defining steps, with the walk above.
-template <typename JulianCount, typename Walk>
-std::int32_t StepwiseDayNumber(TCalDate d, JulianCount julian, Walk walk)
-{
-    if (d.Year == 0)
-        return -1;
-    const CalendarState &cal = Calendar();
-    if (DateAfter(d, cal.LastJulianDay) && DateBefore(d, cal.FirstGregorianDay))
-        d = cal.LastJulianDay;
-    const std::int32_t base = DateAfter(d, cal.LastJulianDay) ? cal.LastJulianDayNumber : julian(d);
-    return DateBefore(d, cal.FirstGregorianDay) ? base : base + walk(d);
-}
+// The day number by its definition, a day at a time: the calendar's dates in
+// order from 0001-01-01, which is day 1, the last Julian day followed by the
+// first Gregorian day. For a transition whose first Gregorian day is a real
+// date after its last Julian day.
+class DayWalk {
+  public:
+    TCalDate date{1, 1, 1};
+    std::int32_t number = 1;
+
+    // Moves on a day; false once past 9999-12-31.
+    bool Next()
+    {
+        const CalendarState &cal = Calendar();
+        if (DatesEqual(date, cal.LastJulianDay)) {
+            date = cal.FirstGregorianDay;
+        } else if (++date.Day > Length(date)) {
+            date.Day = 1;
+            if (++date.Month > 12) {
+                date.Month = 1;
+                ++date.Year;
+            }
+        }
+        ++number;
+        return date.Year <= 9999;
+    }
+
+  private:
+    static int Length(TCalDate d)
+    {
+        const bool leap =
+            UsesJulianRules(d) ? IsJulianLeapYear(d.Year) : IsGregorianLeapYear(d.Year);
+        return d.Month == 2 ? (leap ? 29 : 28) : MonthTableLength(d.Month);
+    }
+};
