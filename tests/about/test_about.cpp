@@ -17,7 +17,7 @@ const QDateTime kModified(QDate(2024, 5, 6), QTime(9, 5, 3, 999));
 
 } // namespace
 
-TEST(ProgramInfo, PathInLowerCaseAndTheDateToEvenSeconds)
+TEST(About, PathInLowerCaseAndTheDateToEvenSeconds)
 {
     const struct {
         QTime time;

@@ -44,7 +44,7 @@ CharChoices OnlyDigits()
 
 } // namespace
 
-TEST(SpecialCharacters, AreThe32NonAlphanumericPrintables)
+TEST(PasswordGen, AreThe32NonAlphanumericPrintables)
 {
     const std::string s = SpecialCharacters();
     ASSERT_EQ(s.size(), 32u);
@@ -53,7 +53,7 @@ TEST(SpecialCharacters, AreThe32NonAlphanumericPrintables)
     EXPECT_EQ(s, "!\"#$%&'()*+,-./:;<=>?@[\\]^_`{|}~");
 }
 
-TEST(GeneratePassword, SeededVectors)
+TEST(PasswordGen, SeededVectors)
 {
     {
         CountingRandom r(0);
@@ -79,7 +79,7 @@ TEST(GeneratePassword, SeededVectors)
     }
 }
 
-TEST(CharAllowed, MarksTheClassOfEveryDrawnCode)
+TEST(PasswordGen, MarksTheClassOfEveryDrawnCode)
 {
     CharChoices c;
     c.mode = SpecialMode::AnyExcept;
@@ -99,7 +99,7 @@ TEST(CharAllowed, MarksTheClassOfEveryDrawnCode)
     EXPECT_FALSE(cond.HasUpper || cond.HasLower || cond.HasDigit || cond.HasSpecial);
 }
 
-TEST(CharAllowed, ListModes)
+TEST(PasswordGen, ListModes)
 {
     CharChoices c;
     ClassConditions cond;
@@ -125,7 +125,7 @@ TEST(CharAllowed, ListModes)
     EXPECT_FALSE(CharAllowed('?', c, cond));
 }
 
-TEST(GeneratePassword, RefusesChoicesThatAdmitNothing)
+TEST(PasswordGen, RefusesChoicesThatAdmitNothing)
 {
     LcgRandom r(1);
     CharChoices none;
@@ -151,7 +151,7 @@ TEST(GeneratePassword, RefusesChoicesThatAdmitNothing)
     EXPECT_EQ(g.password.find_first_not_of("0123456789"), std::string::npos);
 }
 
-TEST(GeneratePassword, RefusesLengthsThatCanNeverHoldEveryClass)
+TEST(PasswordGen, RefusesLengthsThatCanNeverHoldEveryClass)
 {
     LcgRandom r(1);
     // Every class chosen and every special admitted: each needs a place.
@@ -173,7 +173,7 @@ TEST(GeneratePassword, RefusesLengthsThatCanNeverHoldEveryClass)
     EXPECT_EQ(three.password.size(), 3u);
 }
 
-TEST(GeneratePassword, EveryPasswordHasItsLengthAdmissibleCodesAndEveryChosenClass)
+TEST(PasswordGen, EveryPasswordHasItsLengthAdmissibleCodesAndEveryChosenClass)
 {
     struct Case {
         CharChoices choices;
@@ -216,7 +216,7 @@ TEST(GeneratePassword, EveryPasswordHasItsLengthAdmissibleCodesAndEveryChosenCla
     }
 }
 
-TEST(GeneratePassword, EachAdmissibleCharacterIsEquallyLikely)
+TEST(PasswordGen, EachAdmissibleCharacterIsEquallyLikely)
 {
     // Default choices admit 94 codes. At length 60 an attempt almost never
     // fails, so the per-character law is the draw's own.
@@ -236,7 +236,7 @@ TEST(GeneratePassword, EachAdmissibleCharacterIsEquallyLikely)
     EXPECT_LT(chi2, 200.0); // 93 degrees of freedom: mean 93, sd 13.6
 }
 
-TEST(AdmissibleCount, CountsTheChosenCodes)
+TEST(PasswordGen, CountsTheChosenCodes)
 {
     EXPECT_EQ(AdmissibleCount(CharChoices{}), 94);
     CharChoices c;
@@ -282,7 +282,7 @@ void operator delete(void *p, std::size_t) noexcept
     InspectAndFree(p);
 }
 
-TEST(GeneratePassword, EveryAttemptAndThePasswordAreWipedWhenFreed)
+TEST(PasswordGen, EveryAttemptAndThePasswordAreWipedWhenFreed)
 {
     LcgRandom r(0);
     CharChoices c;

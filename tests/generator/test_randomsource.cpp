@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <vector>
 
-TEST(LcgRandom, FirstStepsFromSeedZero)
+TEST(RandomSource, FirstStepsFromSeedZero)
 {
     LcgRandom r(0);
     EXPECT_EQ(r.RandomBelow(95), 0u);
@@ -18,7 +18,7 @@ TEST(LcgRandom, FirstStepsFromSeedZero)
     EXPECT_EQ(r.seed(), 134775814u);
 }
 
-TEST(LcgRandom, ResultIsHighHalfOfProductNotRemainder)
+TEST(RandomSource, ResultIsHighHalfOfProductNotRemainder)
 {
     LcgRandom r(0xFFFFFFFFu);
     // Seed becomes 0xFFFFFFFF * 134775813 + 1 mod 2^32 = 4160191484.
@@ -28,7 +28,7 @@ TEST(LcgRandom, ResultIsHighHalfOfProductNotRemainder)
     EXPECT_NE(v, 4160191484u % 1000u);
 }
 
-TEST(LcgRandom, RandomInRangeEdges)
+TEST(RandomSource, RandomInRangeEdges)
 {
     LcgRandom r(0);
     EXPECT_EQ(r.RandomInRange(5, 5), 5);
@@ -39,7 +39,7 @@ TEST(LcgRandom, RandomInRangeEdges)
     EXPECT_EQ(r.RandomInRange(-3, 3), -3);
 }
 
-TEST(UniformBelow, RejectsTheBiasedTailAndTakesTheNextWord)
+TEST(RandomSource, RejectsTheBiasedTailAndTakesTheNextWord)
 {
     // 2^32 mod 3 == 1: only the word 0 would over-weight residue 0.
     std::vector<std::uint32_t> words{0u, 0u, 7u};
@@ -55,7 +55,7 @@ TEST(UniformBelow, RejectsTheBiasedTailAndTakesTheNextWord)
     EXPECT_EQ(i, 2u);
 }
 
-TEST(UniformBelow, PowersOfTwoAndOneNeverReject)
+TEST(RandomSource, PowersOfTwoAndOneNeverReject)
 {
     std::size_t calls = 0;
     auto word = [&] {
@@ -68,7 +68,7 @@ TEST(UniformBelow, PowersOfTwoAndOneNeverReject)
     EXPECT_EQ(calls, 1u);
 }
 
-TEST(SystemRandom, StaysInRange)
+TEST(RandomSource, StaysInRange)
 {
     SystemRandom r;
     for (std::uint32_t n : {1u, 2u, 3u, 95u, 1000u, 0xFFFFFFFFu})
@@ -77,7 +77,7 @@ TEST(SystemRandom, StaysInRange)
     EXPECT_EQ(r.RandomBelow(0), 0u);
 }
 
-TEST(SystemRandom, DrawsLookUniform)
+TEST(RandomSource, DrawsLookUniform)
 {
     // Chi-square over 95 cells, 190000 draws. The threshold sits near
     // p = 1e-12 for 94 degrees of freedom: a failure means a real bias.
@@ -143,7 +143,7 @@ ssize_t FailingFill(void *buffer, std::size_t length, unsigned)
 
 } // namespace
 
-TEST(SystemRandom, AnInterruptionIsRetriedAndAFailureThrowsWithTheReason)
+TEST(RandomSource, AnInterruptionIsRetriedAndAFailureThrowsWithTheReason)
 {
     g_failures = 3;
     g_error = EINTR;

@@ -17,7 +17,7 @@ QColor BaseOf(const QLineEdit &e)
 
 } // namespace
 
-TEST(EnableEdit, GreysRemembersAndRestores)
+TEST(Cdatlib, GreysRemembersAndRestores)
 {
     LibraryStartUp();
     QLineEdit e;
@@ -40,7 +40,7 @@ TEST(EnableEdit, GreysRemembersAndRestores)
     EXPECT_EQ(BaseOf(e), QColor(Qt::white));
 }
 
-TEST(EnableEdit, EnablingPaintsTheColourOfTheEditLastDisabled)
+TEST(Cdatlib, EnablingPaintsTheColourOfTheEditLastDisabled)
 {
     LibraryStartUp();
     QLineEdit fresh;
@@ -58,7 +58,7 @@ TEST(EnableEdit, EnablingPaintsTheColourOfTheEditLastDisabled)
     EXPECT_EQ(BaseOf(other), QColor(Qt::yellow));
 }
 
-TEST(PopupAtCursor, OpensTheMenuAtTheMouse)
+TEST(Cdatlib, OpensTheMenuAtTheMouse)
 {
     QCursor::setPos(321, 123);
     QMenu menu;

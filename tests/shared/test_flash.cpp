@@ -10,19 +10,9 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
-TEST(FlashDisplayMs, GrowsPastTwentyCharacters)
-{
-    EXPECT_EQ(FlashDisplayMs(0), 1500);
-    EXPECT_EQ(FlashDisplayMs(20), 1500);
-    EXPECT_EQ(FlashDisplayMs(21), 1575);
-    EXPECT_EQ(FlashDisplayMs(27), 2025);
-    EXPECT_EQ(FlashDisplayMs(40), 3000);
-    EXPECT_EQ(FlashDisplayMs(11), 1500);
-}
-
 namespace {
 
-class FlashTest : public ::testing::Test {
+class FlashWindow : public ::testing::Test {
   protected:
     void SetUp() override
     {
@@ -35,7 +25,17 @@ class FlashTest : public ::testing::Test {
 
 } // namespace
 
-TEST_F(FlashTest, ShowsNextToTheCursorInAqua)
+TEST_F(FlashWindow, GrowsPastTwentyCharacters)
+{
+    EXPECT_EQ(FlashDisplayMs(0), 1500);
+    EXPECT_EQ(FlashDisplayMs(20), 1500);
+    EXPECT_EQ(FlashDisplayMs(21), 1575);
+    EXPECT_EQ(FlashDisplayMs(27), 2025);
+    EXPECT_EQ(FlashDisplayMs(40), 3000);
+    EXPECT_EQ(FlashDisplayMs(11), 1500);
+}
+
+TEST_F(FlashWindow, ShowsNextToTheCursorInAqua)
 {
     FlashNotice("Exported OK");
     EXPECT_TRUE(flash.isVisible());
@@ -50,7 +50,7 @@ TEST_F(FlashTest, ShowsNextToTheCursorInAqua)
     EXPECT_TRUE(flash.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
 }
 
-TEST_F(FlashTest, ClosesByItselfAfterItsTime)
+TEST_F(FlashWindow, ClosesByItselfAfterItsTime)
 {
     QSignalSpy expired(flash.Timer1, &QTimer::timeout);
     FlashNotice("password moved to clipboard");
@@ -61,7 +61,7 @@ TEST_F(FlashTest, ClosesByItselfAfterItsTime)
     EXPECT_FALSE(flash.Timer1->isActive());
 }
 
-TEST_F(FlashTest, StacksNoticesOnNewLinesAndOnlyWidens)
+TEST_F(FlashWindow, StacksNoticesOnNewLinesAndOnlyWidens)
 {
     FlashNotice("a much longer notice than the next one");
     const int wide = flash.width();
@@ -74,7 +74,7 @@ TEST_F(FlashTest, StacksNoticesOnNewLinesAndOnlyWidens)
     EXPECT_GT(flash.height(), twoLines);
 }
 
-TEST_F(FlashTest, SameTimeKeepsTheFirstCountdown)
+TEST_F(FlashWindow, SameTimeKeepsTheFirstCountdown)
 {
     FlashNotice("Exported OK");
     // Let part of the countdown run out, then notice again.
@@ -93,7 +93,7 @@ TEST_F(FlashTest, SameTimeKeepsTheFirstCountdown)
     EXPECT_FALSE(flash.isVisible());
 }
 
-TEST_F(FlashTest, EmptyTextClosesAtOnceAndTheNextStartsAlone)
+TEST_F(FlashWindow, EmptyTextClosesAtOnceAndTheNextStartsAlone)
 {
     FlashNotice("one");
     FlashNotice("");
@@ -104,7 +104,7 @@ TEST_F(FlashTest, EmptyTextClosesAtOnceAndTheNextStartsAlone)
     EXPECT_EQ(flash.width(), std::max(120, 13 + flash.Label1->width() + 20));
 }
 
-TEST_F(FlashTest, PulledOntoTheScreenFromTheBottomRightCorner)
+TEST_F(FlashWindow, PulledOntoTheScreenFromTheBottomRightCorner)
 {
     const QRect screen = QGuiApplication::primaryScreen()->geometry();
     QCursor::setPos(screen.width() - 1, screen.height() - 1);

@@ -7,7 +7,7 @@ const Size kScreen{1920, 1080};
 const Size kBox{300, 120};
 } // namespace
 
-TEST(PlaceBoxAt, PullsBackFromRightAndBottomOnly)
+TEST(Placement, PullsBackFromRightAndBottomOnly)
 {
     EXPECT_EQ(PlaceBoxAt({100, 100}, kBox, kScreen), (Point{100, 100}));
     EXPECT_EQ(PlaceBoxAt({1910, 100}, kBox, kScreen), (Point{1620, 100}));
@@ -21,7 +21,7 @@ TEST(PlaceBoxAt, PullsBackFromRightAndBottomOnly)
     EXPECT_EQ(PlaceBoxAt({10, 10}, {2000, 1200}, kScreen), (Point{-80, -120}));
 }
 
-TEST(PlaceNearCursor, OnePixelOffAndWhollyOnScreen)
+TEST(Placement, OnePixelOffAndWhollyOnScreen)
 {
     EXPECT_EQ(PlaceNearCursor({0, 0}, kBox, kScreen), (Point{1, 1}));
     EXPECT_EQ(PlaceNearCursor({1919, 1079}, kBox, kScreen), (Point{1620, 960}));
@@ -31,7 +31,7 @@ TEST(PlaceNearCursor, OnePixelOffAndWhollyOnScreen)
     EXPECT_EQ(PlaceNearCursor({500, 500}, {2000, 1200}, kScreen), (Point{0, 0}));
 }
 
-TEST(BoxPlaces, ReopensWhereLeftUntilTheMouseMoves)
+TEST(Placement, ReopensWhereLeftUntilTheMouseMoves)
 {
     BoxPlaces places;
     EXPECT_EQ(places.BoxOpeningPoint({100, 100}), (Point{100, 100}));
@@ -43,14 +43,14 @@ TEST(BoxPlaces, ReopensWhereLeftUntilTheMouseMoves)
     EXPECT_EQ(places.LastBoxPlace, (Point{421, 310}));
 }
 
-TEST(BoxPlaces, FreshStateMatchesACursorAtTheOrigin)
+TEST(Placement, FreshStateMatchesACursorAtTheOrigin)
 {
     BoxPlaces places;
     EXPECT_EQ(places.BoxOpeningPoint({0, 0}), (Point{0, 0}));
     EXPECT_EQ(places.BoxOpeningPoint({5, 0}), (Point{5, 0}));
 }
 
-TEST(KeepInside, AWindowMovesOnlyAsFarAsItMustToLieOnTheScreen)
+TEST(Placement, AWindowMovesOnlyAsFarAsItMustToLieOnTheScreen)
 {
     const Area work{{0, 24}, {1280, 1000}}; // a panel along the top
     const Size main{360, 454};

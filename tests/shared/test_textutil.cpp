@@ -5,7 +5,7 @@
 
 #include <optional>
 
-TEST(EscapeAmpersands, DoublesEveryAmpersand)
+TEST(TextUtil, DoublesEveryAmpersand)
 {
     struct {
         std::string in, out;
@@ -22,7 +22,7 @@ TEST(EscapeAmpersands, DoublesEveryAmpersand)
     }
 }
 
-TEST(PadNumber, PadsWithPadCharAndNeverCuts)
+TEST(TextUtil, PadsWithPadCharAndNeverCuts)
 {
     Lib().PadChar = '0';
     EXPECT_EQ(PadNumber(7, 2), "07");
@@ -35,7 +35,7 @@ TEST(PadNumber, PadsWithPadCharAndNeverCuts)
     Lib().PadChar = '0';
 }
 
-TEST(TrimTrailingBlanks, RemovesOnlyTheTail)
+TEST(TextUtil, RemovesOnlyTheTail)
 {
     std::string s = "text\r\n  ";
     EXPECT_EQ(TrimTrailingBlanks(s), 4);
@@ -50,7 +50,7 @@ TEST(TrimTrailingBlanks, RemovesOnlyTheTail)
     EXPECT_EQ(TrimTrailingBlanks(s), 0);
 }
 
-TEST(RightChars, TakesTheTail)
+TEST(TextUtil, TakesTheTail)
 {
     EXPECT_EQ(RightChars("notes.txt", 4), ".txt");
     EXPECT_EQ(RightChars("abc", 4), "abc");
@@ -59,7 +59,7 @@ TEST(RightChars, TakesTheTail)
     EXPECT_EQ(RightChars("abc", -2), "");
 }
 
-TEST(QuotedAndLower, DoNoMoreThanSaid)
+TEST(TextUtil, DoNoMoreThanSaid)
 {
     EXPECT_EQ(Quoted("a \"b\""), "\"a \"b\"\"");
     EXPECT_EQ(Quoted(""), "\"\"");
@@ -68,7 +68,7 @@ TEST(QuotedAndLower, DoNoMoreThanSaid)
     EXPECT_EQ(s, "mixed 123 \xC4z");
 }
 
-TEST(ReadIntegerText, Grammar)
+TEST(TextUtil, Grammar)
 {
     struct {
         const char *text;
@@ -112,7 +112,7 @@ TEST(ReadIntegerText, Grammar)
         EXPECT_EQ(ReadIntegerText(c.text), c.value) << '"' << c.text << '"';
 }
 
-TEST(IntFromText, EmptyIsZeroAndFailureLeavesTheValue)
+TEST(TextUtil, EmptyIsZeroAndFailureLeavesTheValue)
 {
     std::int32_t v = 99;
     EXPECT_TRUE(IntFromText("", v));
