@@ -87,40 +87,8 @@ TFAbout1::TFAbout1(const QString &executablePath, const QDateTime &modified, QWi
     setObjectName("FAbout1");
     setWindowTitle("About");
     setFont(SansFont(11));
-
-    Panel1 = LoweredPanel(this);
-    Image1 = new QLabel(Panel1);
-    Image1->setPixmap(ProgramIcon().pixmap(32, 32));
-    Image1->setGeometry(12, 12, 32, 32);
-    Image1->setAccessibleName("Program icon");
-    Label1 = new QLabel("QUORVIN", Panel1);
-    Label1->move(52, 16);
-    Label1->adjustSize();
-
-    Memo2 = ReadOnlyMemo(Panel1);
-    Memo2->setFrameShape(QFrame::NoFrame);
-    Memo2->setFont(ArialFont(11));
-    Memo2->setAccessibleName("Program file and date");
-    QPalette face = Memo2->palette();
-    face.setColor(QPalette::Base, face.color(QPalette::Button));
-    face.setColor(QPalette::Text, face.color(QPalette::ButtonText));
-    Memo2->setPalette(face);
-
-    Memo1 = ReadOnlyMemo(this);
-    Memo1->setFont(ArialFont(11, true));
-    Memo1->setAccessibleName("About the program");
-    Memo1->setFocusPolicy(Qt::ClickFocus); // skipped by Tab
-    QPalette silver = Memo1->palette();
-    silver.setColor(QPalette::Base, QColor(192, 192, 192));
-    silver.setColor(QPalette::Text, Qt::black);
-    Memo1->setPalette(silver);
-    QTextOption centred = Memo1->document()->defaultTextOption();
-    centred.setAlignment(Qt::AlignHCenter);
-    Memo1->document()->setDefaultTextOption(centred);
-    QStringList lines;
-    for (const char *line : kAboutLines)
-        lines << line;
-    Memo1->setPlainText(lines.join('\n'));
+    BuildTopPanel();
+    BuildAboutText();
 
     Panel2 = LoweredPanel(this);
     Panel3 = new QFrame(Panel2);
@@ -142,7 +110,52 @@ TFAbout1::TFAbout1(const QString &executablePath, const QDateTime &modified, QWi
     move(328, 146);
     KeepOnScreenWhenShown(this);
 
-    // FormCreate
+    FormCreate(executablePath, modified);
+}
+
+void TFAbout1::BuildTopPanel()
+{
+    Panel1 = LoweredPanel(this);
+    Image1 = new QLabel(Panel1);
+    Image1->setPixmap(ProgramIcon().pixmap(32, 32));
+    Image1->setGeometry(12, 12, 32, 32);
+    Image1->setAccessibleName("Program icon");
+    Label1 = new QLabel("QUORVIN", Panel1);
+    Label1->move(52, 16);
+    Label1->adjustSize();
+
+    Memo2 = ReadOnlyMemo(Panel1);
+    Memo2->setFrameShape(QFrame::NoFrame);
+    Memo2->setFont(ArialFont(11));
+    Memo2->setAccessibleName("Program file and date");
+    QPalette face = Memo2->palette();
+    face.setColor(QPalette::Base, face.color(QPalette::Button));
+    face.setColor(QPalette::Text, face.color(QPalette::ButtonText));
+    Memo2->setPalette(face);
+}
+
+void TFAbout1::BuildAboutText()
+{
+    Memo1 = ReadOnlyMemo(this);
+    Memo1->setFont(ArialFont(11, true));
+    Memo1->setAccessibleName("About the program");
+    Memo1->setFocusPolicy(Qt::ClickFocus); // skipped by Tab
+    // A fixed silver, so a fixed dark text colour on it.
+    QPalette silver = Memo1->palette();
+    silver.setColor(QPalette::Base, QColor(192, 192, 192));
+    silver.setColor(QPalette::Text, Qt::black);
+    Memo1->setPalette(silver);
+    QTextOption centred = Memo1->document()->defaultTextOption();
+    centred.setAlignment(Qt::AlignHCenter);
+    Memo1->document()->setDefaultTextOption(centred);
+    QStringList lines;
+    for (const char *line : kAboutLines)
+        lines << line;
+    Memo1->setPlainText(lines.join('\n'));
+}
+
+void TFAbout1::FormCreate(const QString &executablePath, const QDateTime &modified)
+{
     const QString path =
         executablePath.isEmpty() ? QCoreApplication::applicationFilePath() : executablePath;
     FillProgramInfo(Memo2, path, modified.isValid() ? modified : QFileInfo(path).lastModified());

@@ -36,5 +36,8 @@ class TFAbout1 : public QDialog {
     bool eventFilter(QObject *watched, QEvent *event) override;
 
   private:
+    void BuildTopPanel();
+    void BuildAboutText();
+    void FormCreate(const QString &executablePath, const QDateTime &modified);
     void FormShow();
 };

@@ -54,46 +54,63 @@ int PrintPasswords(const CharChoices &choices, int length, qlonglong count)
 
 } // namespace
 
-int RunCommandLine(int argc, char **argv)
-{
-    QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName("quorvin");
-    QCoreApplication::setApplicationVersion(QUORVIN_VERSION);
+namespace {
 
-    QCommandLineParser parser;
+struct Options {
+    QCommandLineOption help, version, length, count, noUpper, noLower, noDigits, noSpecial, space,
+        only, except, strength;
+};
+
+// The command line the program reads: its usage and its options.
+Options Describe(QCommandLineParser &parser)
+{
     parser.setApplicationDescription(
         "Strong passwords from the kernel's random generator.\n"
         "Without arguments the window opens. The command\n"
         "  generate   prints passwords, one per line, with the choices below");
     parser.addPositionalArgument("generate", "Print passwords.", "[generate]");
-    const QCommandLineOption help = parser.addHelpOption();
-    const QCommandLineOption version = parser.addVersionOption();
-    const QCommandLineOption length({"l", "length"}, "Characters in each password, 8-255 (15).",
-                                    "N", "15");
-    const QCommandLineOption count({"n", "count"}, "How many passwords (1).", "N", "1");
-    const QCommandLineOption noUpper("no-upper", "No upper-case letters A-Z.");
-    const QCommandLineOption noLower("no-lower", "No lower-case letters a-z.");
-    const QCommandLineOption noDigits("no-digits", "No digits 0-9.");
-    const QCommandLineOption noSpecial("no-special", "No special characters.");
-    const QCommandLineOption space("space", "Spaces too.");
-    const QCommandLineOption only("only", "Only the special characters in CHARS.", "CHARS");
-    const QCommandLineOption except("except", "Any special characters but those in CHARS.",
-                                    "CHARS");
-    const QCommandLineOption strength(
-        "strength", "Print the strength of the choices (the entropy of the passwords) instead.");
-    parser.addOptions(
-        {length, count, noUpper, noLower, noDigits, noSpecial, space, only, except, strength});
+    Options o{
+        parser.addHelpOption(),
+        parser.addVersionOption(),
+        {{"l", "length"}, "Characters in each password, 8-255 (15).", "N", "15"},
+        {{"n", "count"}, "How many passwords (1).", "N", "1"},
+        {"no-upper", "No upper-case letters A-Z."},
+        {"no-lower", "No lower-case letters a-z."},
+        {"no-digits", "No digits 0-9."},
+        {"no-special", "No special characters."},
+        {"space", "Spaces too."},
+        {"only", "Only the special characters in CHARS.", "CHARS"},
+        {"except", "Any special characters but those in CHARS.", "CHARS"},
+        {"strength",
+         "Print the strength of the choices (the entropy of the passwords) instead."},
+    };
+    parser.addOptions({o.length, o.count, o.noUpper, o.noLower, o.noDigits, o.noSpecial, o.space,
+                       o.only, o.except, o.strength});
+    return o;
+}
 
-    if (!parser.parse(QCoreApplication::arguments()))
-        return Fail(parser.errorText());
-    if (parser.isSet(help)) {
-        std::fputs(qPrintable(parser.helpText()), stdout);
-        return 0;
+// The window's choices as the options give them.
+CharChoices ChoicesFrom(const QCommandLineParser &parser, const Options &o)
+{
+    CharChoices choices;
+    choices.upper = !parser.isSet(o.noUpper);
+    choices.lower = !parser.isSet(o.noLower);
+    choices.digits = !parser.isSet(o.noDigits);
+    choices.special = !parser.isSet(o.noSpecial);
+    choices.space = parser.isSet(o.space);
+    if (parser.isSet(o.only)) {
+        choices.mode = SpecialMode::OnlyThose;
+        choices.list = parser.value(o.only).toStdString();
+    } else if (parser.isSet(o.except)) {
+        choices.mode = SpecialMode::AnyExcept;
+        choices.list = parser.value(o.except).toStdString();
     }
-    if (parser.isSet(version)) {
-        std::printf("quorvin %s\n", QUORVIN_VERSION);
-        return 0;
-    }
+    return choices;
+}
+
+// `generate` with its options, once the parser has read them.
+int Generate(const QCommandLineParser &parser, const Options &o)
+{
     const QStringList commands = parser.positionalArguments();
     if (commands.isEmpty())
         return Fail("no command given; try 'quorvin --help'");
@@ -102,37 +119,47 @@ int RunCommandLine(int argc, char **argv)
     if (commands.size() > 1)
         return Fail(QString("unexpected argument '%1'").arg(commands.at(1)));
 
-    qlonglong n = 0, passwords = 0;
-    if (!WholeNumber(parser.value(length), 8, 255, n))
+    qlonglong length = 0, count = 0;
+    if (!WholeNumber(parser.value(o.length), 8, 255, length))
         return Fail("the length must be a whole number from 8 to 255");
-    if (!WholeNumber(parser.value(count), 1, LLONG_MAX, passwords))
+    if (!WholeNumber(parser.value(o.count), 1, LLONG_MAX, count))
         return Fail("the count must be a positive whole number");
-    if (parser.isSet(only) && parser.isSet(except))
+    if (parser.isSet(o.only) && parser.isSet(o.except))
         return Fail("--only and --except exclude each other");
 
-    CharChoices choices;
-    choices.upper = !parser.isSet(noUpper);
-    choices.lower = !parser.isSet(noLower);
-    choices.digits = !parser.isSet(noDigits);
-    choices.special = !parser.isSet(noSpecial);
-    choices.space = parser.isSet(space);
-    if (parser.isSet(only)) {
-        choices.mode = SpecialMode::OnlyThose;
-        choices.list = parser.value(only).toStdString();
-    } else if (parser.isSet(except)) {
-        choices.mode = SpecialMode::AnyExcept;
-        choices.list = parser.value(except).toStdString();
-    }
-
+    const CharChoices choices = ChoicesFrom(parser, o);
     // The window's refusals, in its words.
-    const GenerateStatus status = CheckChoices(choices, int(n));
+    const GenerateStatus status = CheckChoices(choices, int(length));
     if (status != GenerateStatus::Ok) {
         std::fprintf(stderr, "%s\n", RefusalText(status));
         return kRefused;
     }
-    if (parser.isSet(strength)) {
-        std::printf("%s\n", StrengthText(PasswordStrengthBits(choices, int(n))).c_str());
+    if (parser.isSet(o.strength)) {
+        std::printf("%s\n", StrengthText(PasswordStrengthBits(choices, int(length))).c_str());
         return 0;
     }
-    return PrintPasswords(choices, int(n), passwords);
+    return PrintPasswords(choices, int(length), count);
+}
+
+} // namespace
+
+int RunCommandLine(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName("quorvin");
+    QCoreApplication::setApplicationVersion(QUORVIN_VERSION);
+
+    QCommandLineParser parser;
+    const Options options = Describe(parser);
+    if (!parser.parse(QCoreApplication::arguments()))
+        return Fail(parser.errorText());
+    if (parser.isSet(options.help)) {
+        std::fputs(qPrintable(parser.helpText()), stdout);
+        return 0;
+    }
+    if (parser.isSet(options.version)) {
+        std::printf("quorvin %s\n", QUORVIN_VERSION);
+        return 0;
+    }
+    return Generate(parser, options);
 }

@@ -9,9 +9,27 @@
 #include "widgets.h"
 
 #include <QApplication>
-#include <QSessionManager>
 
 #include <cstdlib>
+
+namespace {
+
+// Whether this start runs the program, or another has the note folder.
+bool FirstOnItsFolder(SingleInstance &instance)
+{
+    switch (instance.Claim()) {
+    case SingleInstance::Outcome::OtherRaised:
+        return false;
+    case SingleInstance::Outcome::OtherSilent:
+        InfoBox("The program is already running.");
+        return false;
+    case SingleInstance::Outcome::First:
+        break;
+    }
+    return true;
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
@@ -39,15 +57,8 @@ int main(int argc, char *argv[])
     // brought forward, and this one ends having read and written nothing.
     const NotePlace notes = DefaultNotePlace();
     SingleInstance instance(notes.folder);
-    switch (instance.Claim()) {
-    case SingleInstance::Outcome::OtherRaised:
+    if (!FirstOnItsFolder(instance))
         return 0;
-    case SingleInstance::Outcome::OtherSilent:
-        InfoBox("The program is already running.");
-        return 0;
-    case SingleInstance::Outcome::First:
-        break;
-    }
 
     std::unique_ptr<Windows> windows;
     QObject::connect(&termination, &TerminationSignals::received, &app, [&windows, &instance] {
@@ -63,24 +74,7 @@ int main(int argc, char *argv[])
         return 0;
     }
     instance.SetRaise([&windows] { BringToFront(windows->fctrl.get()); });
-    // The desktop session ending must not lose the note either.
-    QObject::connect(
-        &app, &QGuiApplication::commitDataRequest, &app,
-        [&windows](QSessionManager &manager) {
-            bool asked = false, allowed = false;
-            const auto mayAsk = [&] {
-                if (!asked) {
-                    asked = true;
-                    allowed = manager.allowsInteraction();
-                }
-                return allowed;
-            };
-            if (!SaveBeforeExit(*windows, mayAsk))
-                manager.cancel();
-            if (allowed)
-                manager.release();
-        },
-        Qt::DirectConnection);
+    SaveWhenTheSessionEnds(*windows);
     WhenFirstDrawn(windows->fctrl.get(), [&windows] { FinishStartUp(*windows); });
     windows->fctrl->show();
     return QApplication::exec();

@@ -13,6 +13,7 @@
 #include <QApplication>
 #include <QEvent>
 #include <QFileInfo>
+#include <QSessionManager>
 #include <QTimer>
 #include <QWidget>
 
@@ -63,6 +64,27 @@ std::unique_ptr<Windows> StartUp(const NotePlace &notes)
     ConnectCalendarButton(w->inpstr.get());
     w->fctrl->SetExitCheck([windows] { return SaveBeforeExit(*windows); });
     return w;
+}
+
+void SaveWhenTheSessionEnds(Windows &w)
+{
+    QObject::connect(
+        qApp, &QGuiApplication::commitDataRequest, qApp,
+        [&w](QSessionManager &manager) {
+            bool asked = false, allowed = false;
+            const auto mayAsk = [&] {
+                if (!asked) {
+                    asked = true;
+                    allowed = manager.allowsInteraction();
+                }
+                return allowed;
+            };
+            if (!SaveBeforeExit(w, mayAsk))
+                manager.cancel();
+            if (allowed)
+                manager.release();
+        },
+        Qt::DirectConnection);
 }
 
 void FinishStartUp(Windows &w)

@@ -42,6 +42,10 @@ struct Windows {
 // its settings lie in `notes` (DefaultNotePlace() when empty).
 std::unique_ptr<Windows> StartUp(const NotePlace &notes = {});
 
+// The desktop session ending saves the note as Exit does, asking only when
+// the session lets the program ask.
+void SaveWhenTheSessionEnds(Windows &w);
+
 // What waits until the main window is drawn, so as not to keep it from the
 // screen: the windows' icon, the note put into the notepad's memo.
 void FinishStartUp(Windows &w);

@@ -100,7 +100,14 @@ TFCal::TFCal(QWidget *parent) : QDialog(parent)
     whole->setContentsMargins(0, 0, 0, 0);
     whole->addWidget(PageControl1);
 
-    // The "Calendar" page.
+    BuildCalendarPage();
+    BuildOptionsPage();
+    ConnectSignals();
+    FormCreate();
+}
+
+void TFCal::BuildCalendarPage()
+{
     TabSheet1 = new QWidget;
     PageControl1->addTab(TabSheet1, "Calendar");
     auto *page = new QVBoxLayout(TabSheet1);
@@ -126,25 +133,7 @@ TFCal::TFCal(QWidget *parent) : QDialog(parent)
     SpeedButton4 = Triangle(Panel2, Qt::RightArrow, 211);
     SpeedButton4->setAccessibleName("Next month");
 
-    StringGrid1 = new QTableWidget(kRows, kColumns, TabSheet1);
-    StringGrid1->setFont(CourierNewFont(13, true));
-    StringGrid1->setAccessibleName("Days of the month");
-    StringGrid1->horizontalHeader()->setFont(CourierNewFont(13, true));
-    StringGrid1->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    StringGrid1->horizontalHeader()->setDefaultSectionSize(48);
-    StringGrid1->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    StringGrid1->horizontalHeader()->setSectionsClickable(false);
-    StringGrid1->verticalHeader()->hide();
-    StringGrid1->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    StringGrid1->verticalHeader()->setDefaultSectionSize(24);
-    StringGrid1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    StringGrid1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    StringGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    StringGrid1->setSelectionMode(QAbstractItemView::SingleSelection);
-    StringGrid1->setShowGrid(true);
-    for (int r = 0; r < kRows; ++r)
-        for (int c = 0; c < kColumns; ++c)
-            StringGrid1->setItem(r, c, new QTableWidgetItem);
+    BuildGrid();
 
     Panel3 = Bar(TabSheet1, 43);
     Button1 = Place(Button("Today", Panel3, 13, false), 12, 10, 55, 25);
@@ -164,14 +153,36 @@ TFCal::TFCal(QWidget *parent) : QDialog(parent)
     PopupMenu2 = new QMenu(this);
     for (int m = 1; m <= 12; ++m) {
         QAction *a = PopupMenu2->addAction(QString::fromStdString(MonthName(m)));
-        connect(a, &QAction::triggered, this, [this, m] {
-            // January1Click
-            Cal().CurrentCalDate.Month = static_cast<std::uint16_t>(m);
-            RefreshCalendar();
-        });
+        connect(a, &QAction::triggered, this, [this, m] { January1Click(m); });
     }
+}
 
-    // The "Options" page.
+void TFCal::BuildGrid()
+{
+    StringGrid1 = new QTableWidget(kRows, kColumns, TabSheet1);
+    StringGrid1->setFont(CourierNewFont(13, true));
+    StringGrid1->setAccessibleName("Days of the month");
+    QHeaderView *headings = StringGrid1->horizontalHeader();
+    headings->setFont(CourierNewFont(13, true));
+    headings->setSectionResizeMode(QHeaderView::Fixed);
+    headings->setDefaultSectionSize(48);
+    headings->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    headings->setSectionsClickable(false);
+    StringGrid1->verticalHeader()->hide();
+    StringGrid1->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    StringGrid1->verticalHeader()->setDefaultSectionSize(24);
+    StringGrid1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    StringGrid1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    StringGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    StringGrid1->setSelectionMode(QAbstractItemView::SingleSelection);
+    StringGrid1->setShowGrid(true);
+    for (int r = 0; r < kRows; ++r)
+        for (int c = 0; c < kColumns; ++c)
+            StringGrid1->setItem(r, c, new QTableWidgetItem);
+}
+
+void TFCal::BuildOptionsPage()
+{
     TabSheet2 = new QWidget;
     PageControl1->addTab(TabSheet2, "Options");
     GroupBox1 = Place(new QGroupBox("Transition from Julian to Gregorian calendar", TabSheet2),
@@ -183,7 +194,7 @@ TFCal::TFCal(QWidget *parent) : QDialog(parent)
         l->setFont(SansFont(11));
         l->adjustSize();
     }
-    // The edits make room for a font wider than the one the layout was made for.
+    // The edits make room for labels wider than 100 pixels in the system font.
     const int editLeft = std::max(126, 24 + std::max(Label1->width(), Label2->width()) + 4);
     Edit2 = Place(new QLineEdit("yyyy-mm-dd", GroupBox1), editLeft, 48, 79, 21);
     Edit2->setToolTip("date in format yyyy-mm-dd ( see ISO 8601 )");
@@ -204,7 +215,10 @@ TFCal::TFCal(QWidget *parent) : QDialog(parent)
             Edit3->setText(p.firstGregorian);
         });
     }
+}
 
+void TFCal::ConnectSignals()
+{
     connect(SpeedButton1, &QToolButton::clicked, this, [this] { Step(PrevYear); });
     connect(SpeedButton3, &QToolButton::clicked, this, [this] { Step(NextYear); });
     connect(SpeedButton2, &QToolButton::clicked, this, [this] { Step(PrevMonth); });
@@ -213,10 +227,7 @@ TFCal::TFCal(QWidget *parent) : QDialog(parent)
     connect(MonthBtn, &QPushButton::clicked, this, [this] { PopupAtCursor(PopupMenu2); });
     connect(Panel2, &QWidget::customContextMenuRequested, this,
             [this](const QPoint &at) { PopupMenu2->exec(Panel2->mapToGlobal(at)); });
-    connect(Button1, &QPushButton::clicked, this, [this] {
-        Cal().CurrentCalDate = Today();
-        RefreshCalendar();
-    });
+    connect(Button1, &QPushButton::clicked, this, &TFCal::Button1Click);
     // A click, a move of the current cell by the keys and the program's own
     // move all notify; GridFilling tells the last apart.
     connect(StringGrid1, &QTableWidget::cellClicked, this, &TFCal::StringGrid1Click);
@@ -231,8 +242,18 @@ TFCal::TFCal(QWidget *parent) : QDialog(parent)
     connect(DeftsBtn, &QPushButton::clicked, this, [this] { PopupAtCursor(PopupMenu3); });
     connect(Button2, &QPushButton::clicked, this, &TFCal::Button2Click);
     connect(Button4, &QPushButton::clicked, this, &TFCal::Button4Click);
+}
 
-    FormCreate();
+void TFCal::January1Click(int month)
+{
+    Cal().CurrentCalDate.Month = static_cast<std::uint16_t>(month);
+    RefreshCalendar();
+}
+
+void TFCal::Button1Click()
+{
+    Cal().CurrentCalDate = Today();
+    RefreshCalendar();
 }
 
 void TFCal::FormCreate()
@@ -260,13 +281,17 @@ void TFCal::FormShow()
 
 bool TFCal::eventFilter(QObject *watched, QEvent *event)
 {
-    // Edit1Click: a click selects the whole date.
     if (watched == Edit1 && event->type() == QEvent::MouseButtonPress) {
-        Edit1->setFocus(Qt::MouseFocusReason);
-        Edit1->selectAll();
+        Edit1Click();
         return true;
     }
     return QDialog::eventFilter(watched, event);
+}
+
+void TFCal::Edit1Click()
+{
+    Edit1->setFocus(Qt::MouseFocusReason);
+    Edit1->selectAll();
 }
 
 void TFCal::Step(void (*step)(TCalDate &))

@@ -34,7 +34,7 @@ class TFCal : public QDialog, public SoleWindow<TFCal> {
     bool PickCellDay();
     void PromptYear();
 
-    // The grid's cell as the original grid numbers them: row 0 the headings.
+    // A cell of the grid: row 0 the headings, rows 1 to 6 the weeks.
     QString CellText(int column, int row) const;
 
     QTabWidget *PageControl1;
@@ -60,7 +60,14 @@ class TFCal : public QDialog, public SoleWindow<TFCal> {
     bool eventFilter(QObject *watched, QEvent *event) override;
 
   private:
+    void BuildCalendarPage();
+    void BuildGrid();
+    void BuildOptionsPage();
+    void ConnectSignals();
     void FormCreate();
+    void January1Click(int month);
+    void Button1Click();
+    void Edit1Click();
     void FormShow();
     void StringGrid1Click();
     void StringGrid1DblClick();

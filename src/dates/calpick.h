@@ -1,5 +1,9 @@
 #pragma once
 
+// The calendar module's state and date picker, kept apart from cal.h, which
+// Qt's moc reads and which therefore can't include the date types (moc
+// can't read <compare>). Implemented in cal.cpp, beside the window.
+
 #include "caldate.h"
 
 #include <QString>

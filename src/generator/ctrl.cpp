@@ -74,18 +74,35 @@ Tfctrl::Tfctrl(RandomSource &random, QWidget *parent) : QMainWindow(parent), ran
     Exit1 = bar->addAction("Exit");
     Notepad1 = bar->addAction("Notepad");
     About1 = bar->addAction("About");
+    UseMenuBarByKeys(this);
 
     Panel1 = new QFrame(this);
     Panel1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     setCentralWidget(Panel1);
+    BuildCharacterSet();
+    BuildPasswordControls();
+    ConnectSignals();
 
+    // Outer 360 x 454 with its frame: the client area below the menu holds
+    // the panel, 344 x 395. Its controls sit at fixed places, so it is never
+    // made smaller than that.
+    resize(344, 395 + bar->sizeHint().height());
+    setMinimumSize(size());
+    move(379, 45);
+    KeepOnScreenWhenShown(this);
+
+    FormCreate();
+}
+
+void Tfctrl::BuildCharacterSet()
+{
     GroupBox2 = Place(new QGroupBox("Character set", Panel1), 16, 16, 321, 273);
     GroupBox2->setFont(SansFont(13, true));
     const QFont choiceFont = SansFont(13);
     auto check = [&](const char *caption, const char *hint, int top, int width, bool on) {
         auto *c = new QCheckBox(caption, GroupBox2);
         c->setFont(choiceFont);
-        // The system font may be wider than the one the layout was made for.
+        // The system font may be wider than the width given.
         Place(c, 16, top, std::max(width, c->sizeHint().width()), 17);
         c->setToolTip(hint);
         c->setChecked(on);
@@ -108,14 +125,15 @@ Tfctrl::Tfctrl(RandomSource &random, QWidget *parent) : QMainWindow(parent), ran
     only1 = radio("Only those below", 200, 169);
     any1->setChecked(true);
 
-    ShowBtn = Place(new QPushButton("Show", GroupBox2), 96, 152, 41, 17);
-    ShowBtn->setFont(SansFont(11));
-    ShowBtn->setAutoDefault(false);
+    ShowBtn = Place(CaptionButton("Show", GroupBox2, SansFont(11)), 96, 152, 41, 17);
 
     Edit2 = Place(new ListEdit(GroupBox2), 32, 225, 273, 24);
     Edit2->setFont(CourierNewFont(13, true));
     Edit2->setAccessibleName("Special characters list");
+}
 
+void Tfctrl::BuildPasswordControls()
+{
     Button4 = Place(BoldButton("", Panel1), 252, 23, 83, 25);
 
     Edit1 = Place(new QLineEdit(Panel1), 16, 312, 321, 32);
@@ -131,18 +149,19 @@ Tfctrl::Tfctrl(RandomSource &random, QWidget *parent) : QMainWindow(parent), ran
     Button5 = Place(BoldButton("Discard", Panel1), 160, 364, 65, 25);
     Button5->setEnabled(false);
     Button3 = Place(BoldButton("Exit", Panel1), 272, 364, 65, 25);
-
-    UseMenuBarByKeys(this);
     PressOnEnter({Button1, Button2, Button5, Button3, ShowBtn, Button4});
-
-    // Escape presses the Exit button, as a dialog's cancel button would.
-    auto *escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
-    connect(escape, &QShortcut::activated, Button3, &QPushButton::click);
 
     QWidget *order[] = {Edit1, Button1, Button2, Button3, uc1,  lc1,     dg1,     sp1,
                         any1,  anyex1,  only1,   Edit2,   spc1, ShowBtn, Button4, Button5};
     for (std::size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
+}
+
+void Tfctrl::ConnectSignals()
+{
+    // Escape presses the Exit button, as a dialog's cancel button would.
+    auto *escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(escape, &QShortcut::activated, Button3, &QPushButton::click);
 
     connect(Exit1, &QAction::triggered, this, &Tfctrl::Button3Click);
     connect(Notepad1, &QAction::triggered, this, &Tfctrl::Notepad1Click);
@@ -162,16 +181,6 @@ Tfctrl::Tfctrl(RandomSource &random, QWidget *parent) : QMainWindow(parent), ran
             if (on)
                 any1Click();
         });
-
-    // Outer 360 x 454 with its frame: the client area below the menu holds
-    // the panel, 344 x 395. Its controls sit at fixed places, so it is never
-    // made smaller than that.
-    resize(344, 395 + bar->sizeHint().height());
-    setMinimumSize(size());
-    move(379, 45);
-    KeepOnScreenWhenShown(this);
-
-    FormCreate();
 }
 
 Tfctrl::~Tfctrl()

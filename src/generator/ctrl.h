@@ -68,6 +68,9 @@ class Tfctrl : public QMainWindow {
     void closeEvent(QCloseEvent *event) override;
 
   private:
+    void BuildCharacterSet();
+    void BuildPasswordControls();
+    void ConnectSignals();
     void FormCreate();
     void FormShow();
     void sp1Click();

@@ -122,7 +122,29 @@ TFnotepad::TFnotepad(const NotePlace &place, QWidget *parent)
     setObjectName("Fnotepad");
     setWindowTitle("Notepad");
     setFont(SansFont(11));
+    BuildMenu();
+    BuildClientArea();
 
+    Timer1 = new QTimer(this);
+    Timer1->setSingleShot(true);
+    Timer1->setInterval(NoteTracker::kAutosaveMs);
+    Timer2 = new QTimer(this);
+    Timer2->setSingleShot(true);
+    Timer2->setInterval(500);
+    watcher_ = new QFileSystemWatcher(this);
+    ConnectSignals();
+
+    // Outer 441 x 416 with its frame.
+    resize(425, 357 + menuBar()->sizeHint().height());
+    move(583, 136);
+    KeepOnScreenWhenShown(this);
+    Timer2->start();
+
+    FormCreate();
+}
+
+void TFnotepad::BuildMenu()
+{
     auto *bar = menuBar();
     UseMenuBarByKeys(this);
     Close1 = bar->addAction("Close");
@@ -135,7 +157,10 @@ TFnotepad::TFnotepad(const NotePlace &place, QWidget *parent)
     End1 = bar->addAction("Scroll-to-cursor");
     Clear1 = bar->addAction("Clear");
     Search1 = bar->addAction("Search");
+}
 
+void TFnotepad::BuildClientArea()
+{
     auto *client = new QWidget(this);
     setCentralWidget(client);
 
@@ -159,14 +184,10 @@ TFnotepad::TFnotepad(const NotePlace &place, QWidget *parent)
     setTabOrder(Memo1, Button1);
     // The keyboard starts in the memo, not on the button beneath it.
     Memo1->setFocus();
+}
 
-    Timer1 = new QTimer(this);
-    Timer1->setSingleShot(true);
-    Timer1->setInterval(NoteTracker::kAutosaveMs);
-    Timer2 = new QTimer(this);
-    Timer2->setSingleShot(true);
-    Timer2->setInterval(500);
-
+void TFnotepad::ConnectSignals()
+{
     connect(Close1, &QAction::triggered, this, &QWidget::close);
     connect(Button1, &QPushButton::clicked, this, &QWidget::close);
     connect(Save1, &QAction::triggered, this, &TFnotepad::Save1Click);
@@ -180,17 +201,8 @@ TFnotepad::TFnotepad(const NotePlace &place, QWidget *parent)
     connect(Memo1->document(), &QTextDocument::contentsChange, this, &TFnotepad::Memo1Change);
     connect(Timer1, &QTimer::timeout, this, &TFnotepad::Timer1Timer);
     connect(Timer2, &QTimer::timeout, this, &TFnotepad::Timer2Timer);
-    watcher_ = new QFileSystemWatcher(this);
     connect(watcher_, &QFileSystemWatcher::fileChanged, this, &TFnotepad::ShowChangeOnDisk);
     connect(watcher_, &QFileSystemWatcher::directoryChanged, this, &TFnotepad::ShowChangeOnDisk);
-
-    // Outer 441 x 416 on the original desktop.
-    resize(425, 357 + bar->sizeHint().height());
-    move(583, 136);
-    KeepOnScreenWhenShown(this);
-    Timer2->start();
-
-    FormCreate();
 }
 
 TFnotepad::~TFnotepad()

@@ -100,6 +100,9 @@ class TFnotepad : public QMainWindow {
     bool eventFilter(QObject *watched, QEvent *event) override;
 
   private:
+    void BuildMenu();
+    void BuildClientArea();
+    void ConnectSignals();
     void FormCreate();
     void FormShow();
     // Where the caret goes at a show: character 32000 as counted in the file.

@@ -32,24 +32,8 @@ TFinpstr::TFinpstr(QWidget *parent) : QDialog(parent, Qt::Dialog | Qt::Frameless
 {
     setObjectName("Finpstr");
     setModal(true);
-
-    Panel1 = new QFrame(this);
+    BuildPanel();
     resize(245, 153);
-    Panel1->setFrameStyle(QFrame::Panel | QFrame::Raised);
-    Panel1->setLineWidth(2);
-    Panel1->setAutoFillBackground(true);
-    // A fixed silver, so a fixed dark text colour on it.
-    QPalette silver = Panel1->palette();
-    silver.setColor(QPalette::Window, QColor(192, 192, 192));
-    silver.setColor(QPalette::WindowText, Qt::black);
-    Panel1->setPalette(silver);
-    Panel1->installEventFilter(this);
-    Panel1->setMouseTracking(true);
-    // The panel's outer bevel is raised; inside it lies a lowered one.
-    InnerBevel = new QFrame(Panel1);
-    InnerBevel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    InnerBevel->setLineWidth(2);
-    InnerBevel->setAttribute(Qt::WA_TransparentForMouseEvents);
 
     auto label = [&](int top) {
         auto *l = new QLabel(Panel1);
@@ -70,7 +54,6 @@ TFinpstr::TFinpstr(QWidget *parent) : QDialog(parent, Qt::Dialog | Qt::Frameless
     Button1->setDefault(true);
     Button2 = DialogButton("Cancel", Panel1);
     Button2->setGeometry(168, 104, 57, 25);
-    Button2->setAutoDefault(false);
 
     CalBtn = new QToolButton(Panel1);
     CalBtn->setGeometry(8, 64, 23, 22);
@@ -88,6 +71,26 @@ TFinpstr::TFinpstr(QWidget *parent) : QDialog(parent, Qt::Dialog | Qt::Frameless
         Edit1->setFocus();
         reject();
     });
+}
+
+void TFinpstr::BuildPanel()
+{
+    Panel1 = new QFrame(this);
+    Panel1->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    Panel1->setLineWidth(2);
+    Panel1->setAutoFillBackground(true);
+    // A fixed silver, so a fixed dark text colour on it.
+    QPalette silver = Panel1->palette();
+    silver.setColor(QPalette::Window, QColor(192, 192, 192));
+    silver.setColor(QPalette::WindowText, Qt::black);
+    Panel1->setPalette(silver);
+    Panel1->installEventFilter(this);
+    Panel1->setMouseTracking(true);
+    // The panel's outer bevel is raised; inside it lies a lowered one.
+    InnerBevel = new QFrame(Panel1);
+    InnerBevel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    InnerBevel->setLineWidth(2);
+    InnerBevel->setAttribute(Qt::WA_TransparentForMouseEvents);
 }
 
 TFinpstr::~TFinpstr()

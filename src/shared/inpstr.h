@@ -36,6 +36,7 @@ class TFinpstr : public QDialog, public SoleWindow<TFinpstr> {
     void hideEvent(QHideEvent *event) override;
 
   private:
+    void BuildPanel();
     void FitDialogToLabel(const QLabel *label);
     void Panel1MouseDown();
     void RestoreCursor();
