@@ -8,8 +8,8 @@
 //   keystroke in one long line  BM_LongLineKeystroke  / BM_BareLongLineKeystroke
 // The start-up to the main window drawn, and its resident memory, are
 // measured by startup_probe against a minimal Qt window.
-#include "notepad.h"
 #include "cdatlib.h"
+#include "notepad.h"
 
 #include <QApplication>
 #include <QDir>

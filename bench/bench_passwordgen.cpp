@@ -1,6 +1,6 @@
 // Passwords per second for the program's source and the seeded one.
-#include "passwordgen.h"
 #include "lcgrandom.h"
+#include "passwordgen.h"
 #include "randomsource.h"
 
 #include <benchmark/benchmark.h>

@@ -64,8 +64,8 @@ long WindowPid(Display *d, Window w)
     unsigned long count, after;
     unsigned char *data = nullptr;
     long pid = -1;
-    if (XGetWindowProperty(d, w, netWmPid, 0, 1, False, XA_CARDINAL, &type, &format, &count,
-                           &after, &data)
+    if (XGetWindowProperty(d, w, netWmPid, 0, 1, False, XA_CARDINAL, &type, &format, &count, &after,
+                           &data)
             == Success
         && data && count == 1)
         pid = long(*reinterpret_cast<unsigned long *>(data));

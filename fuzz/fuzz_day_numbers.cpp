@@ -47,8 +47,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 
     // With a transition the way the model expects it, every real date that
     // the calendar has is followed by one numbered one higher.
-    const bool sane = Real(lastJulian) && Real(firstGregorian)
-                      && DateBefore(lastJulian, firstGregorian);
+    const bool sane =
+        Real(lastJulian) && Real(firstGregorian) && DateBefore(lastJulian, firstGregorian);
     const bool inGap = DateAfter(d, lastJulian) && DateBefore(d, firstGregorian);
     if (sane && Real(d) && !inGap && d.Year < 9999) {
         TCalDate next = d;

@@ -8,9 +8,10 @@ namespace {
 
 int Digit(char c, int base)
 {
-    int v = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10
-                                         : c >= 'A' && c <= 'F'   ? c - 'A' + 10
-                                                                  : 99;
+    int v = c >= '0' && c <= '9'   ? c - '0'
+            : c >= 'a' && c <= 'f' ? c - 'a' + 10
+            : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                   : 99;
     return v < base ? v : -1;
 }
 

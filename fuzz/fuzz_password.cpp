@@ -1,7 +1,7 @@
 // Password generation over any choices with a seeded source.
 #include "fuzzcheck.h"
-#include "passwordgen.h"
 #include "lcgrandom.h"
+#include "passwordgen.h"
 #include "randomsource.h"
 
 #include <fuzzer/FuzzedDataProvider.h>

@@ -7,7 +7,7 @@
 #define FUZZ_CHECK(cond)                                                                           \
     do {                                                                                           \
         if (!(cond)) {                                                                             \
-            std::fprintf(stderr, "%s:%d: broken: %s\n", __FILE__, __LINE__, #cond);               \
+            std::fprintf(stderr, "%s:%d: broken: %s\n", __FILE__, __LINE__, #cond);                \
             std::abort();                                                                          \
         }                                                                                          \
     } while (0)

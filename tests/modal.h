@@ -11,8 +11,7 @@
 // Runs `answer` on the next widget of type T that `current` gives once it
 // is up. Arm it before the call that opens the widget; whatever `answer`
 // captures must live until that call returns.
-template <typename T>
-void WhenShown(QWidget *(*current)(), std::function<void(T *)> answer)
+template <typename T> void WhenShown(QWidget *(*current)(), std::function<void(T *)> answer)
 {
     auto *timer = new QTimer;
     timer->setInterval(5);

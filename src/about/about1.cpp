@@ -1,10 +1,10 @@
 #include "about1.h"
 
 #include "fonts.h"
-#include "screenplace.h"
 #include "programicon.h"
-#include "widgets.h"
 #include "programinfo.h"
+#include "screenplace.h"
+#include "widgets.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>

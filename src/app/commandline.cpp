@@ -41,8 +41,7 @@ int PrintPasswords(const CharChoices &choices, int length, qlonglong count)
         try {
             r = maker.Make(random);
         } catch (const RandomSourceError &e) {
-            std::fprintf(stderr, "quorvin: the system's random generator failed (%s)\n",
-                         e.what());
+            std::fprintf(stderr, "quorvin: the system's random generator failed (%s)\n", e.what());
             return kRefused;
         }
         r.password += '\n';
@@ -81,8 +80,7 @@ Options Describe(QCommandLineParser &parser)
         {"space", "Spaces too."},
         {"only", "Only the special characters in CHARS.", "CHARS"},
         {"except", "Any special characters but those in CHARS.", "CHARS"},
-        {"strength",
-         "Print the strength of the choices (the entropy of the passwords) instead."},
+        {"strength", "Print the strength of the choices (the entropy of the passwords) instead."},
     };
     parser.addOptions({o.length, o.count, o.noUpper, o.noLower, o.noDigits, o.noSpecial, o.space,
                        o.only, o.except, o.strength});

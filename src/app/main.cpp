@@ -1,7 +1,7 @@
-#include "notepad.h"
 #include "boxes.h"
 #include "commandline.h"
 #include "ctrl.h"
+#include "notepad.h"
 #include "platform.h"
 #include "singleinstance.h"
 #include "startup.h"

@@ -45,8 +45,7 @@ SingleInstance::Outcome SingleInstance::Claim(int answerMs)
     const QDBusMessage call =
         QDBusMessage::createMethodCall(ServiceName(folder_), kPath, kInterface, "Raise");
     const QDBusMessage reply = bus.call(call, QDBus::Block, answerMs);
-    return reply.type() == QDBusMessage::ReplyMessage ? Outcome::OtherRaised
-                                                      : Outcome::OtherSilent;
+    return reply.type() == QDBusMessage::ReplyMessage ? Outcome::OtherRaised : Outcome::OtherSilent;
 }
 
 void SingleInstance::Release()

@@ -1,12 +1,12 @@
 #include "startup.h"
 
-#include "notepad.h"
 #include "about1.h"
 #include "calpick.h"
 #include "cdatlib.h"
 #include "ctrl.h"
 #include "flash.h"
 #include "inpstr.h"
+#include "notepad.h"
 #include "programicon.h"
 #include "randomsource.h"
 

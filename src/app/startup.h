@@ -53,7 +53,6 @@ void FinishStartUp(Windows &w);
 // Runs `work` once, in the event loop, after `window` is first drawn.
 void WhenFirstDrawn(QWidget *window, std::function<void()> work);
 
-
 // Ending the program, by its main window, the desktop session or a signal,
 // first writes what the notepad has not saved yet, or keeps it in a file of
 // its own; `mayAsk` says whether the user can be asked (empty: yes). False

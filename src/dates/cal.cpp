@@ -185,8 +185,8 @@ void TFCal::BuildOptionsPage()
 {
     TabSheet2 = new QWidget;
     PageControl1->addTab(TabSheet2, "Options");
-    GroupBox1 = Place(new QGroupBox("Transition from Julian to Gregorian calendar", TabSheet2),
-                      10, 12, 337, 223);
+    GroupBox1 = Place(new QGroupBox("Transition from Julian to Gregorian calendar", TabSheet2), 10,
+                      12, 337, 223);
     GroupBox1->setFont(SansFont(11, true));
     Label1 = Place(new QLabel("last Julian day", GroupBox1), 24, 54, 100, 16);
     Label2 = Place(new QLabel("first Gregorian day", GroupBox1), 24, 90, 100, 16);
@@ -258,9 +258,8 @@ void TFCal::Button1Click()
 
 void TFCal::FormCreate()
 {
-    DeftsBtn->setToolTip(
-        "a huge variety of national transitions to Gregorian calendar since 1582\n"
-        "complicated by significant changes to national boundaries since then");
+    DeftsBtn->setToolTip("a huge variety of national transitions to Gregorian calendar since 1582\n"
+                         "complicated by significant changes to national boundaries since then");
 }
 
 void TFCal::showEvent(QShowEvent *event)
@@ -325,8 +324,8 @@ void TFCal::FillMonthGrid()
     for (int r = 1; r <= kRows; ++r)
         for (int c = 0; c < kColumns; ++c) {
             const int day = grid.at(c, r);
-            StringGrid1->item(r - 1, c)->setText(
-                day ? QString::fromStdString(DayCellText(day)) : QString());
+            StringGrid1->item(r - 1, c)->setText(day ? QString::fromStdString(DayCellText(day))
+                                                     : QString());
         }
     if (grid.current) {
         const QScopedValueRollback filling(Lib().GridFilling, true);
@@ -405,8 +404,8 @@ void TFCal::Button2Click()
     PageControl1->setCurrentIndex(0);
     // A transition typed with a month 13 or a day 0 still leaves a month to show.
     const TCalDate &d = firstGregorian;
-    const bool real = d.Year >= 1 && d.Year <= 9999 && d.Month >= 1 && d.Month <= 12
-                      && d.Day >= 1 && d.Day <= 31;
+    const bool real =
+        d.Year >= 1 && d.Year <= 9999 && d.Month >= 1 && d.Month <= 12 && d.Day >= 1 && d.Day <= 31;
     Cal().CurrentCalDate = real ? firstGregorian : Today();
     RefreshCalendar();
 }

@@ -4,12 +4,12 @@
 #include "cdatlib.h"
 #include "flash.h"
 #include "fonts.h"
-#include "screenplace.h"
-#include "widgets.h"
 #include "inpstr.h"
 #include "keyboard.h"
 #include "randomsource.h"
+#include "screenplace.h"
 #include "strength.h"
+#include "widgets.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -302,8 +302,8 @@ void Tfctrl::Button1Click()
     // setText leaves the box without an undo history: the password it
     // replaces can't come back.
     Edit1->setText(QString::fromLatin1(r.password.data(), qsizetype(r.password.size())));
-    ShowStrength(QString::fromStdString(
-        StrengthText(PasswordStrengthBits(Choices(), passwordLength_))));
+    ShowStrength(
+        QString::fromStdString(StrengthText(PasswordStrengthBits(Choices(), passwordLength_))));
     Button2->setText("Use");
     EnablePasswordButtons(true);
 }

@@ -18,7 +18,8 @@ std::int32_t RandomSource::RandomInRange(std::int32_t a, std::int32_t b)
         const std::uint32_t low = RandomBelow(65536);
         return static_cast<std::int32_t>(static_cast<std::uint32_t>(a) + (high << 16 | low));
     }
-    return static_cast<std::int32_t>(a + static_cast<std::int64_t>(RandomBelow(std::uint32_t(span))));
+    return static_cast<std::int32_t>(a
+                                     + static_cast<std::int64_t>(RandomBelow(std::uint32_t(span))));
 }
 
 RandomSourceError::RandomSourceError(int error)

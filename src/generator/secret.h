@@ -2,8 +2,8 @@
 
 #include <cstddef>
 #include <memory>
-#include <string>
 #include <string.h>
+#include <string>
 
 // Memory for secrets: wiped before it goes back to the heap, so a freed
 // password does not linger there.

@@ -160,8 +160,8 @@ bool IsProgramsFolder(const QString &folder, const QString &installBinFolder)
     if (canonical.isEmpty())
         return false;
     const QString standard[] = {
-        installBinFolder, "/usr/bin",   "/usr/local/bin", "/bin",
-        "/usr/sbin",      "/sbin",      "/usr/games",     QDir::homePath() + "/.local/bin",
+        installBinFolder, "/usr/bin", "/usr/local/bin", "/bin",
+        "/usr/sbin",      "/sbin",    "/usr/games",     QDir::homePath() + "/.local/bin",
     };
     for (const QString &s : standard)
         if (!s.isEmpty() && QFileInfo(s).canonicalFilePath() == canonical)

@@ -100,11 +100,11 @@ struct NoteRead {
 struct NoteWrite {
     enum class Outcome { Written, ChangedOutside, Failed };
 
-    QString path;                 // the note file
-    QString text;                 // the memo's text; released once encoded
+    QString path;                               // the note file
+    QString text;                               // the memo's text; released once encoded
     NoteEncoding encoding = NoteEncoding::Utf8; // in; out: the one used
-    FileIdentity disk;            // in: the file as last read or written; out: as now
-    bool replaceChanged = false;  // write even over another program's change
+    FileIdentity disk;                          // in: the file as last read or written; out: as now
+    bool replaceChanged = false;                // write even over another program's change
 
     Outcome outcome = Outcome::Failed;
     QString reason; // with Failed: the system's reason

@@ -144,7 +144,8 @@ QByteArray ToUtf8(QStringView text, bool bom)
     return result;
 }
 
-const char kNulRefusal[] = "The file holds a NUL character (byte 0), so it is not a plain text note.";
+const char kNulRefusal[] =
+    "The file holds a NUL character (byte 0), so it is not a plain text note.";
 
 bool IsUtf16(QByteArrayView bytes)
 {

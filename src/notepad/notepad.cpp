@@ -1,24 +1,24 @@
 #include "notepad.h"
 
+#include "apptitle.h"
 #include "boxes.h"
 #include "cdatlib.h"
 #include "datetext.h"
 #include "flash.h"
 #include "fontdialog.h"
 #include "fonts.h"
-#include "screenplace.h"
 #include "inpstr.h"
 #include "keyboard.h"
-#include "apptitle.h"
 #include "libstate.h"
 #include "notesettings.h"
 #include "notetext.h"
 #include "qtextutil.h"
+#include "screenplace.h"
 
 #include <QAction>
 #include <QClipboard>
-#include <QCoreApplication>
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QFileDialog>
@@ -538,8 +538,7 @@ void TFnotepad::ShowChangeOnDisk()
     // Unsaved text is the save step's to weigh against the file; a hidden
     // notepad reads the file when it is shown.
     if (!isVisible() || st.Tracker.Dirty || saving_ || writer_ || !st.Tracker.TrackChanges
-        || !QFileInfo::exists(st.NotesPath) || !ChangedOnDisk(st.NotesPath, st.Disk)
-        || !ReadNote())
+        || !QFileInfo::exists(st.NotesPath) || !ChangedOnDisk(st.NotesPath, st.Disk) || !ReadNote())
         return;
     const int caret = Memo1->textCursor().position();
     PutNoteInMemo(true);

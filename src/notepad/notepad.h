@@ -25,10 +25,10 @@ struct NotepadState {
     QString NotesPath;
     NoteTracker Tracker;
     NoteEncoding Encoding = NoteEncoding::Utf8; // of the note as last read or written
-    FileIdentity Disk;     // the note file as last read or written
-    QString UnsavedFolder; // where text that can't go into the note is kept
-    bool NoteReadOnly = false; // the note is shown from where it can't be kept
-    QString SearchText;        // lower case
+    FileIdentity Disk;                          // the note file as last read or written
+    QString UnsavedFolder;                      // where text that can't go into the note is kept
+    bool NoteReadOnly = false;                  // the note is shown from where it can't be kept
+    QString SearchText;                         // lower case
     bool SearchFresh = false;
 };
 NotepadState &Notes();
@@ -143,9 +143,9 @@ class TFnotepad : public QMainWindow {
 
     bool firstRead_ = false; // the note's first reading is still to come
 
-    QByteArray noteBytes_;  // the note file as read, not yet in the memo
+    QByteArray noteBytes_; // the note file as read, not yet in the memo
     bool notePending_ = false;
-    bool diskShown_ = false; // the memo holds the note file as last read or written
+    bool diskShown_ = false;  // the memo holds the note file as last read or written
     std::uint64_t edits_ = 0; // changes of the memo's text so far
 
     // The autosave's write, made on a thread of its own.

@@ -30,8 +30,9 @@ inline QString Quoted(const QString &text)
 inline qsizetype TrimTrailingBlanks(QString &text)
 {
     qsizetype keep = text.size();
-    while (keep > 0 && (text[keep - 1] == u'\t' || text[keep - 1] == u'\n'
-                        || text[keep - 1] == u'\r' || text[keep - 1] == u' '))
+    while (keep > 0
+           && (text[keep - 1] == u'\t' || text[keep - 1] == u'\n' || text[keep - 1] == u'\r'
+               || text[keep - 1] == u' '))
         --keep;
     const qsizetype removed = text.size() - keep;
     text.truncate(keep);

@@ -11,8 +11,7 @@ QFrame *LoweredPanel(QWidget *parent)
     return p;
 }
 
-QPushButton *CaptionButton(const QString &caption, QWidget *parent, const QFont &font,
-                           bool tabStop)
+QPushButton *CaptionButton(const QString &caption, QWidget *parent, const QFont &font, bool tabStop)
 {
     auto *b = new QPushButton(caption, parent);
     b->setFont(font);

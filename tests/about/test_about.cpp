@@ -29,8 +29,9 @@ TEST(About, PathInLowerCaseAndTheDateToEvenSeconds)
         {QTime(0, 0, 1), "2024-05-06 00:00:00"},
     };
     for (const auto &c : cases)
-        EXPECT_EQ(ProgramInfoText("/Opt/QUORVIN Ä/bin/Quorvin  ", QDateTime(QDate(2024, 5, 6), c.time)),
-                  QString("/opt/quorvin Ä/bin/quorvin  \n") + c.stamp);
+        EXPECT_EQ(
+            ProgramInfoText("/Opt/QUORVIN Ä/bin/Quorvin  ", QDateTime(QDate(2024, 5, 6), c.time)),
+            QString("/opt/quorvin Ä/bin/quorvin  \n") + c.stamp);
 }
 
 TEST(About, ALongPathWidensTheWindowByStepsOfTenUntilItFits)
@@ -38,8 +39,7 @@ TEST(About, ALongPathWidensTheWindowByStepsOfTenUntilItFits)
     const QString path = "/home/USER/Programs/A Rather Long Folder Name/Another One/quorvin";
     TFAbout1 about(path, kModified);
     EXPECT_EQ(about.windowTitle(), "About");
-    EXPECT_EQ(about.Memo2->toPlainText(),
-              path.toLower() + "\n2024-05-06 09:05:02");
+    EXPECT_EQ(about.Memo2->toPlainText(), path.toLower() + "\n2024-05-06 09:05:02");
     EXPECT_GT(about.width(), 235);
     EXPECT_EQ((about.width() - 235) % 10, 0);
     EXPECT_EQ(TFAbout1::DisplayedLines(about.Memo2), 2);
@@ -72,8 +72,8 @@ TEST(About, EnterOrEscapeClosesFromEitherMemoAndTheButton)
         QWidget *target;
         Qt::Key key;
     } cases[] = {
-        {about.Memo1, Qt::Key_Escape}, {about.Memo1, Qt::Key_Return},
-        {about.Memo2, Qt::Key_Escape}, {about.Memo2, Qt::Key_Enter},
+        {about.Memo1, Qt::Key_Escape},   {about.Memo1, Qt::Key_Return},
+        {about.Memo2, Qt::Key_Escape},   {about.Memo2, Qt::Key_Enter},
         {about.Button1, Qt::Key_Return}, {about.Button1, Qt::Key_Escape},
     };
     for (const auto &c : cases) {

@@ -1,4 +1,3 @@
-#include "notepad.h"
 #include "about1.h"
 #include "cal.h"
 #include "calpick.h"
@@ -6,14 +5,15 @@
 #include "ctrl.h"
 #include "flash.h"
 #include "inpstr.h"
+#include "notepad.h"
 #include "startup.h"
 
 #include <QAbstractButton>
 #include <QAbstractScrollArea>
 #include <QAccessible>
-#include <QPushButton>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QtGui/private/qguiapplication_p.h>
 #include <gtest/gtest.h>
@@ -41,11 +41,11 @@ TEST(Accessible, EveryControlWithoutACaptionHasAName)
         for (QWidget *w : window->findChildren<QWidget *>()) {
             const auto *button = qobject_cast<QAbstractButton *>(w);
             const auto *label = qobject_cast<QLabel *>(w);
-            const bool uncaptioned = qobject_cast<QLineEdit *>(w)
-                                     || (qobject_cast<QAbstractScrollArea *>(w)
-                                         && w->focusPolicy() != Qt::NoFocus)
-                                     || (button && button->text().isEmpty())
-                                     || (label && label->text().isEmpty() && !label->pixmap().isNull());
+            const bool uncaptioned =
+                qobject_cast<QLineEdit *>(w)
+                || (qobject_cast<QAbstractScrollArea *>(w) && w->focusPolicy() != Qt::NoFocus)
+                || (button && button->text().isEmpty())
+                || (label && label->text().isEmpty() && !label->pixmap().isNull());
             // Qt's own parts (a menu bar's overflow button, a table's corner)
             // are named by Qt's accessibility layer.
             if (!uncaptioned || w->objectName().startsWith("qt_")
@@ -53,8 +53,8 @@ TEST(Accessible, EveryControlWithoutACaptionHasAName)
                 continue;
             ++checked;
             EXPECT_FALSE(w->accessibleName().isEmpty())
-                << window->objectName().toStdString() << ": " << w->metaObject()->className()
-                << " " << w->objectName().toStdString();
+                << window->objectName().toStdString() << ": " << w->metaObject()->className() << " "
+                << w->objectName().toStdString();
         }
     EXPECT_GE(checked, 14);
 }
@@ -81,7 +81,8 @@ TEST(Accessible, PromptsAndNoticesAreToldAndTheHiddenButtonSaysWhatItDoes)
     TFinpstr input;
     TFFlash flash;
     // As when a screen reader listens; only the platform can say so.
-    QPlatformAccessibility *platform = QGuiApplicationPrivate::platformIntegration()->accessibility();
+    QPlatformAccessibility *platform =
+        QGuiApplicationPrivate::platformIntegration()->accessibility();
     ASSERT_TRUE(platform);
     platform->setActive(true);
     QAccessible::installUpdateHandler(Hear);
@@ -97,9 +98,9 @@ TEST(Accessible, PromptsAndNoticesAreToldAndTheHiddenButtonSaysWhatItDoes)
         QString text;
         InputText(prompt, "second line", text);
     }
-    EXPECT_EQ(names, (QStringList{"Search for", "Search for", "second line",
-                                  "Password length ( 8-255 )", "Password length ( 8-255 )",
-                                  "second line"}));
+    EXPECT_EQ(names,
+              (QStringList{"Search for", "Search for", "second line", "Password length ( 8-255 )",
+                           "Password length ( 8-255 )", "second line"}));
     auto heard = [](QAccessible::Event type, QObject *o) {
         return std::count(g_heard.begin(), g_heard.end(), std::pair{type, o});
     };

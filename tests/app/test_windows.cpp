@@ -41,10 +41,10 @@ void ForEachWindow(const std::function<void(QWidget *)> &look)
     FlashNotice("Exported OK");
     TFCal *cal = TFCal::instance();
     cal->RefreshCalendar();
-    for (QWidget *window : {static_cast<QWidget *>(w->fctrl.get()),
-                            static_cast<QWidget *>(w->flash.get()), static_cast<QWidget *>(cal),
-                            static_cast<QWidget *>(w->About()),
-                            static_cast<QWidget *>(w->notepad.get())}) {
+    for (QWidget *window :
+         {static_cast<QWidget *>(w->fctrl.get()), static_cast<QWidget *>(w->flash.get()),
+          static_cast<QWidget *>(cal), static_cast<QWidget *>(w->About()),
+          static_cast<QWidget *>(w->notepad.get())}) {
         window->show();
         QApplication::processEvents();
         look(window);
@@ -87,10 +87,9 @@ double TextContrast(const QImage &image)
     for (int y = 0; y < image.height(); ++y)
         for (int x = 0; x < image.width(); ++x)
             ++counts[image.pixel(x, y) | 0xFF000000];
-    const QRgb background =
-        std::max_element(counts.begin(), counts.end(), [](auto &a, auto &b) {
-            return a.second < b.second;
-        })->first;
+    const QRgb background = std::max_element(counts.begin(), counts.end(), [](auto &a, auto &b) {
+                                return a.second < b.second;
+                            })->first;
     const double lb = Luminance(background);
     double best = 1;
     for (const auto &[colour, n] : counts) {
@@ -120,8 +119,7 @@ TEST(Windows, EveryLabelFitsItsRoomAndCoversNoOtherControl)
                 continue;
             ++labels;
             EXPECT_LE(l->sizeHint().width(), l->width()) << Name(l).toStdString();
-            EXPECT_TRUE(l->parentWidget()->rect().contains(l->geometry()))
-                << Name(l).toStdString();
+            EXPECT_TRUE(l->parentWidget()->rect().contains(l->geometry())) << Name(l).toStdString();
             for (QObject *o : l->parent()->children()) {
                 auto *other = qobject_cast<QWidget *>(o);
                 // Bare frames are bevels drawn around or under the others.

@@ -67,9 +67,9 @@ class CalTest : public ::testing::Test {
             for (int c = 0; c < 7; ++c)
                 if (w->CellText(c, r).trimmed() == QString::number(day)) {
                     QWidget *vp = w->StringGrid1->viewport();
-                    const QPoint at = w->StringGrid1->visualRect(
-                                                         w->StringGrid1->model()->index(r - 1, c))
-                                          .center();
+                    const QPoint at =
+                        w->StringGrid1->visualRect(w->StringGrid1->model()->index(r - 1, c))
+                            .center();
                     // A double click comes after the click of its first press.
                     QTest::mouseClick(vp, Qt::LeftButton, {}, at);
                     if (twice)
@@ -234,12 +234,11 @@ TEST_F(CalTest, OptionsSetTheTransitionFromAPresetOrCancel)
         seen << QString::number(w->PageControl1->currentIndex());
         w->Button3->click();
     });
-    EXPECT_EQ(seen, (QStringList{"1752-09-02 1752-09-14", "1752-09-02 1752-09-14",
-                                 "1582-12-20 (Mon)", "December",
-                                 "   3|   4|   5|   6|   7|   8|   9",
-                                 "  20|  21|  22|  23|  24|  25|  26",
-                                 "   1|   2|   3|   4|   5|   6|   7",
-                                 "  12|  13|  14|  15|  16|  17|  18", "1"}));
+    EXPECT_EQ(seen, (QStringList{
+                        "1752-09-02 1752-09-14", "1752-09-02 1752-09-14", "1582-12-20 (Mon)",
+                        "December", "   3|   4|   5|   6|   7|   8|   9",
+                        "  20|  21|  22|  23|  24|  25|  26", "   1|   2|   3|   4|   5|   6|   7",
+                        "  12|  13|  14|  15|  16|  17|  18", "1"}));
 }
 
 TEST_F(CalTest, AReversedOrImpossibleTransitionStillShowsAMonth)

@@ -235,7 +235,7 @@ TEST_F(CalDate, ClockReadsTheLocalDate)
 
 TEST_F(CalDate, PlatformValuesOutsideTheDateTypeGiveZeroDateAndMidnight)
 {
-    const double first = EncodeDateTime(0, 1, 1);     // 0000-01-01
+    const double first = EncodeDateTime(0, 1, 1);      // 0000-01-01
     const double last = EncodeDateTime(65535, 12, 31); // the last date a TCalDate holds
     const struct {
         double v;

@@ -120,9 +120,9 @@ TEST_F(CalGridTest, CellTextsAndPlausibleDates)
         TCalDate d;
         bool plausible;
     } cases[] = {
-        {{2024, 5, 6}, true},    {{1, 1, 1}, true},    {{9998, 12, 31}, true},
-        {{9999, 1, 1}, false},   {{0, 5, 6}, false},   {{2024, 13, 1}, false},
-        {{2024, 0, 1}, false},   {{2024, 2, 31}, true}, {{2024, 2, 32}, false},
+        {{2024, 5, 6}, true},  {{1, 1, 1}, true},     {{9998, 12, 31}, true},
+        {{9999, 1, 1}, false}, {{0, 5, 6}, false},    {{2024, 13, 1}, false},
+        {{2024, 0, 1}, false}, {{2024, 2, 31}, true}, {{2024, 2, 32}, false},
         {{2024, 2, 0}, false},
     };
     for (const auto &c : cases)

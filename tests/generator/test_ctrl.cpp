@@ -7,8 +7,6 @@
 #include "strength.h"
 
 #include <QApplication>
-#include <cerrno>
-#include <cstring>
 #include <QCheckBox>
 #include <QClipboard>
 #include <QLabel>
@@ -19,6 +17,8 @@
 #include <QRadioButton>
 #include <QTest>
 #include <QTimer>
+#include <cerrno>
+#include <cstring>
 #include <gtest/gtest.h>
 
 #include "modal.h"
@@ -454,10 +454,11 @@ TEST_F(CtrlTest, TabbingIntoTheListSelectsNothing)
 TEST_F(CtrlTest, ThePasswordBoxTellsTheStrengthOfWhatGenerateMadeUntilItChanges)
 {
     const QString strength =
-        "Strength: " + QString::fromStdString(StrengthText(PasswordStrengthBits(CharChoices{}, 15)));
+        "Strength: "
+        + QString::fromStdString(StrengthText(PasswordStrengthBits(CharChoices{}, 15)));
     const std::function<void()> changes[] = {
         [&] { QTest::keyClick(w->Edit1, Qt::Key_A); }, // the user edits it
-        [&] { w->Button2->click(); },                   // Use
+        [&] { w->Button2->click(); },                  // Use
         [&] {
             WhenModal<QMessageBox>([](QMessageBox *box) { box->defaultButton()->click(); });
             w->Button5->click(); // Discard, answered Yes

@@ -1,5 +1,5 @@
-#include "passwordgen.h"
 #include "lcgrandom.h"
+#include "passwordgen.h"
 #include "randomsource.h"
 
 #include <gtest/gtest.h>
@@ -259,8 +259,7 @@ void InspectAndFree(void *p)
     if (!p)
         return;
     const std::size_t n = malloc_usable_size(p);
-    if (g_watchedLength && n >= g_watchedLength
-        && memmem(p, n, g_watched.data(), g_watchedLength))
+    if (g_watchedLength && n >= g_watchedLength && memmem(p, n, g_watched.data(), g_watchedLength))
         ++g_freedWithPassword;
     std::free(p);
 }

@@ -5,8 +5,8 @@
 
 #include <array>
 #include <cerrno>
-#include <cstring>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 TEST(RandomSource, FirstStepsFromSeedZero)

@@ -1,5 +1,5 @@
-#include "passwordgen.h"
 #include "lcgrandom.h"
+#include "passwordgen.h"
 #include "randomsource.h"
 #include "strength.h"
 
@@ -120,23 +120,19 @@ TEST(Strength, EqualsTheEntropyOfTheGeneratorsOwnProcessOnSmallCases)
         {"digits and space", Choose(false, false, true, true, false), 3},
         {"upper and digits", Choose(true, false, true, false, false), 2},
         {"digits, any special", Choose(false, false, true, false, true), 2},
-        {"digits, only ! and #", Choose(false, false, true, false, true, SpecialMode::OnlyThose,
-                                        "!#a1"),
-         1},
-        {"digits, only ! and #", Choose(false, false, true, false, true, SpecialMode::OnlyThose,
-                                        "!#"),
-         3},
-        {"digits and space, only !", Choose(false, false, true, true, true,
-                                            SpecialMode::OnlyThose, "!"),
-         3},
-        {"digits, no special admitted", Choose(false, false, true, false, true,
-                                               SpecialMode::OnlyThose, ""),
-         3},
+        {"digits, only ! and #",
+         Choose(false, false, true, false, true, SpecialMode::OnlyThose, "!#a1"), 1},
+        {"digits, only ! and #",
+         Choose(false, false, true, false, true, SpecialMode::OnlyThose, "!#"), 3},
+        {"digits and space, only !",
+         Choose(false, false, true, true, true, SpecialMode::OnlyThose, "!"), 3},
+        {"digits, no special admitted",
+         Choose(false, false, true, false, true, SpecialMode::OnlyThose, ""), 3},
         {"specials only, all but four kept out",
          Choose(false, false, false, false, true, SpecialMode::OnlyThose, "!@#$"), 4},
-        {"upper, lower, all but one special", Choose(true, true, false, false, true,
-                                                     SpecialMode::AnyExcept,
-                                                     SpecialCharacters().substr(1)),
+        {"upper, lower, all but one special",
+         Choose(true, true, false, false, true, SpecialMode::AnyExcept,
+                SpecialCharacters().substr(1)),
          3},
     };
     for (const auto &c : cases)
@@ -149,8 +145,7 @@ TEST(Strength, ATextWithoutAnAdmittedSpecialIsAsRareAsSaid)
 {
     // Default classes with two special characters admitted: passwords
     // without either are possible, and rarer than uniform would make them.
-    const CharChoices choices =
-        Choose(true, true, true, false, true, SpecialMode::OnlyThose, "!#");
+    const CharChoices choices = Choose(true, true, true, false, true, SpecialMode::OnlyThose, "!#");
     const int length = 8;
     LcgRandom random(12345);
     const int n = 100000;

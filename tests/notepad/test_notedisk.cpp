@@ -134,7 +134,9 @@ TEST(NoteDisk, AnotherProgramsChangeIsSeenAndNothingElseIs)
              struct stat st {};
              stat(QFile::encodeName(p).constData(), &st);
              Put(p, "KEPT TEXT");
-             struct utimbuf back {st.st_atime, st.st_mtime};
+             struct utimbuf back {
+                 st.st_atime, st.st_mtime
+             };
              utime(QFile::encodeName(p).constData(), &back);
          },
          true},

@@ -19,10 +19,17 @@ struct BreakCase {
 TEST(NoteFile, EveryLineBreakFormReadsAsOneBreak)
 {
     const BreakCase cases[] = {
-        {"a\r\nb", "a\nb"},     {"a\nb", "a\nb"},       {"a\rb", "a\nb"},
-        {"a\n\rb", "a\nb"},     {"a\r\rb", "a\n\nb"},   {"a\n\nb", "a\n\nb"},
-        {"a\r\n\rb", "a\n\nb"}, {"a\n\r\nb", "a\n\nb"}, {"\r\n", "\n"},
-        {"a\r", "a\n"},         {"", ""},
+        {"a\r\nb", "a\nb"},
+        {"a\nb", "a\nb"},
+        {"a\rb", "a\nb"},
+        {"a\n\rb", "a\nb"},
+        {"a\r\rb", "a\n\nb"},
+        {"a\n\nb", "a\n\nb"},
+        {"a\r\n\rb", "a\n\nb"},
+        {"a\n\r\nb", "a\n\nb"},
+        {"\r\n", "\n"},
+        {"a\r", "a\n"},
+        {"", ""},
     };
     for (const auto &c : cases) {
         const DecodedNote note = DecodeNote(c.bytes);
@@ -59,14 +66,14 @@ TEST(NoteFile, EveryByteOfAWindows1252NoteSurvivesTheRoundTrip)
 TEST(NoteFile, InvalidUtf8IsReadAsWindows1252AndKeptByteForByte)
 {
     const char *invalid[] = {
-        "caf\xE9",           // a lone Windows-1252 letter
-        "\xC0\x80",          // overlong NUL
-        "\xE0\x80\xAF",      // overlong slash
-        "\xED\xA0\x80",      // a surrogate
-        "\xF4\x90\x80\x80",  // above U+10FFFF
-        "\xF5\x80\x80\x80",  // no such lead byte
-        "ok \xE2\x82",       // cut short
-        "\xEF\xBB\xBF\xE9",  // a mark before invalid bytes
+        "caf\xE9",          // a lone Windows-1252 letter
+        "\xC0\x80",         // overlong NUL
+        "\xE0\x80\xAF",     // overlong slash
+        "\xED\xA0\x80",     // a surrogate
+        "\xF4\x90\x80\x80", // above U+10FFFF
+        "\xF5\x80\x80\x80", // no such lead byte
+        "ok \xE2\x82",      // cut short
+        "\xEF\xBB\xBF\xE9", // a mark before invalid bytes
     };
     for (const char *bytes : invalid) {
         const DecodedNote note = DecodeNote(bytes);
@@ -101,9 +108,13 @@ TEST(NoteFile, Utf16NotesAreTextAndKeepTheirFormAndMark)
         QByteArray bytes;
         NoteEncoding encoding;
     } cases[] = {
-        {QByteArray("\xFF\xFE" "a\0\xE9\0\r\0\n\0\xAC\x20\x3D\xD8\x00\xDE", 16),
+        {QByteArray("\xFF\xFE"
+                    "a\0\xE9\0\r\0\n\0\xAC\x20\x3D\xD8\x00\xDE",
+                    16),
          NoteEncoding::Utf16Le},
-        {QByteArray("\xFE\xFF" "\0a\0\xE9\0\r\0\n\x20\xAC\xD8\x3D\xDE\x00", 16),
+        {QByteArray("\xFE\xFF"
+                    "\0a\0\xE9\0\r\0\n\x20\xAC\xD8\x3D\xDE\x00",
+                    16),
          NoteEncoding::Utf16Be},
     };
     for (const auto &c : cases) {
@@ -116,10 +127,14 @@ TEST(NoteFile, Utf16NotesAreTextAndKeepTheirFormAndMark)
         EXPECT_EQ(enc, c.encoding);
     }
     // Every break form reads as one break and is written as CR LF.
-    const DecodedNote lone = DecodeNote(QByteArray("\xFF\xFE" "a\0\n\0b\0\r\0c\0", 12));
+    const DecodedNote lone = DecodeNote(QByteArray("\xFF\xFE"
+                                                   "a\0\n\0b\0\r\0c\0",
+                                                   12));
     EXPECT_EQ(lone.text, "a\nb\nc");
     NoteEncoding enc = lone.encoding;
-    EXPECT_EQ(EncodeNote(lone.text, enc), QByteArray("\xFF\xFE" "a\0\r\0\n\0b\0\r\0\n\0c\0", 16));
+    EXPECT_EQ(EncodeNote(lone.text, enc), QByteArray("\xFF\xFE"
+                                                     "a\0\r\0\n\0b\0\r\0\n\0c\0",
+                                                     16));
 }
 
 TEST(NoteFile, NulBytesAndBrokenUtf16AreRefusedWithAPlainReason)
@@ -131,8 +146,14 @@ TEST(NoteFile, NulBytesAndBrokenUtf16AreRefusedWithAPlainReason)
     } cases[] = {
         {QByteArray("ab\0cd", 5), nul},
         {QByteArray("a\0b\0", 4), nul}, // UTF-16 without its mark
-        {QByteArray("\xFF\xFE" "a\0\0\0", 6), nul},
-        {QByteArray("\xFF\xFE" "a\0b", 5), "The file ends inside a UTF-16 character, so it is not a whole text note."},
+        {QByteArray("\xFF\xFE"
+                    "a\0\0\0",
+                    6),
+         nul},
+        {QByteArray("\xFF\xFE"
+                    "a\0b",
+                    5),
+         "The file ends inside a UTF-16 character, so it is not a whole text note."},
     };
     for (const auto &c : cases) {
         const DecodedNote note = DecodeNote(c.bytes);

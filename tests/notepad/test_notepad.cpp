@@ -1,16 +1,16 @@
-#include "notepad.h"
 #include "cdatlib.h"
 #include "flash.h"
 #include "fontdialog.h"
 #include "inpstr.h"
+#include "notepad.h"
 #include "notetext.h"
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QClipboard>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
-#include <QComboBox>
 #include <QFontDialog>
 #include <QFontInfo>
 #include <QLineEdit>
@@ -209,8 +209,9 @@ TEST_F(NotepadTest, ANoteWithZeroBytesIsRefusedAndNeverWrittenOver)
     Answer("OK", &seen);
     pad = std::make_unique<TFnotepad>(dir.path());
     pad->FillMemo(); // as the start-up does once the main window is drawn
-    EXPECT_EQ(seen.text, QString("Cannot open file \"%1\". ").arg(Path("npad.txt"))
-                             + "The file holds a NUL character (byte 0), so it is not a plain text note.");
+    EXPECT_EQ(seen.text,
+              QString("Cannot open file \"%1\". ").arg(Path("npad.txt"))
+                  + "The file holds a NUL character (byte 0), so it is not a plain text note.");
     EXPECT_EQ(pad->windowTitle(), "Notepad");
 
     Answer("OK", &seen);
@@ -250,7 +251,8 @@ TEST_F(NotepadTest, ANoteThatCannotBeWrittenAtExitIsKeptElsewhereOrTheProgramSta
     EXPECT_TRUE(stayed);
     EXPECT_TRUE(quit);
     ASSERT_EQ(seen.size(), 5u);
-    EXPECT_TRUE(seen[0].text.startsWith(QString("Cannot create file \"%1\". ").arg(Path("npad.txt"))))
+    EXPECT_TRUE(
+        seen[0].text.startsWith(QString("Cannot create file \"%1\". ").arg(Path("npad.txt"))))
         << seen[0].text.toStdString();
     EXPECT_EQ(seen[1].text, seen[0].text);
     const QStringList kept = QDir(unsaved).entryList(QDir::Files);

@@ -59,14 +59,14 @@ TEST(Placement, AWindowMovesOnlyAsFarAsItMustToLieOnTheScreen)
         Size window;
         Point kept;
     } cases[] = {
-        {{379, 45}, main, {379, 45}},          // fits: stays as specified
-        {{1000, 45}, main, {920, 45}},         // past the right edge
-        {{379, 800}, main, {379, 570}},        // past the bottom
-        {{-30, 10}, main, {0, 24}},            // left of and above the area
-        {{1200, 990}, main, {920, 570}},       // past both
-        {{379, 45}, {1500, 300}, {0, 45}},     // wider than the screen
-        {{379, 45}, {300, 1200}, {379, 24}},   // taller than the screen
-        {{920, 570}, main, {920, 570}},        // exactly flush
+        {{379, 45}, main, {379, 45}},        // fits: stays as specified
+        {{1000, 45}, main, {920, 45}},       // past the right edge
+        {{379, 800}, main, {379, 570}},      // past the bottom
+        {{-30, 10}, main, {0, 24}},          // left of and above the area
+        {{1200, 990}, main, {920, 570}},     // past both
+        {{379, 45}, {1500, 300}, {0, 45}},   // wider than the screen
+        {{379, 45}, {300, 1200}, {379, 24}}, // taller than the screen
+        {{920, 570}, main, {920, 570}},      // exactly flush
     };
     for (const auto &c : cases)
         EXPECT_EQ(KeepInside(c.at, c.window, work), c.kept) << c.at.x << "," << c.at.y;

@@ -1,15 +1,15 @@
 // The program's windows on a real X server with a window manager: frames,
 // the pointer, the clipboard and the keyboard as a desktop has them.
+#include "about1.h"
 #include "boxes.h"
 #include "cdatlib.h"
 #include "ctrl.h"
 #include "flash.h"
 #include "inpstr.h"
 #include "lcgrandom.h"
+#include "notepad.h"
 #include "randomsource.h"
 #include "startup.h"
-#include "notepad.h"
-#include "about1.h"
 #include "x11session.h"
 
 #include <QApplication>
@@ -18,14 +18,14 @@
 #include <QDir>
 #include <QLineEdit>
 #include <QMenuBar>
-#include <QPlainTextEdit>
-#include <QRadioButton>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QProcess>
-#include <QTemporaryDir>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QRegularExpression>
 #include <QScreen>
+#include <QTemporaryDir>
 #include <QTest>
 #include <algorithm>
 #include <csignal>
@@ -59,9 +59,8 @@ void PointerTo(int x, int y)
 // The window framed by the window manager and on the screen.
 bool Framed(QWidget *w)
 {
-    return WaitFor([w] {
-        return w->isVisible() && w->frameGeometry().size() != w->geometry().size();
-    });
+    return WaitFor(
+        [w] { return w->isVisible() && w->frameGeometry().size() != w->geometry().size(); });
 }
 
 QString Output(const QStringList &command)
@@ -443,9 +442,7 @@ class RunningCopy {
         Keys("ctrl+c");
         Keys("ctrl+End");
         const QString typed = "before" + QString(text);
-        return WaitFor([&] {
-            return Output({"xclip", "-o", "-selection", "clipboard"}) == typed;
-        });
+        return WaitFor([&] { return Output({"xclip", "-o", "-selection", "clipboard"}) == typed; });
     }
 
     // Waits for the active window's title to be `title`.
@@ -461,11 +458,10 @@ class RunningCopy {
     // This copy's visible window titled `title`, or "".
     QString Window(const QString &title)
     {
-        const QStringList found =
-            Output({"xdotool", "search", "--all", "--onlyvisible", "--pid",
-                    QString::number(process.processId()), "--name",
-                    "^" + QRegularExpression::escape(title) + "$"})
-                .split('\n', Qt::SkipEmptyParts);
+        const QStringList found = Output({"xdotool", "search", "--all", "--onlyvisible", "--pid",
+                                          QString::number(process.processId()), "--name",
+                                          "^" + QRegularExpression::escape(title) + "$"})
+                                      .split('\n', Qt::SkipEmptyParts);
         return found.isEmpty() ? QString() : found.last();
     }
 
@@ -481,7 +477,10 @@ class RunningCopy {
         return WaitFor([&] { return Window(title).isEmpty(); });
     }
 
-    bool Ended() { return WaitFor([&] { return process.state() == QProcess::NotRunning; }); }
+    bool Ended()
+    {
+        return WaitFor([&] { return process.state() == QProcess::NotRunning; });
+    }
 
     // What it wrote to its standard error, for a failure's report.
     std::string Errors() const { return Read(dir_.filePath("stderr")).right(3000).toStdString(); }
@@ -572,9 +571,9 @@ int ShowScaledWindows(int argc, char **argv, const QString &folder)
         const QRect g = w->frameGeometry();
         if (!framed || !screen.contains(g)) {
             ++failures;
-            std::printf("%s at %d,%d %dx%d is not inside %dx%d%s\n", w->objectName().toUtf8().data(),
-                        g.x(), g.y(), g.width(), g.height(), screen.width(), screen.height(),
-                        framed ? "" : " (no frame)");
+            std::printf("%s at %d,%d %dx%d is not inside %dx%d%s\n",
+                        w->objectName().toUtf8().data(), g.x(), g.y(), g.width(), g.height(),
+                        screen.width(), screen.height(), framed ? "" : " (no frame)");
         }
     }
     return failures == 0 ? 0 : 1;

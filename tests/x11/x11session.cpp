@@ -7,12 +7,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
-#include <vector>
 #include <poll.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
