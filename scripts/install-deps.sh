@@ -1,7 +1,7 @@
 #!/bin/sh
 # Installs the Debian packages the build and the tests need; quiet when all are present.
 set -e
-PKGS="build-essential cmake qt6-base-dev qt6-base-private-dev libgtest-dev libgmock-dev libbenchmark-dev fonts-dejavu-core libsimpleini-dev qt6-svg-dev fonts-liberation2 xvfb openbox xdotool xclip x11-utils dbus-daemon libxdamage-dev pwgen clang libclang-rt-14-dev desktop-file-utils appstream dpkg-dev file"
+PKGS="build-essential cmake clang-format qt6-base-dev qt6-base-private-dev libgtest-dev libgmock-dev libbenchmark-dev fonts-dejavu-core libsimpleini-dev qt6-svg-dev fonts-liberation2 xvfb openbox xdotool xclip x11-utils dbus-daemon libxdamage-dev pwgen clang libclang-rt-14-dev desktop-file-utils appstream dpkg-dev file"
 missing=""
 for p in $PKGS; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing="$missing $p"
