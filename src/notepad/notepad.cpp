@@ -381,8 +381,7 @@ void TFnotepad::Timer1Timer()
     // write still in flight starts the next countdown when it ends.
     if (saving_ || writer_)
         return;
-    if (t.FontChanged && WriteFontSettings())
-        t.FontChanged = false;
+    t.SaveSettings([this] { return WriteFontSettings(); });
     if (t.Dirty)
         StartWrite();
 }
@@ -576,7 +575,7 @@ bool TFnotepad::SaveBeforeExit(const std::function<bool()> &mayAsk)
 
 bool TFnotepad::KeepUnsavedOnExit()
 {
-    const QString path = UnsavedNotePath(Notes().UnsavedFolder, QDateTime::currentDateTime());
+    const QString path = NewUnsavedPath();
     if (MayAsk()
         && !NotepadAsk(QString("The note could not be saved.\nKeep the unsaved text in \"%1\" and "
                                "quit?")
@@ -618,7 +617,7 @@ bool TFnotepad::WriteText()
 
 bool TFnotepad::KeepTextAndShowFile()
 {
-    const QString path = UnsavedNotePath(Notes().UnsavedFolder, QDateTime::currentDateTime());
+    const QString path = NewUnsavedPath();
     if (!KeepUnsaved(path))
         return false;
     if (!MayAsk())
@@ -627,6 +626,11 @@ bool TFnotepad::KeepTextAndShowFile()
         PutNoteInMemo(true);
     NotepadInfo(QString("The text you typed was kept in \"%1\".").arg(path));
     return true;
+}
+
+QString TFnotepad::NewUnsavedPath() const
+{
+    return UnsavedNotePath(Notes().UnsavedFolder, QDateTime::currentDateTime());
 }
 
 bool TFnotepad::KeepUnsaved(const QString &path)

@@ -126,6 +126,7 @@ class TFnotepad : public QMainWindow {
     // The memo's text in the note's encoding to `path`; a failure is
     // reported in the error box when the user can be asked.
     bool WriteMemo(const QString &path, NoteEncoding &encoding, bool inPlaceIfNeeded = false);
+    QString NewUnsavedPath() const;
     bool KeepUnsaved(const QString &path);
     bool KeepUnsavedOnExit();
     void ReportError(const QString &text);

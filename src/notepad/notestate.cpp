@@ -10,12 +10,17 @@ bool NoteTracker::SetDirty(bool flag, std::int64_t now)
     return true;
 }
 
+void NoteTracker::SaveSettings(const std::function<bool()> &writeSettings)
+{
+    if (FontChanged && writeSettings())
+        FontChanged = false;
+}
+
 bool NoteTracker::SaveNotes(const std::function<bool()> &writeSettings,
                             const std::function<bool()> &writeText)
 {
     // A settings file that can't be written doesn't hold back the note.
-    if (FontChanged && writeSettings())
-        FontChanged = false;
+    SaveSettings(writeSettings);
     if (!Dirty)
         return true;
     if (!writeText())
@@ -30,9 +35,7 @@ bool NoteTracker::CloseQuery(const std::function<bool()> &writeSettings,
 {
     if (TrackChanges)
         return SaveNotes(writeSettings, writeText);
-    // The step above has just tried the settings; a failure is reported once.
-    if (FontChanged && writeSettings())
-        FontChanged = false;
+    SaveSettings(writeSettings);
     return true;
 }
 

@@ -36,6 +36,9 @@ class NoteTracker {
     }
     void Loaded() { SavedSinceLoad = false; }
 
+    // The settings, when the font changed since they were last written.
+    void SaveSettings(const std::function<bool()> &writeSettings);
+
     // The save step: pending settings, then the text if it is dirty. Each
     // writer reports success. False when the text was due and not written.
     bool SaveNotes(const std::function<bool()> &writeSettings,
