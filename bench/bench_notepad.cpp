@@ -9,6 +9,7 @@
 // The start-up to the main window drawn, and its resident memory, are
 // measured by startup_probe against a minimal Qt window.
 #include "cdatlib.h"
+#include "heap.h"
 #include "notepad.h"
 
 #include <QApplication>
@@ -72,6 +73,7 @@ std::unique_ptr<TFnotepad> StartedNotepad(int megabytes)
 {
     NotepadStartUp();
     auto np = std::make_unique<TFnotepad>(NoteFolder(megabytes));
+    ReleaseFreeMemoryWhenHidden(np.get());
     np->resize(425, 380);
     np->FillMemo();
     Settle();
@@ -178,11 +180,11 @@ void BM_AutosaveWait(benchmark::State &state)
     auto np = StartedNotepad(int(state.range(0)));
     np->show();
     Settle();
-    Notes().Tracker.TrackChanges = true;
+    np->Store().StartTracking();
     np->Timer1->setInterval(0); // each change's countdown ends at once
     LongestWait(
         state, [&] { np->Memo1->textCursor().insertText("k"); },
-        [&] { return !Notes().Tracker.Dirty; });
+        [&] { return !np->Store().Tracker().Dirty; });
 }
 BENCHMARK(BM_AutosaveWait)->Arg(10)->Arg(50)->UseManualTime()->Unit(benchmark::kMillisecond);
 
@@ -230,7 +232,7 @@ void BM_Keystroke(benchmark::State &state)
 {
     auto np = StartedNotepad(10);
     np->show();
-    Notes().Tracker.TrackChanges = true;
+    np->Store().StartTracking();
     Keystrokes(state, np->Memo1);
 }
 BENCHMARK(BM_Keystroke)->Unit(benchmark::kMicrosecond);
@@ -259,7 +261,7 @@ void BM_LongLineKeystroke(benchmark::State &state)
     np.resize(425, 380);
     np.Memo1->setPlainText(LongLine(state.range(0)));
     np.show();
-    Notes().Tracker.TrackChanges = true;
+    np.Store().StartTracking();
     Keystrokes(state, np.Memo1);
 }
 BENCHMARK(BM_LongLineKeystroke)->Arg(100000)->Arg(440000)->Unit(benchmark::kMillisecond);
@@ -277,6 +279,7 @@ int main(int argc, char **argv)
 {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     QApplication app(argc, argv);
+    SetHeapPolicy(); // as the program's start-up sets it
     LibraryStartUp();
     QTemporaryDir dir;
     g_dir = &dir;

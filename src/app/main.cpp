@@ -61,21 +61,34 @@ int main(int argc, char *argv[])
         return 0;
 
     std::unique_ptr<Windows> windows;
-    QObject::connect(&termination, &TerminationSignals::received, &app, [&windows, &instance] {
-        if (windows)
-            SaveBeforeExit(*windows, [] { return false; });
+    // The end a signal asks for runs once, after the boxes open then have
+    // let the steps that opened them finish, and before the folder is let
+    // go: nothing is written after.
+    bool ended = false;
+    const auto end = [&windows, &instance, &ended] {
+        if (ended)
+            return;
+        ended = true;
+        SaveBeforeExit(*windows, [] { return false; });
+        windows->notepad->Store().End();
         instance.Release();
-        QCoreApplication::exit(0);
+        QCoreApplication::exit(windows->exitStatus);
+    };
+    QObject::connect(&termination, &TerminationSignals::received, &app, [&windows, &end] {
+        if (windows)
+            windows->notepad->Store().Withdraw();
+        RunOutsideBoxes([&windows] { return windows != nullptr; }, end);
     });
     windows = StartUp(notes);
     // A signal taken by a box during the start-up has ended nothing yet.
     if (termination.Received()) {
-        SaveBeforeExit(*windows, [] { return false; });
-        return 0;
+        end();
+        return windows->exitStatus;
     }
     instance.SetRaise([&windows] { BringToFront(windows->fctrl.get()); });
     SaveWhenTheSessionEnds(*windows);
     WhenFirstDrawn(windows->fctrl.get(), [&windows] { FinishStartUp(*windows); });
     windows->fctrl->show();
-    return QApplication::exec();
+    const int status = QApplication::exec();
+    return status != 0 ? status : windows->exitStatus;
 }

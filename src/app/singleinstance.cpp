@@ -1,5 +1,7 @@
 #include "singleinstance.h"
 
+#include "notedisk.h"
+
 #include <QCryptographicHash>
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -29,7 +31,8 @@ QString SingleInstance::ServiceName(const QString &noteFolder)
 
 SingleInstance::Outcome SingleInstance::Claim(int answerMs)
 {
-    QDir().mkpath(folder_);
+    QString unused; // a folder that can't be made holds no lock either
+    MakePrivateFolder(folder_, unused);
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (lock_.tryLock(0)) {
         // Without a session bus the lock still keeps a second copy out; it

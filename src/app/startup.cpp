@@ -5,17 +5,22 @@
 #include "cdatlib.h"
 #include "ctrl.h"
 #include "flash.h"
+#include "heap.h"
 #include "inpstr.h"
 #include "notepad.h"
 #include "programicon.h"
 #include "randomsource.h"
 
 #include <QApplication>
+#include <QDeadlineTimer>
 #include <QEvent>
 #include <QFileInfo>
 #include <QSessionManager>
+#include <QThread>
 #include <QTimer>
 #include <QWidget>
+
+#include <cstdio>
 
 Windows::Windows() = default;
 
@@ -46,6 +51,7 @@ std::unique_ptr<Windows> StartUp(const NotePlace &notes)
     // (whose defaults need no step), the notepad, the About window (none),
     // and the main window's, which makes the random source. Passwords come
     // from the kernel's generator: there is nothing to seed.
+    SetHeapPolicy();
     LibraryStartUp();
     CalStartUp();
     NotepadStartUp();
@@ -57,12 +63,14 @@ std::unique_ptr<Windows> StartUp(const NotePlace &notes)
     w->executablePath = QCoreApplication::applicationFilePath();
     w->executableModified = QFileInfo(w->executablePath).lastModified();
     w->notepad = std::make_unique<TFnotepad>(notes);
+    ReleaseFreeMemoryWhenHidden(w->notepad.get());
 
     Windows *windows = w.get();
     w->fctrl->SetCompanionWindows([windows] { return windows->notepad.get(); },
                                   [windows] { return windows->About(); });
     ConnectCalendarButton(w->inpstr.get());
-    w->fctrl->SetExitCheck([windows] { return SaveBeforeExit(*windows); });
+    w->fctrl->SetExitCheck(
+        [windows] { return SaveBeforeExit(*windows).outcome != ExitReport::Outcome::Stay; });
     return w;
 }
 
@@ -79,7 +87,7 @@ void SaveWhenTheSessionEnds(Windows &w)
                 }
                 return allowed;
             };
-            if (!SaveBeforeExit(w, mayAsk))
+            if (SaveBeforeExit(w, mayAsk).outcome == ExitReport::Outcome::Stay)
                 manager.cancel();
             if (allowed)
                 manager.release();
@@ -119,7 +127,55 @@ void WhenFirstDrawn(QWidget *window, std::function<void()> work)
     window->installEventFilter(new FirstPaint(window, std::move(work)));
 }
 
-bool SaveBeforeExit(Windows &w, const std::function<bool()> &mayAsk)
+ExitReport SaveBeforeExit(Windows &w, const std::function<bool()> &mayAsk)
 {
-    return !w.notepad || w.notepad->SaveBeforeExit(mayAsk);
+    if (!w.notepad)
+        return {};
+    const ExitReport report = w.notepad->SaveBeforeExit(mayAsk);
+    if (!report.text.isEmpty())
+        std::fprintf(stderr, "quorvin: %s\n", qPrintable(report.text));
+    if (report.outcome == ExitReport::Outcome::Lost)
+        w.exitStatus = 1;
+    return report;
+}
+
+void RunOutsideBoxes(std::function<bool()> ready, std::function<void()> end)
+{
+    // Tries until the boxes it closed have let their callers go on.
+    class Closer : public QObject {
+      public:
+        Closer(std::function<bool()> r, std::function<void()> e)
+            : QObject(qApp), ready_(std::move(r)), end_(std::move(e))
+        {
+            connect(&timer_, &QTimer::timeout, this, &Closer::Attempt);
+            timer_.start(0);
+        }
+
+      private:
+        void Attempt()
+        {
+            if (QWidget *popup = QApplication::activePopupWidget())
+                popup->close();
+            if (QWidget *modal = QApplication::activeModalWidget())
+                modal->close();
+            // A loop that no closing ends (a drag, say) holds the end back
+            // a few seconds at most: the note's store writes nothing after.
+            const bool nested = QThread::currentThread()->loopLevel() > 1
+                                || QApplication::activeModalWidget()
+                                || QApplication::activePopupWidget();
+            if (!ready_() || (nested && !deadline_.hasExpired())) {
+                timer_.start(10);
+                return;
+            }
+            timer_.stop();
+            deleteLater();
+            end_();
+        }
+
+        std::function<bool()> ready_;
+        std::function<void()> end_;
+        QTimer timer_;
+        QDeadlineTimer deadline_{3000};
+    };
+    new Closer(std::move(ready), std::move(end));
 }

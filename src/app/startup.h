@@ -1,6 +1,6 @@
 #pragma once
 
-#include "notedisk.h"
+#include "notestore.h"
 
 #include <QDateTime>
 #include <QString>
@@ -26,6 +26,8 @@ struct Windows {
     std::unique_ptr<TFFlash> flash;
     std::unique_ptr<TFinpstr> inpstr;
     std::unique_ptr<TFnotepad> notepad;
+
+    int exitStatus = 0; // 1 once unsaved text was lost as the program ended
 
     QString executablePath;
     QDateTime executableModified;
@@ -55,6 +57,11 @@ void WhenFirstDrawn(QWidget *window, std::function<void()> work);
 
 // Ending the program, by its main window, the desktop session or a signal,
 // first writes what the notepad has not saved yet, or keeps it in a file of
-// its own; `mayAsk` says whether the user can be asked (empty: yes). False
-// when the user chose to stay.
-bool SaveBeforeExit(Windows &w, const std::function<bool()> &mayAsk = {});
+// its own; `mayAsk` says whether the user can be asked (empty: yes). What
+// became of the text goes to standard error, and a loss into `exitStatus`.
+ExitReport SaveBeforeExit(Windows &w, const std::function<bool()> &mayAsk = {});
+
+// Runs `end` once `ready` holds, no box or menu is open and only the main
+// event loop runs, so that a step a box interrupted has finished first.
+// Boxes and menus still open are closed, as their Cancel would.
+void RunOutsideBoxes(std::function<bool()> ready, std::function<void()> end);

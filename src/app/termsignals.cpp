@@ -33,15 +33,22 @@ TerminationSignals::TerminationSignals(QObject *parent) : QObject(parent)
     action.sa_handler = OnSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    for (const int s : kSignals)
+    for (const int s : kSignals) {
+        // A signal ignored from the start (SIGHUP under nohup, SIGINT for a
+        // shell's background job) stays ignored.
+        struct sigaction before {};
+        if (::sigaction(s, nullptr, &before) == 0 && before.sa_handler == SIG_IGN)
+            continue;
         ::sigaction(s, &action, nullptr);
+        caught_.push_back(s);
+    }
 }
 
 TerminationSignals::~TerminationSignals()
 {
     if (!notifier_)
         return;
-    for (const int s : kSignals)
+    for (const int s : caught_)
         ::signal(s, SIG_DFL);
     ::close(pipeFds[0]);
     ::close(pipeFds[1]);

@@ -2,12 +2,15 @@
 
 #include <QObject>
 
+#include <vector>
+
 class QSocketNotifier;
 
 // SIGTERM, SIGHUP and SIGINT (a logout, a closed terminal, Ctrl+C) delivered
 // as a Qt signal in the event loop, so that the program can end as its Exit
 // does instead of at once. The handler only writes the signal's number into
 // a pipe; while this object lives, those signals no longer end the program.
+// A signal ignored when the program starts stays ignored.
 class TerminationSignals : public QObject {
     Q_OBJECT
 
@@ -25,5 +28,6 @@ class TerminationSignals : public QObject {
     void Read();
 
     QSocketNotifier *notifier_ = nullptr;
+    std::vector<int> caught_;
     bool received_ = false;
 };

@@ -4,10 +4,11 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHashFunctions>
-#include <QSaveFile>
+#include <QRandomGenerator>
 #include <QTemporaryFile>
 
 #include <cerrno>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -20,6 +21,7 @@ bool Stat(const QString &path, struct stat &st)
 
 void TakeStat(const struct stat &st, FileIdentity &id)
 {
+    id.exists = true;
     id.size = st.st_size;
     id.mtimeNs = std::int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
     id.ctimeNs = std::int64_t(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
@@ -47,12 +49,72 @@ bool WriteAll(int fd, const QByteArray &bytes, int &error)
         p += n;
         left -= n;
     }
-    // A full disk may show only now, when the blocks are allocated.
-    if (::fsync(fd) != 0 && errno != EINVAL) {
-        error = errno;
-        return false;
-    }
     return true;
+}
+
+// The data, once; a full disk may show only now, when blocks are allocated.
+bool SyncData(int fd, int &error)
+{
+    if (::fdatasync(fd) == 0 || errno == EINVAL)
+        return true;
+    error = errno;
+    return false;
+}
+
+// The rename itself lives in the folder. A folder that can't be synced (a
+// file system without the call) has nothing more to give.
+void SyncFolder(const QByteArray &folder)
+{
+    const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    ::fsync(fd);
+    ::close(fd);
+}
+
+// The file a path names: a symbolic link's final target, so that the link
+// stays a link.
+QString FinalTarget(const QString &path)
+{
+    const QFileInfo info(path);
+    if (!info.isSymLink())
+        return path;
+    const QString canonical = info.canonicalFilePath();
+    return canonical.isEmpty() ? info.symLinkTarget() : canonical;
+}
+
+// A new file beside `file`, named so that no other program takes it for a note.
+int CreateTemporary(const QByteArray &file, mode_t mode, QByteArray &temp)
+{
+    const qsizetype slash = file.lastIndexOf('/');
+    const QByteArray stem = file.left(slash + 1) + '.' + file.mid(slash + 1) + '.';
+    static constexpr char kChars[] =
+        "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        temp = stem;
+        for (int i = 0; i < 6; ++i)
+            temp += kChars[QRandomGenerator::global()->bounded(int(sizeof kChars) - 1)];
+        const int fd = ::open(temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+    }
+    return -1;
+}
+
+bool WriteInPlace(const QByteArray &file, const QByteArray &bytes, QString &reason)
+{
+    const int fd = ::open(file.constData(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+    int error = 0;
+    if (fd < 0)
+        error = errno;
+    else if (!WriteAll(fd, bytes, error) || !SyncData(fd, error))
+        ::close(fd);
+    else if (::close(fd) != 0)
+        error = errno;
+    if (error == 0)
+        return true;
+    reason = qt_error_string(error);
+    return false;
 }
 
 bool CopyFile(const QString &from, const QString &to, QString &reason)
@@ -75,8 +137,7 @@ FileIdentity IdentityOf(const QString &path, const QByteArray &bytes)
 {
     FileIdentity id;
     struct stat st {};
-    id.exists = Stat(path, st);
-    if (id.exists)
+    if (Stat(path, st))
         TakeStat(st, id);
     id.size = bytes.size();
     id.hash = HashOf(bytes);
@@ -107,42 +168,130 @@ bool ChangedOnDisk(const QString &path, FileIdentity &known)
     return false;
 }
 
-bool ReadWholeFile(const QString &path, QByteArray &bytes, QString &reason)
+bool ReadWholeFile(const QString &path, QByteArray &bytes, QString &reason, FileIdentity *identity)
 {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) {
-        reason = f.errorString();
+    bytes.clear();
+    const int fd =
+        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        reason = qt_error_string(errno);
         return false;
     }
-    bytes = f.readAll();
-    if (f.error() != QFileDevice::NoError) {
-        reason = f.errorString();
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        reason = st.st_mode == 0 ? qt_error_string(errno) : "It is not a regular file.";
+        ::close(fd);
         return false;
+    }
+    // The size told is a hint: the file may grow or shrink as it is read.
+    qsizetype have = 0;
+    bytes.resize(qsizetype(st.st_size) + 1);
+    while (true) {
+        if (have == bytes.size())
+            bytes.resize(have + std::max<qsizetype>(have / 2, 65536));
+        const ssize_t n = ::read(fd, bytes.data() + have, std::size_t(bytes.size() - have));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            reason = qt_error_string(errno);
+            ::close(fd);
+            bytes.clear();
+            return false;
+        }
+        if (n == 0)
+            break;
+        have += n;
+    }
+    ::close(fd);
+    bytes.truncate(have);
+    bytes.squeeze();
+    if (identity) {
+        *identity = {};
+        TakeStat(st, *identity);
+        identity->size = bytes.size();
+        identity->hash = HashOf(bytes);
     }
     return true;
 }
 
 bool WriteFileAtomically(const QString &path, const QByteArray &bytes, QString &reason,
-                         bool inPlaceIfNeeded)
+                         const WriteOptions &options)
 {
-    QSaveFile f(path);
-    f.setDirectWriteFallback(inPlaceIfNeeded);
-    if (!f.open(QIODevice::WriteOnly)) {
-        reason = f.errorString();
+    const QByteArray file = QFile::encodeName(FinalTarget(path));
+    struct stat old {};
+    const bool replacing = ::stat(file.constData(), &old) == 0 && S_ISREG(old.st_mode);
+    if (replacing && ::faccessat(AT_FDCWD, file.constData(), W_OK, AT_EACCESS) != 0) {
+        reason = qt_error_string(errno);
         return false;
     }
-    int error = 0;
-    if (!WriteAll(f.handle(), bytes, error)) {
+    // The mode is the file's from the first byte on: the note's text is
+    // never readable by others, not even for a moment.
+    const mode_t mode = replacing ? old.st_mode & 07777 : options.privateFile ? 0600 : 0666;
+    QByteArray temp;
+    const int fd = CreateTemporary(file, replacing ? 0600 : mode, temp);
+    if (fd < 0) {
+        const int error = errno;
+        if (options.inPlaceIfNeeded && replacing
+            && (error == EACCES || error == EPERM || error == EROFS))
+            return WriteInPlace(file, bytes, reason);
         reason = qt_error_string(error);
-        f.cancelWriting();
         return false;
     }
-    errno = 0;
-    if (!f.commit()) {
-        const int commitError = errno;
-        reason = f.errorString();
-        if (commitError != 0 && (reason.isEmpty() || reason == qt_error_string(-1)))
-            reason = qt_error_string(commitError);
+    if (replacing && (old.st_uid != geteuid() || old.st_gid != getegid())
+        && ::fchown(fd, old.st_uid, old.st_gid) != 0) {
+        // Only root may give a file away: the file becomes this user's, as
+        // any editor's save makes it.
+    }
+    // Only a umask that takes the owner's own rights, or a file replaced,
+    // leaves the mode to be set; a file exported takes the umask's.
+    struct stat made {};
+    const bool setMode = (replacing || options.privateFile)
+                         && (::fstat(fd, &made) != 0 || (made.st_mode & 07777) != mode);
+    int error = 0;
+    if ((setMode && ::fchmod(fd, mode) != 0) || !WriteAll(fd, bytes, error)
+        || !SyncData(fd, error)) {
+        if (error == 0)
+            error = errno;
+        ::close(fd);
+        ::unlink(temp.constData());
+        reason = qt_error_string(error);
+        return false;
+    }
+    if (options.beforeReplace && !options.beforeReplace()) {
+        ::close(fd);
+        ::unlink(temp.constData());
+        reason.clear();
+        return false;
+    }
+    if (::close(fd) != 0 || ::rename(temp.constData(), file.constData()) != 0) {
+        reason = qt_error_string(errno);
+        ::unlink(temp.constData());
+        return false;
+    }
+    SyncFolder(file.left(std::max<qsizetype>(file.lastIndexOf('/'), 1)));
+    return true;
+}
+
+bool MakePrivateFolder(const QString &folder, QString &reason)
+{
+    const QByteArray path = QFile::encodeName(QDir::cleanPath(QDir(folder).absolutePath()));
+    for (qsizetype i = 1; i <= path.size(); ++i) {
+        if (i < path.size() && path[i] != '/')
+            continue;
+        const QByteArray part = path.left(i);
+        if (::mkdir(part.constData(), 0700) == 0) {
+            // A umask that takes the owner's own rights away does not apply.
+            struct stat st {};
+            if (::stat(part.constData(), &st) == 0 && (st.st_mode & 0777) != 0700)
+                ::chmod(part.constData(), 0700);
+        } else if (errno != EEXIST) {
+            reason = qt_error_string(errno);
+            return false;
+        }
+    }
+    struct stat st {};
+    if (::stat(path.constData(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+        reason = qt_error_string(S_ISDIR(st.st_mode) ? errno : ENOTDIR);
         return false;
     }
     return true;
@@ -174,9 +323,38 @@ QString WithSeparator(const QString &folder)
     return folder.endsWith('/') ? folder : folder + '/';
 }
 
-QString ChooseNoteFolder(const QString &programFolder, bool usable, const QString &dataFolder)
+namespace {
+
+constexpr char kCarriedRecord[] = "npad.carried";
+
+QString Canonical(const QString &folder)
 {
-    return WithSeparator(usable ? programFolder : dataFolder);
+    const QString canonical = QFileInfo(folder).canonicalFilePath();
+    return canonical.isEmpty() ? QDir::cleanPath(QDir(folder).absolutePath()) : canonical;
+}
+
+} // namespace
+
+QStringList CarriedFrom(const QString &folder)
+{
+    QByteArray bytes;
+    QString unused;
+    QStringList folders;
+    if (!ReadWholeFile(QDir(folder).filePath(kCarriedRecord), bytes, unused))
+        return folders;
+    for (const QString &line : QString::fromUtf8(bytes).split('\n', Qt::SkipEmptyParts))
+        if (!line.startsWith('#'))
+            folders << line;
+    return folders;
+}
+
+NotePlace ChooseNotePlace(const QString &programFolder, bool usable, const QString &dataFolder)
+{
+    if (!usable)
+        return NotePlace(WithSeparator(dataFolder), WithSeparator(programFolder));
+    if (CarriedFrom(dataFolder).contains(Canonical(programFolder)))
+        return NotePlace(WithSeparator(dataFolder));
+    return NotePlace(WithSeparator(programFolder));
 }
 
 CarryOutcome CarryNoteAcross(const QString &from, const QString &to, QString &reason)
@@ -184,8 +362,8 @@ CarryOutcome CarryNoteAcross(const QString &from, const QString &to, QString &re
     const QDir src(from), dst(to);
     if (!QFileInfo::exists(src.filePath("npad.txt")) || QFileInfo::exists(dst.filePath("npad.txt")))
         return CarryOutcome::NothingToCarry;
-    if (!QDir().mkpath(to)) {
-        reason = QString("Cannot create folder \"%1\".").arg(to);
+    if (!MakePrivateFolder(to, reason)) {
+        reason = QString("Cannot create folder \"%1\". %2").arg(to, reason);
         return CarryOutcome::Failed;
     }
     // The settings first: the note's arrival is what marks the carry as done.
@@ -194,6 +372,20 @@ CarryOutcome CarryNoteAcross(const QString &from, const QString &to, QString &re
         return CarryOutcome::Failed;
     if (!CopyFile(src.filePath("npad.txt"), dst.filePath("npad.txt"), reason))
         return CarryOutcome::Failed;
+    // Without the record, a program folder writable again would bring back
+    // the note as it was before the carry.
+    QStringList record = CarriedFrom(to);
+    const QString origin = Canonical(from);
+    if (!record.contains(origin)) {
+        record.prepend("# Program folders whose note was carried here. Each uses the note here "
+                       "until its line is removed.");
+        record << origin;
+        const QString path = dst.filePath(kCarriedRecord);
+        if (!WriteFileAtomically(path, (record.join('\n') + '\n').toUtf8(), reason)) {
+            reason = QString("Cannot create file \"%1\". %2").arg(path, reason);
+            return CarryOutcome::Failed;
+        }
+    }
     return CarryOutcome::Carried;
 }
 
@@ -208,13 +400,13 @@ QString UnsavedNotePath(const QString &folder, const QDateTime &now)
 
 void NoteRead::Run()
 {
-    if (!ReadWholeFile(path, bytes, failure))
+    if (!ReadWholeFile(path, bytes, failure, &disk))
         return;
     failure = NoteRefusal(bytes);
-    if (failure.isEmpty())
-        disk = IdentityOf(path, bytes);
-    else
+    if (!failure.isEmpty()) {
         bytes.clear();
+        disk = {};
+    }
 }
 
 void NoteWrite::Run()
@@ -225,9 +417,23 @@ void NoteWrite::Run()
     }
     const QByteArray bytes = EncodeNote(text, encoding);
     text = QString();
-    QDir().mkpath(QFileInfo(path).path());
-    if (!WriteFileAtomically(path, bytes, reason)) {
+    if (!MakePrivateFolder(QFileInfo(path).path(), reason)) {
         outcome = Outcome::Failed;
+        return;
+    }
+    // Encoding, writing and syncing a large note take long enough for
+    // another program to write the note meanwhile: it is looked at again
+    // just before the rename.
+    bool changed = false;
+    WriteOptions options;
+    options.beforeReplace = [&] {
+        if (onSynced)
+            onSynced();
+        changed = !replaceChanged && ChangedOnDisk(path, disk);
+        return !changed;
+    };
+    if (!WriteFileAtomically(path, bytes, reason, options)) {
+        outcome = changed ? Outcome::ChangedOutside : Outcome::Failed;
         return;
     }
     disk = IdentityOf(path, bytes);

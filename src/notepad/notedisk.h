@@ -5,8 +5,10 @@
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
+#include <QStringList>
 
 #include <cstdint>
+#include <functional>
 
 // The notepad's files on disk: whole reads, writes that replace a file whole
 // or not at all, what a file was when the notepad last read or wrote it, and
@@ -36,16 +38,35 @@ FileIdentity IdentityOf(const QString &path, const QByteArray &bytes);
 // date when only those changed (a touch, a copy of the same bytes).
 bool ChangedOnDisk(const QString &path, FileIdentity &known);
 
-// Reads a whole file; false with the system's reason when it can't.
-bool ReadWholeFile(const QString &path, QByteArray &bytes, QString &reason);
+// Reads a whole file; false with the system's reason when it can't. Only a
+// regular file is read, and opening never waits (a FIFO would wait for ever).
+// `identity`, when given, is what the file was as the reading began.
+bool ReadWholeFile(const QString &path, QByteArray &bytes, QString &reason,
+                   FileIdentity *identity = nullptr);
 
-// Writes a file so that it is either wholly replaced or left as it was: a
-// temporary file in the same folder, then a rename. Keeps the permissions of
-// the file it replaces. False with the system's reason ("No space left on
-// device", not "Unknown error"). With `inPlaceIfNeeded`, a writable file in a
-// folder where no file can be created is written in place.
+struct WriteOptions {
+    // A new file is readable by its owner alone, whatever the umask; else the
+    // umask decides, as for a file the user exports.
+    bool privateFile = true;
+    // A writable file in a folder where no file can be created is written in
+    // place, not whole-or-nothing.
+    bool inPlaceIfNeeded = false;
+    // Asked once the new bytes are written and synced, just before they take
+    // the file's place; false leaves the file as it is (and `reason` empty).
+    std::function<bool()> beforeReplace;
+};
+
+// Writes a file so that it is either wholly replaced or left as it was, and
+// stays so through a power cut: a temporary file in the same folder, synced,
+// renamed over the file, and the folder synced. The file keeps the mode and
+// owner of the file it replaces; a symbolic link's target is written. False
+// with the system's reason ("No space left on device", not "Unknown error").
 bool WriteFileAtomically(const QString &path, const QByteArray &bytes, QString &reason,
-                         bool inPlaceIfNeeded = false);
+                         const WriteOptions &options = {});
+
+// Makes a folder and the folders above it that are missing, each open to its
+// owner alone; false with the system's reason.
+bool MakePrivateFolder(const QString &folder, QString &reason);
 
 // Whether a file can be created in `folder` (tried, then removed).
 bool CanCreateFilesIn(const QString &folder);
@@ -57,26 +78,32 @@ bool IsProgramsFolder(const QString &folder, const QString &installBinFolder);
 // A folder's path with its trailing '/'.
 QString WithSeparator(const QString &folder);
 
-// The folder where the note and its settings lie, with a trailing '/': the
-// program folder when the program has a folder of its own in which files can
-// be created, else the user's data folder.
-QString ChooseNoteFolder(const QString &programFolder, bool usable, const QString &dataFolder);
-
 // Where the note lies, and the program folder whose note is to be carried
 // into it when the note folder has none yet.
 struct NotePlace {
     QString folder;
-    QString leftBehind; // empty when the note lies in the program folder
+    QString leftBehind; // empty when there is nothing to carry
     NotePlace(const QString &noteFolder = {}, const QString &programFolder = {})
         : folder(noteFolder), leftBehind(programFolder)
     {
     }
 };
 
+// Where the note lies for a program in `programFolder`: beside it when the
+// program has a folder of its own in which files can be created (`usable`),
+// unless its note was once carried into `dataFolder`; else in `dataFolder`,
+// into which the note beside the program is carried. Folders end with '/'.
+NotePlace ChooseNotePlace(const QString &programFolder, bool usable, const QString &dataFolder);
+
 // Copies "npad.txt" and "npad.ini" byte for byte from `from` into `to` when
-// `to` has no note yet and `from` has one; `from` is left untouched.
+// `to` has no note yet and `from` has one; `from` is left untouched. A carry
+// is recorded in `to` ("npad.carried"), so that the program in `from` keeps
+// using the copy even once it could write beside itself again.
 enum class CarryOutcome { NothingToCarry, Carried, Failed };
 CarryOutcome CarryNoteAcross(const QString &from, const QString &to, QString &reason);
+
+// The program folders whose note was carried into `folder`, as recorded there.
+QStringList CarriedFrom(const QString &folder);
 
 // A new file's name for text that could not be kept in the note:
 // "npad-unsaved-<yyyymmdd>-<hhmmss>.txt", with "-2", "-3" … before ".txt"
@@ -105,6 +132,9 @@ struct NoteWrite {
     NoteEncoding encoding = NoteEncoding::Utf8; // in; out: the one used
     FileIdentity disk;                          // in: the file as last read or written; out: as now
     bool replaceChanged = false;                // write even over another program's change
+    // Called once the new bytes lie synced beside the note, before the last
+    // look at it: where another program's change would otherwise be lost.
+    std::function<void()> onSynced;
 
     Outcome outcome = Outcome::Failed;
     QString reason; // with Failed: the system's reason

@@ -18,12 +18,9 @@
 #include <QAction>
 #include <QClipboard>
 #include <QCloseEvent>
-#include <QCoreApplication>
-#include <QDateTime>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QFileSystemWatcher>
 #include <QGridLayout>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -31,38 +28,62 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScopedValueRollback>
-#include <QStandardPaths>
 #include <QTextBlock>
-#include <QThread>
 #include <QTimer>
-
-#include <chrono>
-#include <malloc.h>
 
 namespace {
 
-std::int64_t NowMs()
-{
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
-}
-
 // Where the caret goes when the notepad is shown, counted as in the file.
 constexpr qsizetype kShowCaretPosition = 32000;
-
-void NotepadBox(const QString &text, bool ask, bool &answer)
-{
-    const QScopedValueRollback title(Lib().BoxTitle, std::string("Notepad"));
-    if (ask)
-        answer = AskYes(text);
-    else
-        InfoBox(text);
-}
 
 // The memo's text with '\n' line breaks, as a user copies it.
 QString MemoText(const QPlainTextEdit *memo)
 {
     return memo->document()->toRawText().replace(QChar::ParagraphSeparator, u'\n');
+}
+
+// The store's questions and notices, in the notepad's boxes; failures of
+// file access in the toolkit's error box.
+class NotepadBoxes : public NoteUser {
+  public:
+    Answer Ask(const QString &question) override
+    {
+        const QScopedValueRollback title(Lib().BoxTitle, std::string("Notepad"));
+        switch (AskYesNoCancel(question)) {
+        case 'Y':
+            return Answer::Yes;
+        case 'N':
+            return Answer::No;
+        default:
+            return Answer::Cancel;
+        }
+    }
+    void Tell(const QString &text) override { NotepadInfo(text); }
+    void Error(const QString &text) override { ErrorBox(text); }
+};
+
+FontSettings SettingsOf(const QFont &f)
+{
+    FontSettings s;
+    s.name = f.family().toStdString();
+    s.size = f.pointSize() > 0 ? f.pointSize() : qRound(f.pointSizeF());
+    s.bold = f.bold();
+    s.italic = f.italic();
+    s.underline = f.underline();
+    s.strikeout = f.strikeOut();
+    return s;
+}
+
+QFont FontOf(const FontSettings &s)
+{
+    QFont f;
+    f.setFamily(QString::fromStdString(s.name));
+    f.setPointSize(s.size > 0 ? s.size : FontSettings{}.size);
+    f.setBold(s.bold);
+    f.setItalic(s.italic);
+    f.setUnderline(s.underline);
+    f.setStrikeOut(s.strikeout);
+    return f;
 }
 
 } // namespace
@@ -76,48 +97,22 @@ NotepadState &Notes()
 void NotepadStartUp()
 {
     Notes() = NotepadState{};
-    // A large note's text is copied whole for every autosave and search.
-    // Buffers of that size stay in the heap for the next copy while the
-    // notepad is in use, instead of fresh pages being mapped and zeroed for
-    // each, which costs more than the copying; ReleaseFreeMemory gives them
-    // back when the notepad is put away.
-    mallopt(M_MMAP_THRESHOLD, 256 << 20);
-    mallopt(M_TRIM_THRESHOLD, 256 << 20);
-    // The note is read and written on threads of their own; one heap for
-    // all lets ReleaseFreeMemory give back what those threads freed too.
-    mallopt(M_ARENA_MAX, 1);
-}
-
-void ReleaseFreeMemory()
-{
-    malloc_trim(0);
-}
-
-NotePlace DefaultNotePlace()
-{
-    const QString program = WithSeparator(QCoreApplication::applicationDirPath());
-    const bool usable = !program.isEmpty() && !IsProgramsFolder(program, QUORVIN_INSTALL_BINDIR)
-                        && CanCreateFilesIn(program);
-    const QString folder = ChooseNoteFolder(
-        program, usable, QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
-    return NotePlace(folder, usable ? QString() : program);
 }
 
 void NotepadInfo(const QString &text)
 {
-    bool unused = false;
-    NotepadBox(text, false, unused);
+    const QScopedValueRollback title(Lib().BoxTitle, std::string("Notepad"));
+    InfoBox(text);
 }
 
 bool NotepadAsk(const QString &text)
 {
-    bool yes = false;
-    NotepadBox(text, true, yes);
-    return yes;
+    const QScopedValueRollback title(Lib().BoxTitle, std::string("Notepad"));
+    return AskYes(text);
 }
 
 TFnotepad::TFnotepad(const NotePlace &place, QWidget *parent)
-    : QMainWindow(parent), place_(place.folder.isEmpty() ? DefaultNotePlace() : place)
+    : QMainWindow(parent), user_(std::make_unique<NotepadBoxes>())
 {
     setObjectName("Fnotepad");
     setWindowTitle("Notepad");
@@ -125,13 +120,13 @@ TFnotepad::TFnotepad(const NotePlace &place, QWidget *parent)
     BuildMenu();
     BuildClientArea();
 
-    Timer1 = new QTimer(this);
-    Timer1->setSingleShot(true);
-    Timer1->setInterval(NoteTracker::kAutosaveMs);
+    store_ = new NoteStore(
+        place.folder.isEmpty() ? DefaultNotePlace() : place, *user_,
+        [this] { return Memo1->document()->toRawText(); }, this);
+    Timer1 = store_->Countdown();
     Timer2 = new QTimer(this);
     Timer2->setSingleShot(true);
     Timer2->setInterval(500);
-    watcher_ = new QFileSystemWatcher(this);
     ConnectSignals();
 
     // Outer 441 x 416 with its frame.
@@ -199,27 +194,19 @@ void TFnotepad::ConnectSignals()
     connect(Clear1, &QAction::triggered, this, &TFnotepad::Clear1Click);
     connect(Search1, &QAction::triggered, this, &TFnotepad::Search1Click);
     connect(Memo1->document(), &QTextDocument::contentsChange, this, &TFnotepad::Memo1Change);
-    connect(Timer1, &QTimer::timeout, this, &TFnotepad::Timer1Timer);
     connect(Timer2, &QTimer::timeout, this, &TFnotepad::Timer2Timer);
-    connect(watcher_, &QFileSystemWatcher::fileChanged, this, &TFnotepad::ShowChangeOnDisk);
-    connect(watcher_, &QFileSystemWatcher::directoryChanged, this, &TFnotepad::ShowChangeOnDisk);
+    connect(store_, &NoteStore::textFromDisk, this, &TFnotepad::TakeTextFromDisk);
+    connect(store_, &NoteStore::editableChanged, this,
+            [this](bool editable) { Memo1->setReadOnly(!editable); });
+    connect(store_, &NoteStore::readableAgain, this, &TFnotepad::FormShow);
 }
 
-TFnotepad::~TFnotepad()
-{
-    if (writer_)
-        writer_->wait();
-}
+TFnotepad::~TFnotepad() = default;
 
 void TFnotepad::FormCreate()
 {
-    NotepadState &st = Notes();
-    st.ExeFolder = WithSeparator(place_.folder);
-    st.SettingsPath = st.ExeFolder + "npad.ini";
-    st.UnsavedFolder = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
-    if (!place_.leftBehind.isEmpty())
-        CarryNote(place_.leftBehind);
-    ReadFontSettings();
+    store_->Open();
+    SetMemoFont(FontOf(store_->ReadFontSettings()));
 
     // A fixed light violet, so a fixed dark text colour with it.
     QPalette pal = Memo1->palette();
@@ -227,56 +214,38 @@ void TFnotepad::FormCreate()
     pal.setColor(QPalette::Text, Qt::black);
     Memo1->setPalette(pal);
 
-    if (st.NotesPath.isEmpty())
-        st.NotesPath = st.ExeFolder + "npad.txt";
-    // The note is read once the main window is drawn (FillMemo), so that a
-    // large note does not keep it from the screen.
-    firstRead_ = QFileInfo::exists(st.NotesPath);
-    if (!firstRead_)
+    if (!store_->FirstReadPending())
         setWindowTitle(ApplicationTitle() + " - Notepad");
-    WatchNote();
-    Memo1->setReadOnly(st.NoteReadOnly);
-    SetDirty(false);
+    store_->SetDirty(false);
 }
 
 bool TFnotepad::ReadFirstTime()
 {
-    if (!firstRead_)
+    if (!store_->FirstReadPending())
         return true;
-    firstRead_ = false;
-    if (!ReadNote())
+    if (!store_->ReadFirstTime())
         return false; // the caption keeps "Notepad"
     setWindowTitle(ApplicationTitle() + " - Notepad");
     return true;
 }
 
-void TFnotepad::CarryNote(const QString &programFolder)
+void TFnotepad::FillMemo()
 {
-    NotepadState &st = Notes();
-    QString reason;
-    switch (CarryNoteAcross(programFolder, st.ExeFolder, reason)) {
-    case CarryOutcome::NothingToCarry:
-        break;
-    case CarryOutcome::Carried:
-        NotepadInfo(QString("The note could not be kept beside the program, so it was copied to "
-                            "\"%1\".")
-                        .arg(QDir::cleanPath(st.ExeFolder)));
-        break;
-    case CarryOutcome::Failed:
-        // Shown from where it lies, where nothing typed could be kept.
-        ErrorBox(reason);
-        st.NotesPath = QDir(programFolder).filePath("npad.txt");
-        st.SettingsPath = QDir(programFolder).filePath("npad.ini");
-        st.NoteReadOnly = true;
-        break;
-    }
+    ReadFirstTime();
 }
 
 void TFnotepad::showEvent(QShowEvent *event)
 {
     QMainWindow::showEvent(event);
+    store_->SetShown(true);
     if (!event->spontaneous())
         FormShow();
+}
+
+void TFnotepad::hideEvent(QHideEvent *event)
+{
+    QMainWindow::hideEvent(event);
+    store_->SetShown(false);
 }
 
 int TFnotepad::ShowCaretIndex() const
@@ -294,18 +263,11 @@ int TFnotepad::ShowCaretIndex() const
     return 0;
 }
 
-void TFnotepad::hideEvent(QHideEvent *event)
-{
-    QMainWindow::hideEvent(event);
-    ReleaseFreeMemory();
-}
-
 void TFnotepad::FormShow()
 {
-    if (!LoadNotes())
+    if (!ReadFirstTime() || !store_->LoadNotes())
         return;
-    FillMemo();
-    Notes().Tracker.TrackChanges = true;
+    store_->StartTracking();
 
     QTextCursor caret(Memo1->document());
     caret.setPosition(ShowCaretIndex());
@@ -315,10 +277,7 @@ void TFnotepad::FormShow()
 
 void TFnotepad::closeEvent(QCloseEvent *event)
 {
-    WaitForWrite();
-    QScopedValueRollback guard(saving_, true);
-    NoteTracker &t = Notes().Tracker;
-    if (t.CloseQuery([this] { return WriteFontSettings(); }, [this] { return WriteText(); }))
+    if (store_->CloseQuery())
         event->accept();
     else
         event->ignore();
@@ -358,84 +317,18 @@ bool TFnotepad::Memo1KeyDown(QKeyEvent *event)
 void TFnotepad::Memo1Change(int, int charsRemoved, int charsAdded)
 {
     // A change of format only (the font) is not a change of the note.
-    if (charsRemoved == 0 && charsAdded == 0)
-        return;
-    ++edits_;
-    diskShown_ = false;
-    if (!quiet_ && Notes().Tracker.Memo1Change(NowMs()))
-        Timer1->start();
+    if (charsRemoved != 0 || charsAdded != 0)
+        store_->TextChanged();
 }
 
-void TFnotepad::SetDirty(bool flag)
+void TFnotepad::TakeTextFromDisk(const QString &text)
 {
-    if (Notes().Tracker.SetDirty(flag, NowMs()))
-        Timer1->start();
-}
-
-void TFnotepad::Timer1Timer()
-{
-    Timer1->stop();
-    NoteTracker &t = Notes().Tracker;
-    t.CountdownEnded();
-    // A tick inside a box of a save step in progress: that step writes. A
-    // write still in flight starts the next countdown when it ends.
-    if (saving_ || writer_)
-        return;
-    t.SaveSettings([this] { return WriteFontSettings(); });
-    if (t.Dirty)
-        StartWrite();
-}
-
-void TFnotepad::StartWrite()
-{
-    NotepadState &st = Notes();
-    write_ = std::make_shared<NoteWrite>();
-    write_->path = st.NotesPath;
-    // Only the copy needs this thread; encoding and writing go on beside it.
-    write_->text = Memo1->document()->toRawText();
-    write_->encoding = st.Encoding;
-    write_->disk = st.Disk;
-    editsWritten_ = edits_;
-    writer_ = QThread::create([write = write_] { write->Run(); });
-    connect(writer_, &QThread::finished, this, &TFnotepad::FinishWrite);
-    writer_->start();
-}
-
-void TFnotepad::WaitForWrite()
-{
-    if (!writer_)
-        return;
-    writer_->wait();
-    FinishWrite();
-}
-
-void TFnotepad::FinishWrite()
-{
-    if (!writer_)
-        return; // already finished by WaitForWrite
-    writer_->disconnect(this);
-    writer_->deleteLater();
-    writer_ = nullptr;
-    const std::shared_ptr<NoteWrite> w = std::move(write_);
-    NotepadState &st = Notes();
-    st.Disk = w->disk;
-    switch (w->outcome) {
-    case NoteWrite::Outcome::Written:
-        st.Encoding = w->encoding;
-        st.Tracker.TextWritten(edits_ != editsWritten_);
-        diskShown_ = edits_ == editsWritten_;
-        WatchNote();
-        break;
-    case NoteWrite::Outcome::Failed:
-        ReportError(QString("Cannot create file \"%1\". %2").arg(w->path, w->reason));
-        break;
-    case NoteWrite::Outcome::ChangedOutside:
-        SaveNotes(); // asks, as every save step does
-        break;
-    }
-    // Changes made while it wrote are due in their turn.
-    if (st.Tracker.Dirty && !st.Tracker.CountdownRunning())
-        SetDirty(true);
+    // The caret stays where it was, as far as the new text reaches.
+    const int caret = Memo1->textCursor().position();
+    Memo1->setPlainText(text);
+    QTextCursor c(Memo1->document());
+    c.setPosition(std::min(caret, Memo1->document()->characterCount() - 1));
+    Memo1->setTextCursor(c);
 }
 
 void TFnotepad::Timer2Timer()
@@ -449,271 +342,19 @@ void TFnotepad::ScrollToCaret()
     Memo1->ensureCursorVisible();
 }
 
-bool TFnotepad::LoadNotes()
+ExitReport TFnotepad::SaveBeforeExit(const std::function<bool()> &mayAsk)
 {
-    NotepadState &st = Notes();
-    if (!ReadFirstTime())
-        return false;
-    if (!QFileInfo::exists(st.NotesPath))
-        st.Disk = {};
-    // What the memo holds, or is about to, needs no second reading while
-    // the file is what it was.
-    else if ((!notePending_ && !diskShown_) || ChangedOnDisk(st.NotesPath, st.Disk))
-        if (!ReadNote())
-            return false;
-    // Typing is possible again only over a note that was read.
-    Memo1->setReadOnly(st.NoteReadOnly);
-    st.Tracker.Loaded();
-    return true;
-}
-
-bool TFnotepad::ReadNote()
-{
-    NoteRead read;
-    read.path = Notes().NotesPath;
-    read.Run();
-    return TakeRead(read);
-}
-
-bool TFnotepad::TakeRead(NoteRead &read)
-{
-    notePending_ = false;
-    noteBytes_ = QByteArray();
-    if (!read.failure.isEmpty()) {
-        LoadFailed(read.failure);
-        return false;
-    }
-    Notes().Disk = read.disk;
-    noteBytes_ = std::move(read.bytes);
-    notePending_ = true;
-    return true;
-}
-
-void TFnotepad::FillMemo()
-{
-    if (ReadFirstTime())
-        PutNoteInMemo(false);
-}
-
-void TFnotepad::PutNoteInMemo(bool quietly)
-{
-    if (!notePending_)
-        return;
-    DecodedNote note = DecodeNote(noteBytes_);
-    noteBytes_ = QByteArray();
-    notePending_ = false;
-    Notes().Encoding = note.encoding;
-    if (!SameNoteText(Memo1->document()->toRawText(), note.text)) {
-        if (quietly)
-            ChangeQuietly([&] { Memo1->setPlainText(note.text); });
-        else
-            Memo1->setPlainText(note.text);
-    }
-    diskShown_ = true;
-}
-
-void TFnotepad::LoadFailed(const QString &reason)
-{
-    // What the memo holds is not the note: typing there would be lost, and
-    // nothing may be written over the file.
-    Memo1->setReadOnly(true);
-    ErrorBox(QString("Cannot open file \"%1\". %2").arg(Notes().NotesPath, reason));
-}
-
-void TFnotepad::WatchNote()
-{
-    const NotepadState &st = Notes();
-    // A file replaced by a rename is no longer watched; its folder sees it come.
-    for (const QString &path : {st.NotesPath, QDir::cleanPath(st.ExeFolder)})
-        if (!watcher_->files().contains(path) && !watcher_->directories().contains(path)
-            && QFileInfo::exists(path))
-            watcher_->addPath(path);
-}
-
-void TFnotepad::ShowChangeOnDisk()
-{
-    WatchNote();
-    NotepadState &st = Notes();
-    // Unsaved text is the save step's to weigh against the file; a hidden
-    // notepad reads the file when it is shown.
-    if (!isVisible() || st.Tracker.Dirty || saving_ || writer_ || !st.Tracker.TrackChanges
-        || !QFileInfo::exists(st.NotesPath) || !ChangedOnDisk(st.NotesPath, st.Disk) || !ReadNote())
-        return;
-    const int caret = Memo1->textCursor().position();
-    PutNoteInMemo(true);
-    QTextCursor c(Memo1->document());
-    c.setPosition(std::min(caret, Memo1->document()->characterCount() - 1));
-    Memo1->setTextCursor(c);
-    st.Tracker.Loaded();
-}
-
-bool TFnotepad::SaveNotes()
-{
-    WaitForWrite();
-    QScopedValueRollback guard(saving_, true);
-    return Notes().Tracker.SaveNotes([this] { return WriteFontSettings(); },
-                                     [this] { return WriteText(); });
-}
-
-bool TFnotepad::SaveBeforeExit(const std::function<bool()> &mayAsk)
-{
-    NoteTracker &t = Notes().Tracker;
-    if (!t.HasUnsavedChanges())
-        return true;
-    QScopedValueRollback asking(mayAsk_, mayAsk);
-    WaitForWrite();
-    QScopedValueRollback guard(saving_, true);
-    // Only the note keeps the program open; a lost font setting does not.
-    if (!t.CloseQuery([this] { return WriteFontSettings(); }, [this] { return WriteText(); })
-        && !KeepUnsavedOnExit())
-        return false;
-    // Whatever closes as the program ends has nothing left to do.
-    t.Dirty = false;
-    t.FontChanged = false;
-    return true;
-}
-
-bool TFnotepad::KeepUnsavedOnExit()
-{
-    const QString path = NewUnsavedPath();
-    if (MayAsk()
-        && !NotepadAsk(QString("The note could not be saved.\nKeep the unsaved text in \"%1\" and "
-                               "quit?")
-                           .arg(path)))
-        return false;
-    if (KeepUnsaved(path) || !MayAsk())
-        return true;
-    return NotepadAsk("Quit and lose the unsaved text?");
-}
-
-bool TFnotepad::WriteText()
-{
-    NotepadState &st = Notes();
-    NoteWrite w;
-    w.path = st.NotesPath;
-    w.text = Memo1->document()->toRawText();
-    w.encoding = st.Encoding;
-    w.disk = st.Disk;
-    w.Run();
-    st.Disk = w.disk;
-    if (w.outcome == NoteWrite::Outcome::ChangedOutside) {
-        if (!MayAsk()
-            || !NotepadAsk("The note file was changed by another program.\nReplace it with the "
-                           "text in the notepad?"))
-            return KeepTextAndShowFile();
-        w.replaceChanged = true;
-        w.Run();
-    }
-    if (w.outcome != NoteWrite::Outcome::Written) {
-        ReportError(QString("Cannot create file \"%1\". %2").arg(w.path, w.reason));
-        return false;
-    }
-    st.Encoding = w.encoding;
-    st.Disk = w.disk;
-    diskShown_ = true;
-    WatchNote();
-    return true;
-}
-
-bool TFnotepad::KeepTextAndShowFile()
-{
-    const QString path = NewUnsavedPath();
-    if (!KeepUnsaved(path))
-        return false;
-    if (!MayAsk())
-        return true; // the program is ending
-    if (ReadNote())
-        PutNoteInMemo(true);
-    NotepadInfo(QString("The text you typed was kept in \"%1\".").arg(path));
-    return true;
-}
-
-QString TFnotepad::NewUnsavedPath() const
-{
-    return UnsavedNotePath(Notes().UnsavedFolder, QDateTime::currentDateTime());
-}
-
-bool TFnotepad::KeepUnsaved(const QString &path)
-{
-    QDir().mkpath(Notes().UnsavedFolder);
-    NoteEncoding encoding = Notes().Encoding;
-    return WriteMemo(path, encoding);
-}
-
-bool TFnotepad::WriteMemo(const QString &path, NoteEncoding &encoding, bool inPlaceIfNeeded)
-{
-    QString reason;
-    if (WriteFileAtomically(path, EncodeNote(Memo1->document()->toRawText(), encoding), reason,
-                            inPlaceIfNeeded))
-        return true;
-    ReportError(QString("Cannot create file \"%1\". %2").arg(path, reason));
-    return false;
-}
-
-void TFnotepad::ReportError(const QString &text)
-{
-    if (MayAsk())
-        ErrorBox(text);
-}
-
-void TFnotepad::ChangeQuietly(const std::function<void()> &change)
-{
-    QScopedValueRollback guard(quiet_, true);
-    change();
+    return store_->SaveBeforeExit(mayAsk);
 }
 
 void TFnotepad::SetMemoFont(const QFont &font)
 {
-    ChangeQuietly([&] { Memo1->setFont(font); });
-}
-
-void TFnotepad::ReadFontSettings()
-{
-    QByteArray bytes;
-    QString unused;
-    if (QFileInfo::exists(Notes().SettingsPath))
-        ReadWholeFile(Notes().SettingsPath, bytes, unused);
-    const FontSettings s = ::ReadFontSettings(bytes.toStdString());
-    QFont f;
-    f.setFamily(QString::fromStdString(s.name));
-    f.setPointSize(s.size > 0 ? s.size : FontSettings{}.size);
-    f.setBold(s.bold);
-    f.setItalic(s.italic);
-    f.setUnderline(s.underline);
-    f.setStrikeOut(s.strikeout);
-    SetMemoFont(f);
-}
-
-bool TFnotepad::WriteFontSettings()
-{
-    const QString &path = Notes().SettingsPath;
-    QByteArray existing;
-    QString reason;
-    // Other sections of a file that can't be read would be lost.
-    if (QFileInfo::exists(path) && !ReadWholeFile(path, existing, reason)) {
-        ReportError("Unable to write to " + path);
-        return false;
-    }
-    const QFont f = Memo1->font();
-    FontSettings s;
-    s.name = f.family().toStdString();
-    s.size = f.pointSize() > 0 ? f.pointSize() : qRound(f.pointSizeF());
-    s.bold = f.bold();
-    s.italic = f.italic();
-    s.underline = f.underline();
-    s.strikeout = f.strikeOut();
-    const std::string bytes = ::WriteFontSettings(existing.toStdString(), s);
-    QDir().mkpath(Notes().ExeFolder);
-    if (!WriteFileAtomically(path, QByteArray::fromStdString(bytes), reason)) {
-        ReportError("Unable to write to " + path);
-        return false;
-    }
-    return true;
+    Memo1->setFont(font);
 }
 
 void TFnotepad::Save1Click()
 {
-    NotepadInfo(QString::fromStdString(Notes().Tracker.SaveReport(NowMs())));
+    NotepadInfo(store_->SaveReport());
 }
 
 void TFnotepad::Now1Click()
@@ -752,12 +393,10 @@ bool TFnotepad::ExportToFile(const QString &chosenName)
     if (name != chosenName && QFileInfo::exists(name)
         && !NotepadAsk(QString("\"%1\" already exists - replace it ?").arg(name)))
         return false;
-    NoteEncoding encoding = Notes().Encoding;
-    // The user chose this file and may write it, though perhaps not its folder.
-    if (!WriteMemo(name, encoding, true))
+    if (!store_->WriteCopy(name))
         return false;
     FlashNotice("Exported OK");
-    QDir::setCurrent(Notes().ExeFolder);
+    QDir::setCurrent(store_->Folder());
     return true;
 }
 
@@ -773,7 +412,7 @@ void TFnotepad::Font1Click()
     if (dialog.FontUnchanged())
         return; // the font keeps its own name, as "Arial" does
     SetMemoFont(dialog.selectedFont());
-    Notes().Tracker.FontChanged = true;
+    store_->FontChosen(SettingsOf(Memo1->font()));
 }
 
 void TFnotepad::End1Click()
@@ -793,7 +432,7 @@ void TFnotepad::Clear1Click()
     QTextCursor c(Memo1->document());
     c.select(QTextCursor::Document);
     c.removeSelectedText();
-    SetDirty(true);
+    store_->SetDirty(true);
 }
 
 void TFnotepad::Search1Click()

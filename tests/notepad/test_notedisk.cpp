@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -89,11 +90,13 @@ TEST(NoteDisk, AnExportMayWriteAWritableFileInPlaceInAFolderItCannotCreateIn)
     SetMode(path, 0666);
     SetMode(dir.path(), 0555);
     QString reason;
+    WriteOptions inPlaceIfNeeded;
+    inPlaceIfNeeded.inPlaceIfNeeded = true;
     bool strict, inPlace;
     {
         Unprivileged as(dir.path());
         strict = WriteFileAtomically(path, "strict", reason);
-        inPlace = WriteFileAtomically(path, "mine", reason, true);
+        inPlace = WriteFileAtomically(path, "mine", reason, inPlaceIfNeeded);
     }
     SetMode(dir.path(), 0755);
     EXPECT_FALSE(strict);
@@ -185,9 +188,23 @@ TEST(NoteDisk, TheNoteLiesBesideTheProgramOnlyInAFolderOfItsOwn)
     for (const auto &c : cases)
         EXPECT_EQ(IsProgramsFolder(c.folder, bin), c.programs) << c.folder.toStdString();
 
-    EXPECT_EQ(ChooseNoteFolder("/opt/q/", true, "/home/u/.local/share/quorvin"), "/opt/q/");
-    EXPECT_EQ(ChooseNoteFolder("/usr/bin/", false, "/home/u/.local/share/quorvin"),
-              "/home/u/.local/share/quorvin/");
+    QTemporaryDir data;
+    Put(data.filePath("npad.carried"), "# a comment\n/opt/carried\n");
+    const struct {
+        QString program;
+        bool usable;
+        QString folder, leftBehind;
+    } places[] = {
+        {"/opt/q/", true, "/opt/q/", ""},
+        {"/usr/bin", false, data.path() + "/", "/usr/bin/"},
+        {"/opt/carried", true, data.path() + "/", ""}, // writable again, its note carried
+        {"/opt/carried", false, data.path() + "/", "/opt/carried/"},
+    };
+    for (const auto &p : places) {
+        const NotePlace place = ChooseNotePlace(p.program, p.usable, data.path());
+        EXPECT_EQ(place.folder, p.folder) << p.program.toStdString();
+        EXPECT_EQ(place.leftBehind, p.leftBehind) << p.program.toStdString();
+    }
 }
 
 TEST(NoteDisk, ANoteLeftBehindIsCarriedByteForByteOnlyWhereThereIsNone)
@@ -202,6 +219,7 @@ TEST(NoteDisk, ANoteLeftBehindIsCarriedByteForByteOnlyWhereThereIsNone)
     EXPECT_EQ(Bytes(to + "/npad.txt"), note);
     EXPECT_EQ(Bytes(to + "/npad.ini"), ini);
     EXPECT_EQ(Bytes(program.filePath("npad.txt")), note);
+    EXPECT_EQ(CarriedFrom(to), QStringList{QFileInfo(program.path()).canonicalFilePath()});
 
     Put(program.filePath("npad.txt"), "newer");
     EXPECT_EQ(CarryNoteAcross(program.path(), to, reason), CarryOutcome::NothingToCarry);

@@ -23,7 +23,6 @@
 #include <gtest/gtest.h>
 
 #include "modal.h"
-#include "unprivileged.h"
 
 namespace {
 
@@ -42,41 +41,6 @@ void Answer(const QString &caption, Box *seen = nullptr)
                 b->click();
     });
 }
-
-// Answers the next boxes in turn, each with its button, noting what each said.
-void AnswerInTurn(const QStringList &captions, std::vector<Box> *seen)
-{
-    if (captions.isEmpty())
-        return;
-    WhenModal<QMessageBox>([captions, seen](QMessageBox *box) {
-        if (seen)
-            seen->push_back({box->windowTitle(), box->text()});
-        AnswerInTurn(captions.mid(1), seen);
-        for (QAbstractButton *b : box->buttons())
-            if (b->text() == captions.first())
-                b->click();
-    });
-}
-
-// While it lives, answers every message box with its Escape button and notes
-// what each said.
-class EveryBox {
-  public:
-    EveryBox()
-    {
-        QObject::connect(&timer_, &QTimer::timeout, [this] {
-            if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
-                seen.push_back({box->windowTitle(), box->text()});
-                box->escapeButton()->click();
-            }
-        });
-        timer_.start(5);
-    }
-    std::vector<Box> seen;
-
-  private:
-    QTimer timer_;
-};
 
 // Types `text` into the input dialog and presses OK.
 void Enter(const QString &text)
@@ -136,7 +100,7 @@ TEST_F(NotepadTest, AFirstRunStartsEmptyAndWritesOnlyWhatIsTyped)
     EXPECT_EQ(np.windowTitle(), ApplicationTitle() + " - Notepad");
     EXPECT_EQ(np.Memo1->font().family(), "Arial");
     EXPECT_EQ(np.Memo1->font().pointSize(), 10);
-    EXPECT_FALSE(Notes().Tracker.Dirty);
+    EXPECT_FALSE(pad->Store().Tracker().Dirty);
     EXPECT_EQ(File("npad.txt"), "<missing>");
 
     // Keys go where the window's focus is.
@@ -148,7 +112,7 @@ TEST_F(NotepadTest, AFirstRunStartsEmptyAndWritesOnlyWhatIsTyped)
     QTest::keyClick(focus, Qt::Key_Return);
     QTest::keyClick(focus, Qt::Key_Return, Qt::ShiftModifier);
     QTest::keyClicks(focus, "last");
-    EXPECT_TRUE(Notes().Tracker.Dirty);
+    EXPECT_TRUE(pad->Store().Tracker().Dirty);
     EXPECT_TRUE(np.Timer1->isActive());
     np.close();
     EXPECT_FALSE(np.isVisible());
@@ -173,32 +137,20 @@ TEST_F(NotepadTest, TheCountdownWritesTheTextAndAFontChangeIsNoTextChange)
         d->accept();
     });
     np.Font1Click();
-    EXPECT_FALSE(Notes().Tracker.Dirty);
+    EXPECT_FALSE(pad->Store().Tracker().Dirty);
     EXPECT_FALSE(np.Timer1->isActive());
     EXPECT_EQ(File("npad.ini"), "<missing>"); // not at once
 
     np.Timer1->setInterval(20);
     Type("!");
     QTRY_COMPARE(File("npad.txt"), QByteArray("a\r\nb!"));
-    EXPECT_FALSE(Notes().Tracker.FontChanged);
+    EXPECT_FALSE(pad->Store().Tracker().FontChanged);
     np.close();
 
     NotepadStartUp();
     TFnotepad again(dir.path());
     EXPECT_EQ(again.Memo1->font().pointSize(), 14);
     EXPECT_TRUE(again.Memo1->font().italic());
-}
-
-TEST_F(NotepadTest, AWindows1252NoteIsShownWithItsAccentsAndWrittenBackByteForByte)
-{
-    const QByteArray bytes("Caf\xE9 \x80 5\r\nna\xEFve\xA0\x81");
-    Put("npad.txt", bytes);
-    TFnotepad &np = Open();
-    EXPECT_TRUE(Text().startsWith(QString("Caf\u00e9 \u20ac 5\nna\u00efve")));
-    Type("x");
-    QTest::keyClick(np.Memo1, Qt::Key_Backspace);
-    np.close();
-    EXPECT_EQ(File("npad.txt"), bytes);
 }
 
 TEST_F(NotepadTest, ANoteWithZeroBytesIsRefusedAndNeverWrittenOver)
@@ -222,170 +174,8 @@ TEST_F(NotepadTest, ANoteWithZeroBytesIsRefusedAndNeverWrittenOver)
     Type("typed");
     pad->Clear1Click();
     pad->close();
-    EXPECT_FALSE(Notes().Tracker.TrackChanges);
+    EXPECT_FALSE(pad->Store().Tracker().TrackChanges);
     EXPECT_EQ(File("npad.txt"), bytes);
-}
-
-TEST_F(NotepadTest, ANoteThatCannotBeWrittenAtExitIsKeptElsewhereOrTheProgramStays)
-{
-    Put("npad.txt", "old");
-    TFnotepad &np = Open();
-    Type(" new");
-    const QString unsaved = Notes().UnsavedFolder = Path("unsaved");
-    ASSERT_TRUE(QDir().mkdir(unsaved));
-    ASSERT_EQ(chmod(QFile::encodeName(unsaved).constData(), 0777), 0);
-    ASSERT_EQ(chmod(QFile::encodeName(dir.path()).constData(), 0555), 0);
-    std::vector<Box> seen;
-    bool stayed, quit;
-    {
-        Unprivileged as(dir.path());
-        AnswerInTurn({"OK"}, &seen);
-        np.close(); // the notepad's own close only reports
-        EXPECT_TRUE(np.isVisible());
-        AnswerInTurn({"OK", "&No"}, &seen);
-        stayed = !np.SaveBeforeExit();
-        AnswerInTurn({"OK", "&Yes"}, &seen);
-        quit = np.SaveBeforeExit();
-    }
-    chmod(QFile::encodeName(dir.path()).constData(), 0755);
-    EXPECT_TRUE(stayed);
-    EXPECT_TRUE(quit);
-    ASSERT_EQ(seen.size(), 5u);
-    EXPECT_TRUE(
-        seen[0].text.startsWith(QString("Cannot create file \"%1\". ").arg(Path("npad.txt"))))
-        << seen[0].text.toStdString();
-    EXPECT_EQ(seen[1].text, seen[0].text);
-    const QStringList kept = QDir(unsaved).entryList(QDir::Files);
-    ASSERT_EQ(kept.size(), 1);
-    EXPECT_EQ(seen[4].caption, " Notepad");
-    EXPECT_EQ(seen[4].text, QString("The note could not be saved.\nKeep the unsaved text in \"%1\" "
-                                    "and quit?")
-                                .arg(QDir(unsaved).filePath(kept[0])));
-    EXPECT_TRUE(kept[0].startsWith("npad-unsaved-"));
-    EXPECT_EQ(File("unsaved/" + kept[0]), "old new");
-    EXPECT_EQ(File("npad.txt"), "old");
-    np.close(); // as the program ends: nothing is left to write or report
-    EXPECT_FALSE(np.isVisible());
-}
-
-TEST_F(NotepadTest, WhenNothingCanBeKeptTheUserChoosesAndWithoutAUserNothingIsAsked)
-{
-    Put("npad.txt", "old");
-    TFnotepad &np = Open();
-    Type(" new");
-    Notes().UnsavedFolder = Path("unsaved");
-    ASSERT_EQ(chmod(QFile::encodeName(dir.path()).constData(), 0555), 0);
-    std::vector<Box> seen;
-    bool quit, unattended;
-    {
-        Unprivileged as(dir.path());
-        AnswerInTurn({"OK", "&Yes", "OK", "&No"}, &seen);
-        quit = np.SaveBeforeExit();
-        Type("!");
-        EveryBox boxes;
-        unattended = np.SaveBeforeExit([] { return false; });
-        EXPECT_TRUE(boxes.seen.empty()) << "nothing is asked without a user";
-    }
-    chmod(QFile::encodeName(dir.path()).constData(), 0755);
-    ASSERT_EQ(seen.size(), 4u);
-    EXPECT_TRUE(seen[2].text.startsWith("Cannot create file \"" + Path("unsaved/npad-unsaved-")));
-    EXPECT_EQ(seen[3].text, "Quit and lose the unsaved text?");
-    EXPECT_FALSE(quit);
-    EXPECT_TRUE(unattended);
-}
-
-TEST_F(NotepadTest, AnotherProgramsChangeIsNeverOverwrittenUnasked)
-{
-    Put("npad.txt", "old");
-    TFnotepad &np = Open();
-    Notes().UnsavedFolder = Path("unsaved");
-    Type(" mine");
-    Put("npad.txt", "theirs");
-    std::vector<Box> seen;
-    AnswerInTurn({"&Yes"}, &seen);
-    np.SaveNotes();
-    ASSERT_EQ(seen.size(), 1u);
-    EXPECT_EQ(seen[0].text, "The note file was changed by another program.\nReplace it with the "
-                            "text in the notepad?");
-    EXPECT_EQ(File("npad.txt"), "old mine");
-
-    Type(" again");
-    Put("npad.txt", "theirs again");
-    AnswerInTurn({"&No", "OK"}, &seen);
-    np.SaveNotes();
-    EXPECT_EQ(File("npad.txt"), "theirs again");
-    EXPECT_EQ(Text(), "theirs again");
-    EXPECT_FALSE(Notes().Tracker.Dirty);
-    const QStringList kept = QDir(Path("unsaved")).entryList(QDir::Files);
-    ASSERT_EQ(kept.size(), 1);
-    EXPECT_EQ(File("unsaved/" + kept[0]), "old mine again");
-    EXPECT_EQ(seen.back().text,
-              QString("The text you typed was kept in \"%1\".").arg(Path("unsaved/" + kept[0])));
-
-    // Without a user: the file is left alone, the text kept beside it.
-    Type("!");
-    Put("npad.txt", "theirs at the end");
-    EXPECT_TRUE(np.SaveBeforeExit([] { return false; }));
-    EXPECT_EQ(File("npad.txt"), "theirs at the end");
-    EXPECT_EQ(QDir(Path("unsaved")).entryList(QDir::Files).size(), 2);
-
-    // With nothing unsaved, a change on disk is simply shown.
-    Put("npad.txt", "shown\r\nas it is");
-    QTRY_COMPARE(Text(), QString("shown\nas it is"));
-    EXPECT_FALSE(Notes().Tracker.Dirty);
-}
-
-TEST_F(NotepadTest, ANoteBesideAReadOnlyProgramIsCarriedToTheDataFolderOnce)
-{
-    const QString program = Path("program"), data = Path("data");
-    ASSERT_TRUE(QDir().mkpath(program));
-    Put("program/npad.txt", "left behind");
-    Put("program/npad.ini", "[notepad]\nFONTSIZE=13\n");
-    std::vector<Box> seen;
-    AnswerInTurn({"OK"}, &seen);
-    pad = std::make_unique<TFnotepad>(NotePlace(data, program));
-    ASSERT_EQ(seen.size(), 1u);
-    EXPECT_EQ(seen[0].text, QString("The note could not be kept beside the program, so it was "
-                                    "copied to \"%1\".")
-                                .arg(data));
-    pad->show();
-    EXPECT_EQ(Text(), "left behind");
-    EXPECT_EQ(pad->Memo1->font().pointSize(), 13);
-    Type(" and carried on");
-    pad->close();
-    EXPECT_EQ(File("data/npad.txt"), "left behind and carried on");
-    EXPECT_EQ(File("program/npad.txt"), "left behind");
-
-    NotepadStartUp();
-    pad = std::make_unique<TFnotepad>(NotePlace(data, program)); // no box: nothing to carry
-    pad->show();
-    EXPECT_EQ(Text(), "left behind and carried on");
-}
-
-TEST_F(NotepadTest, ANoteThatCannotBeCarriedIsShownWhereItLiesReadOnly)
-{
-    const QString program = Path("program"), data = Path("data");
-    ASSERT_TRUE(QDir().mkpath(program));
-    ASSERT_TRUE(QDir().mkpath(data));
-    Put("program/npad.txt", "left behind");
-    ASSERT_EQ(chmod(QFile::encodeName(Path("program/npad.txt")).constData(), 0644), 0);
-    ASSERT_EQ(chmod(QFile::encodeName(data).constData(), 0555), 0);
-    std::vector<Box> seen;
-    {
-        Unprivileged as(dir.path());
-        AnswerInTurn({"OK"}, &seen);
-        pad = std::make_unique<TFnotepad>(NotePlace(data, program));
-    }
-    chmod(QFile::encodeName(data).constData(), 0755);
-    ASSERT_EQ(seen.size(), 1u);
-    EXPECT_TRUE(seen[0].text.endsWith("Permission denied")) << seen[0].text.toStdString();
-    pad->show();
-    EXPECT_EQ(Text(), "left behind");
-    EXPECT_TRUE(pad->Memo1->isReadOnly());
-    Type("lost?");
-    pad->close();
-    EXPECT_EQ(File("program/npad.txt"), "left behind");
-    EXPECT_EQ(File("data/npad.txt"), "<missing>");
 }
 
 TEST_F(NotepadTest, SearchAndF3FindEachMatchThenReportTheEnd)
@@ -434,7 +224,7 @@ TEST_F(NotepadTest, ExportAsksBeforeReplacingTheCompletedName)
     EXPECT_TRUE(Flash().FlashActive);
     EXPECT_TRUE(np.ExportToFile(Path("other.TXT"))); // nothing to ask
     EXPECT_EQ(File("other.TXT"), "note \xE9");
-    EXPECT_FALSE(Notes().Tracker.Dirty);
+    EXPECT_FALSE(pad->Store().Tracker().Dirty);
 
     np.toClipboard1Click();
     EXPECT_EQ(QGuiApplication::clipboard()->text(), "note \u00e9");
@@ -452,7 +242,7 @@ TEST_F(NotepadTest, ClearNeedsTwoYesAndNowReplacesTheSelection)
     EXPECT_EQ(Text().size(), 4 + 17);
     EXPECT_TRUE(Text().endsWith(' '));
     EXPECT_EQ(np.Memo1->textCursor().position(), 4 + 17);
-    EXPECT_TRUE(Notes().Tracker.Dirty);
+    EXPECT_TRUE(pad->Store().Tracker().Dirty);
 
     WhenModal<QMessageBox>([](QMessageBox *first) {
         Answer("&No");
@@ -490,23 +280,6 @@ TEST_F(NotepadTest, TheNotepadOpensWithTheCaretAtCharacter32000CountedAsInTheFil
     }
 }
 
-TEST_F(NotepadTest, TypingWhileTheAutosaveWritesIsSavedInItsOwnTurn)
-{
-    Put("npad.txt", "a");
-    TFnotepad &np = Open();
-    Type("b");
-    np.Timer1->start(0); // the countdown ends now: the text "ab" goes to its writer
-    QTest::qWait(0);
-    np.Timer1->setInterval(NoteTracker::kAutosaveMs);
-    Type("c"); // before the write is reported done
-    QTRY_VERIFY(Notes().Tracker.SavedSinceLoad);
-    EXPECT_EQ(File("npad.txt"), "ab");
-    EXPECT_TRUE(Notes().Tracker.Dirty);
-    EXPECT_TRUE(np.Timer1->isActive()) << "the later change has a countdown of its own";
-    np.close(); // waits for nothing, writes what is left
-    EXPECT_EQ(File("npad.txt"), "abc");
-}
-
 TEST_F(NotepadTest, TheFontDialogShowsTheFontAsSeenAndOffersAColourThatIsNotKept)
 {
     TFnotepad &np = Open();
@@ -518,7 +291,7 @@ TEST_F(NotepadTest, TheFontDialogShowsTheFontAsSeenAndOffersAColourThatIsNotKept
     np.Font1Click();
     EXPECT_EQ(preset, QFontInfo(QFont("Arial")).family());
     EXPECT_EQ(np.Memo1->font().family(), "Arial");
-    EXPECT_FALSE(Notes().Tracker.FontChanged);
+    EXPECT_FALSE(pad->Store().Tracker().FontChanged);
 
     WhenModal<NoteFontDialog>([](NoteFontDialog *d) {
         d->Colour->setCurrentIndex(d->Colour->findText("Maroon"));
@@ -528,28 +301,4 @@ TEST_F(NotepadTest, TheFontDialogShowsTheFontAsSeenAndOffersAColourThatIsNotKept
     EXPECT_EQ(np.Memo1->palette().color(QPalette::Text), QColor(0x80, 0, 0));
     np.close();
     EXPECT_EQ(File("npad.ini"), "<missing>");
-}
-
-TEST_F(NotepadTest, ASettingsFileThatCannotBeWrittenIsReportedOnceAtExit)
-{
-    TFnotepad &np = Open();
-    WhenModal<NoteFontDialog>([](NoteFontDialog *d) {
-        QFont f = d->currentFont();
-        f.setPointSize(14);
-        d->setCurrentFont(f);
-        d->accept();
-    });
-    np.Font1Click();
-    ASSERT_TRUE(Notes().Tracker.FontChanged);
-    ASSERT_EQ(chmod(QFile::encodeName(dir.path()).constData(), 0555), 0);
-    EveryBox boxes;
-    {
-        Unprivileged as(dir.path());
-        EXPECT_TRUE(np.SaveBeforeExit());
-        np.close(); // as the program's end closes its windows
-    }
-    chmod(QFile::encodeName(dir.path()).constData(), 0755);
-    ASSERT_EQ(boxes.seen.size(), 1u);
-    EXPECT_EQ(boxes.seen[0].text, "Unable to write to " + Path("npad.ini"));
-    EXPECT_FALSE(np.isVisible());
 }

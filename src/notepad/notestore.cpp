@@ -1,0 +1,571 @@
+#include "notestore.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+#include <QFileSystemWatcher>
+#include <QScopedValueRollback>
+#include <QStandardPaths>
+#include <QThread>
+#include <QTimer>
+
+#include <chrono>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+std::int64_t NowMs()
+{
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+const char kChangedOutside[] =
+    "The note file was changed by another program.\nReplace it with the text in the notepad?";
+
+QString CannotCreate(const QString &path, const QString &reason)
+{
+    return QString("Cannot create file \"%1\". %2").arg(path, reason);
+}
+
+// The file's state without its bytes: what a read failure is reported once for.
+FileIdentity StateOf(const QString &path)
+{
+    FileIdentity id = IdentityOf(path, {});
+    id.hash = 0;
+    return id;
+}
+
+bool SameState(const FileIdentity &a, const FileIdentity &b)
+{
+    return a.exists == b.exists && a.size == b.size && a.mtimeNs == b.mtimeNs
+           && a.ctimeNs == b.ctimeNs && a.inode == b.inode;
+}
+
+// A folder for unsaved text. Where anyone may make folders (the temporary
+// folder), only a real folder of this user's, open to them alone, will do:
+// another user could have put a folder or a link there first.
+bool UnsavedFolderReady(const QString &folder, QString &reason)
+{
+    if (!MakePrivateFolder(folder, reason))
+        return false;
+    const QByteArray path = QFile::encodeName(QDir::cleanPath(folder));
+    const QByteArray parent = QFile::encodeName(QFileInfo(QDir::cleanPath(folder)).path());
+    struct stat st {
+    }, up{};
+    if (::stat(parent.constData(), &up) != 0 || !(up.st_mode & S_IWOTH))
+        return true;
+    if (::lstat(path.constData(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid()
+        && (st.st_mode & 077) == 0)
+        return true;
+    reason = "The folder is not this user's own.";
+    return false;
+}
+
+} // namespace
+
+QStringList DefaultUnsavedFolders()
+{
+    QStringList folders{QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)};
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (!runtime.isEmpty())
+        folders << QDir(runtime).filePath("quorvin");
+    // Shared by every user: the name is this user's, and the folder is
+    // checked to be theirs before anything goes into it.
+    folders << QDir(QDir::tempPath()).filePath(QString("quorvin-%1").arg(::geteuid()));
+    return folders;
+}
+
+NotePlace DefaultNotePlace()
+{
+    const QString program = WithSeparator(QCoreApplication::applicationDirPath());
+    const bool usable = !program.isEmpty() && !IsProgramsFolder(program, QUORVIN_INSTALL_BINDIR)
+                        && CanCreateFilesIn(program);
+    return ChooseNotePlace(program, usable,
+                           QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
+}
+
+NoteStore::NoteStore(const NotePlace &place, NoteUser &user, std::function<QString()> memoText,
+                     QObject *parent)
+    : QObject(parent), place_(place), user_(user), memoText_(std::move(memoText)),
+      unsavedFolders_(DefaultUnsavedFolders())
+{
+    timer1_ = new QTimer(this);
+    timer1_->setSingleShot(true);
+    timer1_->setInterval(NoteTracker::kAutosaveMs);
+    connect(timer1_, &QTimer::timeout, this, &NoteStore::Timer1Timer);
+    watcher_ = new QFileSystemWatcher(this);
+    connect(watcher_, &QFileSystemWatcher::fileChanged, this, &NoteStore::DiskChanged);
+    connect(watcher_, &QFileSystemWatcher::directoryChanged, this, &NoteStore::DiskChanged);
+}
+
+NoteStore::~NoteStore()
+{
+    if (writer_)
+        writer_->wait();
+}
+
+void NoteStore::Open()
+{
+    folder_ = WithSeparator(place_.folder);
+    notesPath_ = folder_ + "npad.txt";
+    settingsPath_ = folder_ + "npad.ini";
+    if (!place_.leftBehind.isEmpty()) {
+        QString reason;
+        switch (CarryNoteAcross(place_.leftBehind, folder_, reason)) {
+        case CarryOutcome::NothingToCarry:
+            break;
+        case CarryOutcome::Carried:
+            Tell(QString("The note could not be kept beside the program, so it was copied to "
+                         "\"%1\".")
+                     .arg(QDir::cleanPath(folder_)));
+            break;
+        case CarryOutcome::Failed:
+            // Shown from where it lies, where nothing typed could be kept.
+            Report(reason);
+            notesPath_ = QDir(place_.leftBehind).filePath("npad.txt");
+            settingsPath_ = QDir(place_.leftBehind).filePath("npad.ini");
+            readOnly_ = true;
+            break;
+        }
+    }
+    // The note is read once the main window is drawn (ReadFirstTime), so
+    // that a large note does not keep it from the screen.
+    firstRead_ = QFileInfo::exists(notesPath_);
+    SetEditable(!readOnly_);
+    Watch();
+}
+
+FontSettings NoteStore::ReadFontSettings()
+{
+    QByteArray bytes;
+    QString unused;
+    if (QFileInfo::exists(settingsPath_))
+        ReadWholeFile(settingsPath_, bytes, unused);
+    font_ = ::ReadFontSettings(bytes.toStdString());
+    return font_;
+}
+
+void NoteStore::FontChosen(const FontSettings &font)
+{
+    font_ = font;
+    tracker_.FontChanged = true;
+}
+
+bool NoteStore::WriteFontSettings()
+{
+    QByteArray existing;
+    QString reason;
+    // Other sections of a file that can't be read would be lost.
+    bool ok = !QFileInfo::exists(settingsPath_) || ReadWholeFile(settingsPath_, existing, reason);
+    if (ok) {
+        const std::string bytes = ::WriteFontSettings(existing.toStdString(), font_);
+        ok = MakePrivateFolder(QFileInfo(settingsPath_).path(), reason)
+             && WriteFileAtomically(settingsPath_, QByteArray::fromStdString(bytes), reason);
+    }
+    if (!ok)
+        Report("Unable to write to " + settingsPath_);
+    return ok;
+}
+
+bool NoteStore::ReadFirstTime()
+{
+    if (!firstRead_)
+        return true;
+    firstRead_ = false;
+    return ReadNote(false);
+}
+
+bool NoteStore::LoadNotes()
+{
+    if (!ReadFirstTime())
+        return false;
+    if (!QFileInfo::exists(notesPath_))
+        disk_ = {};
+    // What the memo holds needs no second reading while the file is what it was.
+    else if (readFailed_ || !memoIsDisk_ || ChangedOnDisk(notesPath_, disk_))
+        if (!ReadNote(false))
+            return false;
+    SetEditable(!readOnly_);
+    tracker_.Loaded();
+    return true;
+}
+
+bool NoteStore::ReadNote(bool quietly)
+{
+    NoteRead read;
+    read.path = notesPath_;
+    read.Run();
+    if (!read.failure.isEmpty()) {
+        ReadFailed(read.failure);
+        return false;
+    }
+    disk_ = read.disk;
+    readFailed_ = false;
+    DecodedNote note = DecodeNote(read.bytes);
+    read.bytes = QByteArray();
+    encoding_ = note.encoding;
+    if (!SameNoteText(memoText_(), note.text)) {
+        const QScopedValueRollback quiet(quiet_, quietly);
+        emit textFromDisk(note.text);
+    }
+    memoIsDisk_ = true;
+    return true;
+}
+
+void NoteStore::ReadFailed(const QString &reason)
+{
+    // What the memo holds is not the note: typing there would be lost, and
+    // nothing may be written over the file.
+    readFailed_ = true;
+    failedState_ = StateOf(notesPath_);
+    SetEditable(false);
+    {
+        const QScopedValueRollback reporting(reportingRead_, true);
+        Report(QString("Cannot open file \"%1\". %2").arg(notesPath_, reason));
+    }
+    if (recheck_) {
+        recheck_ = false;
+        QTimer::singleShot(0, this, &NoteStore::DiskChanged);
+    }
+}
+
+void NoteStore::SetEditable(bool editable)
+{
+    if (editable == editable_)
+        return;
+    editable_ = editable;
+    emit editableChanged(editable);
+}
+
+void NoteStore::Watch()
+{
+    // A file replaced by a rename is no longer watched; its folder sees it come.
+    for (const QString &path : {notesPath_, QFileInfo(notesPath_).absolutePath()})
+        if (!watcher_->files().contains(path) && !watcher_->directories().contains(path)
+            && QFileInfo::exists(path))
+            watcher_->addPath(path);
+}
+
+void NoteStore::DiskChanged()
+{
+    Watch();
+    // Each state of a file that can't be read is reported once, one box at a time.
+    if (reportingRead_) {
+        recheck_ = true;
+        return;
+    }
+    // Unsaved text is the save step's to weigh against the file; a hidden
+    // notepad reads the file when it is shown.
+    if (!shown_ || ended_ || tracker_.Dirty || stepping_ || writer_
+        || !QFileInfo::exists(notesPath_))
+        return;
+    if (readFailed_) {
+        if (SameState(StateOf(notesPath_), failedState_))
+            return;
+    } else if (!tracker_.TrackChanges || !ChangedOnDisk(notesPath_, disk_)) {
+        return;
+    }
+    if (!tracker_.TrackChanges) {
+        emit readableAgain(); // the first show's load, tried again
+        return;
+    }
+    if (ReadNote(true)) {
+        SetEditable(!readOnly_);
+        tracker_.Loaded();
+    }
+}
+
+void NoteStore::TextChanged()
+{
+    ++edits_;
+    memoIsDisk_ = false;
+    if (!quiet_ && tracker_.Memo1Change(NowMs()))
+        timer1_->start();
+}
+
+void NoteStore::SetDirty(bool flag)
+{
+    if (tracker_.SetDirty(flag, NowMs()))
+        timer1_->start();
+}
+
+void NoteStore::StopCountdown()
+{
+    timer1_->stop();
+    tracker_.CountdownEnded();
+}
+
+void NoteStore::Timer1Timer()
+{
+    StopCountdown();
+    // A tick inside a box of a save step: that step writes. A write still in
+    // flight starts the next countdown when it ends.
+    if (ended_ || stepping_ || writer_)
+        return;
+    tracker_.SaveSettings([this] { return WriteFontSettings(); });
+    if (tracker_.Dirty)
+        StartWrite(false);
+}
+
+void NoteStore::StartWrite(bool replaceChanged)
+{
+    write_ = std::make_shared<NoteWrite>();
+    write_->path = notesPath_;
+    // Only the copy needs this thread; encoding and writing go on beside it.
+    write_->text = memoText_();
+    write_->encoding = encoding_;
+    write_->disk = disk_;
+    write_->replaceChanged = replaceChanged;
+    editsWritten_ = edits_;
+    writer_ = QThread::create([write = write_] { write->Run(); });
+    connect(writer_, &QThread::finished, this, &NoteStore::AutosaveWritten);
+    writer_->start();
+}
+
+std::shared_ptr<NoteWrite> NoteStore::TakeWrite()
+{
+    if (!writer_)
+        return {};
+    writer_->wait();
+    writer_->disconnect(this);
+    writer_->deleteLater();
+    writer_ = nullptr;
+    return std::move(write_);
+}
+
+void NoteStore::Settle(const NoteWrite &w)
+{
+    disk_ = w.disk;
+    encoding_ = w.encoding;
+    tracker_.TextWritten(edits_ != editsWritten_);
+    memoIsDisk_ = edits_ == editsWritten_;
+    Watch();
+}
+
+void NoteStore::AutosaveWritten()
+{
+    const std::shared_ptr<NoteWrite> w = TakeWrite();
+    if (!w)
+        return; // already taken by a step that waited for it
+    if (w->outcome == NoteWrite::Outcome::Written) {
+        Settle(*w);
+        // Changes made while it wrote are due in their turn.
+        if (tracker_.Dirty && !tracker_.CountdownRunning())
+            SetDirty(true);
+        return;
+    }
+    const QScopedValueRollback step(stepping_, true);
+    if (Conclude(*w))
+        tracker_.TextWritten(false);
+}
+
+void NoteStore::WaitForWrite()
+{
+    if (writer_)
+        AutosaveWritten();
+}
+
+void NoteStore::DropWriteInFlight()
+{
+    // A write that failed, or met another program's change, is tried again
+    // by the step that waits for it: its outcome is that step's to report.
+    const std::shared_ptr<NoteWrite> w = TakeWrite();
+    if (w && w->outcome == NoteWrite::Outcome::Written)
+        Settle(*w);
+}
+
+bool NoteStore::Conclude(const NoteWrite &w)
+{
+    cancelled_ = false;
+    if (w.outcome == NoteWrite::Outcome::Written) {
+        Settle(w);
+        return true;
+    }
+    // After a failure or a question put off, the countdown waits for the
+    // next change: no box comes back by itself.
+    StopCountdown();
+    if (w.outcome == NoteWrite::Outcome::Failed) {
+        Report(CannotCreate(w.path, w.reason));
+        return false;
+    }
+    switch (Ask(kChangedOutside)) {
+    case NoteUser::Answer::Yes: {
+        StartWrite(true);
+        const std::shared_ptr<NoteWrite> again = TakeWrite();
+        return Conclude(*again);
+    }
+    case NoteUser::Answer::No:
+        return KeepTextAndShowFile();
+    case NoteUser::Answer::Cancel:
+        cancelled_ = true;
+        return false;
+    }
+    return false;
+}
+
+bool NoteStore::WriteText()
+{
+    if (ended_)
+        return false;
+    StartWrite(false);
+    const std::shared_ptr<NoteWrite> w = TakeWrite();
+    return Conclude(*w);
+}
+
+bool NoteStore::SaveNotes()
+{
+    if (ended_)
+        return true;
+    DropWriteInFlight();
+    const QScopedValueRollback step(stepping_, true);
+    return tracker_.SaveNotes([this] { return WriteFontSettings(); },
+                              [this] { return WriteText(); });
+}
+
+bool NoteStore::CloseQuery()
+{
+    if (ended_)
+        return true;
+    DropWriteInFlight();
+    const QScopedValueRollback step(stepping_, true);
+    return tracker_.CloseQuery([this] { return WriteFontSettings(); },
+                               [this] { return WriteText(); });
+}
+
+ExitReport NoteStore::SaveBeforeExit(const std::function<bool()> &mayAsk)
+{
+    if (ended_)
+        return {};
+    const QScopedValueRollback asking(mayAsk_, mayAsk);
+    // Nothing may still be writing once the program has let go of the folder.
+    DropWriteInFlight();
+    if (!tracker_.HasUnsavedChanges())
+        return {};
+    const QScopedValueRollback step(stepping_, true);
+    keptAside_.clear();
+    ExitReport report;
+    // Only the note keeps the program open; a lost font setting does not.
+    if (!tracker_.CloseQuery([this] { return WriteFontSettings(); },
+                             [this] { return WriteText(); })) {
+        if (cancelled_)
+            return {ExitReport::Outcome::Stay, {}};
+        report = KeepUnsavedOnExit();
+        if (report.outcome == ExitReport::Outcome::Stay)
+            return report;
+    } else if (!keptAside_.isEmpty()) {
+        report = {ExitReport::Outcome::Kept,
+                  QString("the note file was changed by another program; the unsaved text was "
+                          "kept in \"%1\"")
+                      .arg(keptAside_)};
+    }
+    // Whatever closes as the program ends has nothing left to do.
+    tracker_.Dirty = false;
+    tracker_.FontChanged = false;
+    return report;
+}
+
+ExitReport NoteStore::KeepUnsavedOnExit()
+{
+    QString path = UnsavedNotePath(unsavedFolders_.value(0), QDateTime::currentDateTime());
+    if (Present()
+        && Ask(QString("The note could not be saved.\nKeep the unsaved text in \"%1\" and quit?")
+                   .arg(path))
+               != NoteUser::Answer::Yes)
+        return {ExitReport::Outcome::Stay, {}};
+    const QString asked = path;
+    QString failures;
+    if (KeepUnsaved(path, failures)) {
+        if (path != asked)
+            Tell(QString("The unsaved text was kept in \"%1\".").arg(path));
+        return {
+            ExitReport::Outcome::Kept,
+            QString("the note could not be saved; the unsaved text was kept in \"%1\"").arg(path)};
+    }
+    const ExitReport lost{ExitReport::Outcome::Lost,
+                          "the note could not be saved, and its unsaved text could not be kept "
+                          "anywhere:\n"
+                              + failures};
+    if (!Present())
+        return lost;
+    Report(failures);
+    if (Ask("Quit and lose the unsaved text?") != NoteUser::Answer::Yes)
+        return {ExitReport::Outcome::Stay, {}};
+    return lost;
+}
+
+bool NoteStore::KeepTextAndShowFile()
+{
+    QString path, failures;
+    if (!KeepUnsaved(path, failures)) {
+        Report(failures);
+        return false;
+    }
+    keptAside_ = path;
+    if (!Present())
+        return true; // the program is ending
+    ReadNote(true);
+    Tell(QString("The text you typed was kept in \"%1\".").arg(path));
+    return true;
+}
+
+bool NoteStore::KeepUnsaved(QString &path, QString &failures)
+{
+    if (ended_)
+        return false;
+    const QString text = memoText_();
+    QStringList failed;
+    for (const QString &folder : unsavedFolders_) {
+        // The name the user was told, where it can be kept.
+        if (path.isEmpty() || !path.startsWith(WithSeparator(folder)))
+            path = UnsavedNotePath(folder, QDateTime::currentDateTime());
+        NoteEncoding encoding = encoding_;
+        QString reason;
+        if (UnsavedFolderReady(folder, reason)
+            && WriteFileAtomically(path, EncodeNote(text, encoding), reason))
+            return true;
+        failed << CannotCreate(path, reason);
+        path.clear();
+    }
+    failures = failed.join('\n');
+    return false;
+}
+
+QString NoteStore::SaveReport()
+{
+    WaitForWrite();
+    return QString::fromStdString(tracker_.SaveReport(NowMs()));
+}
+
+bool NoteStore::WriteCopy(const QString &path)
+{
+    NoteEncoding encoding = encoding_;
+    WriteOptions options;
+    options.privateFile = false; // the user's own file, as the umask says
+    // The user chose this file and may write it, though perhaps not its folder.
+    options.inPlaceIfNeeded = true;
+    QString reason;
+    if (WriteFileAtomically(path, EncodeNote(memoText_(), encoding), reason, options))
+        return true;
+    Report(CannotCreate(path, reason));
+    return false;
+}
+
+NoteUser::Answer NoteStore::Ask(const QString &question)
+{
+    return Present() ? user_.Ask(question) : NoteUser::Answer::No;
+}
+
+void NoteStore::Tell(const QString &text)
+{
+    if (Present())
+        user_.Tell(text);
+}
+
+void NoteStore::Report(const QString &text)
+{
+    if (Present())
+        user_.Error(text);
+}

@@ -1,0 +1,192 @@
+#pragma once
+
+#include "notedisk.h"
+#include "notefile.h"
+#include "notesettings.h"
+#include "notestate.h"
+
+#include <QObject>
+#include <QStringList>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+class QFileSystemWatcher;
+class QThread;
+class QTimer;
+
+// How the note's store reaches the user. Without a user (the program ended
+// by a signal, a session that allows no questions) the store asks nothing
+// and shows nothing: every question then counts as No.
+class NoteUser {
+  public:
+    enum class Answer { Yes, No, Cancel };
+
+    virtual ~NoteUser() = default;
+    virtual Answer Ask(const QString &question) = 0;
+    virtual void Tell(const QString &text) = 0;  // a notice
+    virtual void Error(const QString &text) = 0; // a failed file access
+};
+
+// What became of the notepad's unsaved text as the program ends.
+struct ExitReport {
+    enum class Outcome {
+        Saved, // in the note, or nothing was unsaved
+        Kept,  // in a file of its own
+        Stay,  // the user chose to stay: nothing was written or kept
+        Lost,  // nowhere
+    };
+    Outcome outcome = Outcome::Saved;
+    // What happened, for standard error when no user saw it; names files,
+    // never the text.
+    QString text;
+};
+
+// The folders where unsaved text may be kept, in the order they are tried:
+// the user's data folder, the session's runtime folder, the system's
+// temporary folder.
+QStringList DefaultUnsavedFolders();
+
+// The note's place for this program: see ChooseNotePlace.
+NotePlace DefaultNotePlace();
+
+// The note's life on disk: where it lies, its encoding and what the file was
+// when last read or written, change tracking and the autosave countdown, the
+// one write path (a thread of its own; a step that must finish first waits
+// for it), the watch on the file, text kept aside in files of its own, and
+// the font settings that go with a save. The memo's text is read through
+// `memoText`; what comes from the file goes to the memo by textFromDisk.
+class NoteStore : public QObject {
+    Q_OBJECT
+
+  public:
+    NoteStore(const NotePlace &place, NoteUser &user, std::function<QString()> memoText,
+              QObject *parent = nullptr);
+    ~NoteStore() override;
+
+    // Carries a note left behind the program, and sets the paths; once.
+    void Open();
+
+    const QString &Folder() const { return folder_; } // with its trailing '/'
+    const QString &NotesPath() const { return notesPath_; }
+    const QString &SettingsPath() const { return settingsPath_; }
+    QStringList UnsavedFolders() const { return unsavedFolders_; }
+    void SetUnsavedFolders(const QStringList &folders) { unsavedFolders_ = folders; }
+    NoteEncoding Encoding() const { return encoding_; }
+    const NoteTracker &Tracker() const { return tracker_; }
+    // Typing may go into the memo: it holds the note, from where it can be kept.
+    bool Editable() const { return editable_; }
+    QTimer *Countdown() const { return timer1_; }
+
+    // The font as the settings file keeps it, read once at creation.
+    FontSettings ReadFontSettings();
+    // The Font command chose `font`: written with the next save step.
+    void FontChosen(const FontSettings &font);
+
+    // The note's first reading, if still due; false when it failed (reported).
+    bool FirstReadPending() const { return firstRead_; }
+    bool ReadFirstTime();
+    // The load of each show: the file's text into the memo unless the memo
+    // holds it already. False when the file could not be read (reported).
+    bool LoadNotes();
+    // Edits count as changes from the first show on.
+    void StartTracking() { tracker_.TrackChanges = true; }
+    // Whether the notepad is on the screen; only then is another program's
+    // change shown at once.
+    void SetShown(bool shown) { shown_ = shown; }
+
+    // Every change of the memo's text.
+    void TextChanged();
+    void SetDirty(bool flag);
+    // The countdown's end: the autosave's write starts.
+    void Timer1Timer();
+
+    // The save step: pending settings, then the text if it is dirty. False
+    // when the text was due and is not in the note.
+    bool SaveNotes();
+    // A close of the notepad: false keeps it open.
+    bool CloseQuery();
+    // The program is about to end: writes what is unsaved, or keeps it in a
+    // file of its own; `mayAsk` says whether the user can be asked (empty:
+    // yes).
+    ExitReport SaveBeforeExit(const std::function<bool()> &mayAsk = {});
+    // No user can be asked from now on: the program is ending.
+    void Withdraw() { withdrawn_ = true; }
+    // Nothing is written from now on.
+    void End() { ended_ = true; }
+
+    // The Save command's report, once a write in flight has ended.
+    QString SaveReport();
+
+    // The memo's text in the note's encoding to a file of the user's choice.
+    bool WriteCopy(const QString &path);
+
+    // Waits for a write in flight and takes its outcome as the autosave does.
+    void WaitForWrite();
+
+  signals:
+    // The file's text for the memo, replacing what it holds.
+    void textFromDisk(const QString &text);
+    void editableChanged(bool editable);
+    // A note that could not be read at the first show is readable now.
+    void readableAgain();
+
+  private:
+    bool ReadNote(bool quietly);
+    void ReadFailed(const QString &reason);
+    void SetEditable(bool editable);
+    void Watch();
+    void DiskChanged();
+    bool WriteFontSettings();
+    bool WriteText();
+    void StartWrite(bool replaceChanged);
+    std::shared_ptr<NoteWrite> TakeWrite();
+    void AutosaveWritten();
+    void DropWriteInFlight();
+    void Settle(const NoteWrite &w);
+    bool Conclude(const NoteWrite &w);
+    void StopCountdown();
+    bool KeepTextAndShowFile();
+    bool KeepUnsaved(QString &path, QString &failures);
+    ExitReport KeepUnsavedOnExit();
+    bool Present() const { return !withdrawn_ && (!mayAsk_ || mayAsk_()); }
+    NoteUser::Answer Ask(const QString &question);
+    void Tell(const QString &text);
+    void Report(const QString &text);
+
+    NotePlace place_;
+    NoteUser &user_;
+    std::function<QString()> memoText_;
+    QString folder_, notesPath_, settingsPath_;
+    QStringList unsavedFolders_;
+    bool readOnly_ = false; // shown from where nothing typed could be kept
+    bool editable_ = true;
+    bool readFailed_ = false;    // the memo does not hold the note file
+    FileIdentity failedState_;   // the file as it was when reading it failed
+    bool reportingRead_ = false; // a read failure's box is open
+    bool recheck_ = false;       // the file changed while it was
+    bool firstRead_ = false;
+    bool shown_ = false;
+    bool quiet_ = false;     // the memo takes the file's text: no edit
+    bool stepping_ = false;  // a save step is under way
+    bool cancelled_ = false; // the user put the last question off
+    QString keptAside_;      // where the last save step kept the text instead
+    bool withdrawn_ = false;
+    bool ended_ = false;
+    std::function<bool()> mayAsk_;
+
+    NoteTracker tracker_;
+    NoteEncoding encoding_ = NoteEncoding::Utf8; // of the note as last read or written
+    FileIdentity disk_;                          // the note file as last read or written
+    FontSettings font_;
+    std::uint64_t edits_ = 0; // changes of the memo's text so far
+    bool memoIsDisk_ = false; // the memo holds the note file as last read or written
+
+    QTimer *timer1_;
+    QFileSystemWatcher *watcher_;
+    // The write in flight, on a thread of its own.
+    QThread *writer_ = nullptr;
+    std::shared_ptr<NoteWrite> write_;
+    std::uint64_t editsWritten_ = 0; // edits_ when its text was taken
+};

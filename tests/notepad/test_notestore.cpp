@@ -1,0 +1,468 @@
+#include "notestore.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include "unprivileged.h"
+
+namespace {
+
+// Answers in turn from `answers` (No once they run out) and notes all it
+// was asked or shown: "? question", "i notice", "! error".
+class FakeUser : public NoteUser {
+  public:
+    QStringList answers;
+    QStringList seen;
+
+    Answer Ask(const QString &question) override
+    {
+        seen << "? " + question;
+        const QString a = answers.isEmpty() ? "No" : answers.takeFirst();
+        return a == "Yes" ? Answer::Yes : a == "Cancel" ? Answer::Cancel : Answer::No;
+    }
+    void Tell(const QString &text) override { seen << "i " + text; }
+    void Error(const QString &text) override { seen << "! " + text; }
+};
+
+const char kChangedOutside[] =
+    "? The note file was changed by another program.\nReplace it with the text in the notepad?";
+
+void SetMode(const QString &path, mode_t mode)
+{
+    ASSERT_EQ(chmod(QFile::encodeName(path).constData(), mode), 0);
+}
+
+mode_t ModeOf(const QString &path)
+{
+    struct stat st {};
+    return stat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_mode & 0777 : 01000;
+}
+
+// A store over a folder of its own, with a memo held as a string.
+class StoreTest : public ::testing::Test {
+  protected:
+    QString Path(const QString &name) const { return dir.filePath(name); }
+
+    QByteArray File(const QString &name) const
+    {
+        QFile f(Path(name));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+    }
+
+    void Put(const QString &name, const QByteArray &bytes) const
+    {
+        QDir().mkpath(QFileInfo(Path(name)).path());
+        QFile f(Path(name));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+    }
+
+    // The bytes of each file of unsaved text kept in `folder`.
+    QList<QByteArray> Kept(const QString &folder = "unsaved") const
+    {
+        QList<QByteArray> kept;
+        for (const QString &name : QDir(Path(folder)).entryList({"npad-unsaved-*.txt"}))
+            kept << File(folder + "/" + name);
+        return kept;
+    }
+
+    NoteStore &Open(const NotePlace &place = {})
+    {
+        memo.clear();
+        user.seen.clear();
+        store = std::make_unique<NoteStore>(place.folder.isEmpty() ? NotePlace(dir.path()) : place,
+                                            user, [this] { return memo; });
+        QObject::connect(store.get(), &NoteStore::textFromDisk, [this](const QString &text) {
+            memo = text;
+            store->TextChanged();
+        });
+        store->SetUnsavedFolders({Path("unsaved")});
+        store->Open();
+        return *store;
+    }
+
+    // As the notepad's show does it.
+    void Show()
+    {
+        store->SetShown(true);
+        ASSERT_TRUE(store->LoadNotes());
+        store->StartTracking();
+    }
+
+    void Type(const QString &text)
+    {
+        memo += text;
+        store->TextChanged();
+    }
+
+    QTemporaryDir dir;
+    FakeUser user;
+    QString memo;
+    std::unique_ptr<NoteStore> store;
+};
+
+} // namespace
+
+TEST_F(StoreTest, AWindows1252NoteIsShownWithItsAccentsAndWrittenBackByteForByte)
+{
+    const QByteArray bytes("Caf\xE9 \x80 5\r\nna\xEFve\xA0\x81");
+    Put("npad.txt", bytes);
+    Open();
+    Show();
+    EXPECT_TRUE(memo.startsWith(QString("Caf\u00e9 \u20ac 5\nna\u00efve")));
+    Type("x");
+    memo.chop(1);
+    store->TextChanged();
+    EXPECT_TRUE(store->CloseQuery());
+    EXPECT_EQ(File("npad.txt"), bytes);
+}
+
+TEST_F(StoreTest, ANoteThatCannotBeWrittenAtExitIsKeptElsewhereOrTheProgramStays)
+{
+    Put("npad.txt", "old");
+    Open();
+    Show();
+    Type(" new");
+    ASSERT_TRUE(QDir().mkdir(Path("unsaved")));
+    SetMode(Path("unsaved"), 0777);
+    SetMode(dir.path(), 0555);
+    bool closed;
+    ExitReport stayed, quit;
+    {
+        Unprivileged as(dir.path());
+        closed = store->CloseQuery(); // the notepad's own close only reports
+        user.answers = {"No"};
+        stayed = store->SaveBeforeExit();
+        user.answers = {"Yes"};
+        quit = store->SaveBeforeExit();
+    }
+    SetMode(dir.path(), 0755);
+    EXPECT_FALSE(closed);
+    EXPECT_EQ(stayed.outcome, ExitReport::Outcome::Stay);
+    EXPECT_EQ(quit.outcome, ExitReport::Outcome::Kept) << user.seen.join("|").toStdString();
+    const QStringList kept = QDir(Path("unsaved")).entryList(QDir::Files);
+    ASSERT_EQ(kept.size(), 1);
+    const QString error = QString("! Cannot create file \"%1\". ").arg(Path("npad.txt"));
+    const QString ask = QString("? The note could not be saved.\nKeep the unsaved text in \"%1\" "
+                                "and quit?")
+                            .arg(Path("unsaved/" + kept[0]));
+    ASSERT_EQ(user.seen.size(), 5) << user.seen.join('|').toStdString();
+    for (const int i : {0, 1, 3})
+        EXPECT_TRUE(user.seen[i].startsWith(error)) << user.seen[i].toStdString();
+    EXPECT_EQ(user.seen[4], ask);
+    EXPECT_EQ(quit.text, QString("the note could not be saved; the unsaved text was kept in \"%1\"")
+                             .arg(Path("unsaved/" + kept[0])));
+    EXPECT_EQ(Kept(), QList<QByteArray>{"old new"});
+    EXPECT_EQ(File("npad.txt"), "old");
+    EXPECT_TRUE(store->CloseQuery()); // as the program ends: nothing left to write
+}
+
+TEST_F(StoreTest, UnsavedTextGoesToTheFirstPlaceThatTakesItAndTheUserHearsOfEveryFailure)
+{
+    Put("note/npad.txt", "old");
+    Put("not-a-folder", "a file");
+    const QString kBlocked = "not-a-folder/unsaved";
+    const struct {
+        const char *what;
+        QStringList places;
+        bool user;
+        QStringList answers;
+        ExitReport::Outcome outcome;
+        int keptIn; // index into places, or -1
+        int boxes;  // of the user's, after the note's own error
+    } cases[] = {
+        {"the first place", {"first", "second"}, false, {}, ExitReport::Outcome::Kept, 0, 0},
+        {"the second place", {kBlocked, "second"}, false, {}, ExitReport::Outcome::Kept, 1, 0},
+        {"the second place, told",
+         {kBlocked, "second"},
+         true,
+         {"Yes"},
+         ExitReport::Outcome::Kept,
+         1,
+         2},
+        {"nowhere, no user",
+         {kBlocked, kBlocked + "2"},
+         false,
+         {},
+         ExitReport::Outcome::Lost,
+         -1,
+         0},
+        {"nowhere, the user stays",
+         {kBlocked},
+         true,
+         {"Yes", "No"},
+         ExitReport::Outcome::Stay,
+         -1,
+         3},
+        {"nowhere, the user quits",
+         {kBlocked},
+         true,
+         {"Yes", "Yes"},
+         ExitReport::Outcome::Lost,
+         -1,
+         3},
+    };
+    for (const auto &c : cases) {
+        QDir(Path("first")).removeRecursively();
+        QDir(Path("second")).removeRecursively();
+        Open(NotePlace(Path("note")));
+        Show();
+        Type(" secret");
+        QStringList places;
+        for (const QString &p : c.places)
+            places << Path(p);
+        store->SetUnsavedFolders(places);
+        // The note's folder gone, a file in its place.
+        QDir().rename(Path("note"), Path("aside"));
+        Put("note", "a file");
+        user.answers = c.answers;
+        const ExitReport report =
+            store->SaveBeforeExit(c.user ? std::function<bool()>{} : [] { return false; });
+        QFile::remove(Path("note"));
+        QDir().rename(Path("aside"), Path("note"));
+
+        EXPECT_EQ(report.outcome, c.outcome) << c.what;
+        for (int i = 0; i < c.places.size(); ++i)
+            EXPECT_EQ(Kept(c.places[i]).size(), i == c.keptIn ? 1 : 0) << c.what;
+        EXPECT_EQ(user.seen.size(), c.user ? 1 + c.boxes : 0) << c.what;
+        EXPECT_FALSE(report.text.contains("secret")) << c.what;
+        if (c.outcome == ExitReport::Outcome::Lost) {
+            for (const QString &p : places)
+                EXPECT_TRUE(report.text.contains(p)) << c.what;
+        }
+        if (c.user && c.keptIn < 0) {
+            EXPECT_EQ(user.seen.at(2).count("Cannot create file"), c.places.size()) << c.what;
+            EXPECT_EQ(user.seen.at(3), "? Quit and lose the unsaved text?") << c.what;
+        }
+    }
+}
+
+TEST_F(StoreTest, AnotherProgramsChangeIsNeverOverwrittenUnaskedAndCancelPutsTheQuestionOff)
+{
+    const struct {
+        const char *answer;
+        bool written;
+        QByteArray note;
+        QString memo;
+        int kept;
+    } cases[] = {
+        {"Yes", true, "old mine", "old mine", 0},
+        {"No", true, "theirs", "theirs", 1},
+        {"Cancel", false, "theirs", "old mine", 0},
+    };
+    for (const auto &c : cases) {
+        const QString folder = c.answer;
+        Put(folder + "/npad.txt", "old");
+        Open(NotePlace(Path(folder)));
+        store->SetUnsavedFolders({Path(folder + "/unsaved")});
+        Show();
+        Type(" mine");
+        Put(folder + "/npad.txt", "theirs");
+        user.answers = {c.answer};
+        EXPECT_EQ(store->CloseQuery(), c.written) << c.answer;
+        EXPECT_EQ(File(folder + "/npad.txt"), c.note) << c.answer;
+        EXPECT_EQ(memo, c.memo) << c.answer;
+        EXPECT_EQ(Kept(folder + "/unsaved").size(), c.kept) << c.answer;
+        EXPECT_EQ(store->Tracker().Dirty, !c.written) << c.answer;
+        EXPECT_FALSE(store->Tracker().CountdownRunning()) << c.answer;
+        EXPECT_EQ(user.seen.first(), kChangedOutside) << c.answer;
+    }
+    // Put off, the question comes again at the next save step, and at the
+    // program's end; without a user the text is kept beside the file.
+    user.seen.clear();
+    user.answers = {"Cancel"};
+    EXPECT_EQ(store->SaveBeforeExit().outcome, ExitReport::Outcome::Stay);
+    EXPECT_EQ(user.seen, QStringList{kChangedOutside});
+    const ExitReport unattended = store->SaveBeforeExit([] { return false; });
+    EXPECT_EQ(unattended.outcome, ExitReport::Outcome::Kept);
+    EXPECT_EQ(File("Cancel/npad.txt"), "theirs");
+    EXPECT_EQ(Kept("Cancel/unsaved"), QList<QByteArray>{"old mine"});
+}
+
+TEST_F(StoreTest, WhatAnotherProgramWritesIsShownAndAFileThatCannotBeReadIsReportedOnce)
+{
+    Put("npad.txt", "old");
+    Open();
+    Show();
+    Put("npad.txt", "shown\r\nas it is");
+    QTRY_COMPARE(memo, QString("shown\nas it is"));
+    EXPECT_FALSE(store->Tracker().Dirty);
+
+    Put("npad.txt", QByteArray("no\0te", 5));
+    QTRY_COMPARE(user.seen.size(), 1);
+    EXPECT_TRUE(user.seen[0].startsWith("! Cannot open file")) << user.seen[0].toStdString();
+    EXPECT_FALSE(store->Editable());
+    for (int i = 0; i < 5; ++i)
+        Put(QString("other%1").arg(i), "x");
+    Put("npad.txt", "good again");
+    QTRY_COMPARE(memo, QString("good again"));
+    EXPECT_EQ(user.seen.size(), 1);
+    EXPECT_TRUE(store->Editable());
+    EXPECT_FALSE(store->Tracker().Dirty);
+}
+
+TEST_F(StoreTest, AFailedAutosaveIsReportedOnceAndWaitsForTheNextChange)
+{
+    Put("npad.txt", "old");
+    Open();
+    Show();
+    SetMode(dir.path(), 0555);
+    {
+        Unprivileged as(dir.path());
+        Type("a");
+        store->Timer1Timer(); // the countdown ends: the write goes to its thread
+        Type("b");            // while it fails
+        QTRY_COMPARE(user.seen.size(), 1);
+        EXPECT_FALSE(store->Tracker().CountdownRunning());
+        EXPECT_TRUE(store->Tracker().Dirty);
+        Type("c");
+        EXPECT_TRUE(store->Tracker().CountdownRunning());
+        store->Timer1Timer();
+        QTRY_COMPARE(user.seen.size(), 2);
+    }
+    SetMode(dir.path(), 0755);
+    EXPECT_TRUE(user.seen[0].startsWith("! Cannot create file")) << user.seen[0].toStdString();
+    EXPECT_EQ(File("npad.txt"), "old");
+}
+
+TEST_F(StoreTest, TypingWhileTheAutosaveWritesIsSavedInItsOwnTurn)
+{
+    Put("npad.txt", "a");
+    Open();
+    Show();
+    Type("b");
+    store->Timer1Timer(); // the text "ab" goes to its writer
+    Type("c");            // before the write is reported done
+    QTRY_VERIFY(store->Tracker().SavedSinceLoad);
+    EXPECT_EQ(File("npad.txt"), "ab");
+    EXPECT_TRUE(store->Tracker().Dirty);
+    EXPECT_TRUE(store->Tracker().CountdownRunning())
+        << "the later change has a countdown of its own";
+    EXPECT_TRUE(store->CloseQuery()); // writes what is left
+    EXPECT_EQ(File("npad.txt"), "abc");
+}
+
+TEST_F(StoreTest, SaveWaitsForAWriteInFlightThenReports)
+{
+    Put("npad.txt", "a");
+    Open();
+    Show();
+    Type("b");
+    store->Timer1Timer();
+    EXPECT_EQ(store->SaveReport(), "All changes have already been saved");
+    EXPECT_EQ(File("npad.txt"), "ab");
+}
+
+TEST_F(StoreTest, ANoteBesideAReadOnlyProgramIsCarriedToTheDataFolderForGood)
+{
+    const QString program = Path("program"), data = Path("data");
+    Put("program/npad.txt", "left behind");
+    Put("program/npad.ini", "[notepad]\nFONTSIZE=13\n");
+    Open(NotePlace(data, program));
+    EXPECT_EQ(user.seen, QStringList{QString("i The note could not be kept beside the program, "
+                                             "so it was copied to \"%1\".")
+                                         .arg(data)});
+    EXPECT_EQ(store->ReadFontSettings().size, 13);
+    Show();
+    EXPECT_EQ(memo, "left behind");
+    Type(" and carried on");
+    EXPECT_TRUE(store->CloseQuery());
+    EXPECT_EQ(File("data/npad.txt"), "left behind and carried on");
+    EXPECT_EQ(File("program/npad.txt"), "left behind");
+
+    Open(NotePlace(data, program)); // no box: nothing to carry
+    EXPECT_TRUE(user.seen.isEmpty());
+    Show();
+    EXPECT_EQ(memo, "left behind and carried on");
+    // The program folder writable again still uses the copy.
+    EXPECT_EQ(ChooseNotePlace(program, true, data).folder, data + "/");
+}
+
+TEST_F(StoreTest, ANoteThatCannotBeCarriedIsShownWhereItLiesReadOnly)
+{
+    const QString program = Path("program"), data = Path("data");
+    Put("program/npad.txt", "left behind");
+    ASSERT_TRUE(QDir().mkpath(data));
+    SetMode(Path("program/npad.txt"), 0644);
+    SetMode(data, 0555);
+    {
+        Unprivileged as(dir.path());
+        Open(NotePlace(data, program));
+    }
+    SetMode(data, 0755);
+    ASSERT_EQ(user.seen.size(), 1);
+    EXPECT_TRUE(user.seen[0].endsWith("Permission denied")) << user.seen[0].toStdString();
+    Show();
+    EXPECT_EQ(memo, "left behind");
+    EXPECT_FALSE(store->Editable());
+    EXPECT_TRUE(store->CloseQuery());
+    EXPECT_EQ(File("program/npad.txt"), "left behind");
+    EXPECT_EQ(File("data/npad.txt"), "<missing>");
+}
+
+TEST_F(StoreTest, ASettingsFileThatCannotBeWrittenIsReportedOnceAtExit)
+{
+    Open();
+    Show();
+    FontSettings font;
+    font.size = 14;
+    store->FontChosen(font);
+    SetMode(dir.path(), 0555);
+    ExitReport report;
+    {
+        Unprivileged as(dir.path());
+        report = store->SaveBeforeExit();
+        EXPECT_TRUE(store->CloseQuery()); // as the program's end closes its windows
+    }
+    SetMode(dir.path(), 0755);
+    EXPECT_EQ(report.outcome, ExitReport::Outcome::Saved);
+    EXPECT_EQ(user.seen, QStringList{"! Unable to write to " + Path("npad.ini")});
+}
+
+TEST_F(StoreTest, EveryFileAndFolderMadeForTheNoteIsTheUsersAloneWhateverTheUmask)
+{
+    const mode_t saved = umask(0);
+    Put("shared/npad.txt", "old");
+    SetMode(Path("shared/npad.txt"), 0664);
+    Open(NotePlace(Path("data/quorvin")));
+    store->SetUnsavedFolders({Path("kept/unsaved")});
+    Show();
+    Type("new");
+    FontSettings font;
+    store->FontChosen(font);
+    EXPECT_TRUE(store->SaveNotes());
+    ASSERT_TRUE(store->WriteCopy(Path("export.txt")));
+    const mode_t note = ModeOf(Path("data/quorvin/npad.txt"));
+    Put("data/quorvin/npad.txt", "theirs");
+    Type("!");
+    user.answers = {"No"}; // the text goes to a file of its own
+    EXPECT_TRUE(store->SaveNotes());
+    Open(NotePlace(Path("shared")));
+    Show();
+    Type("!");
+    EXPECT_TRUE(store->SaveNotes());
+    umask(saved);
+
+    const struct {
+        QString path;
+        mode_t mode;
+    } cases[] = {
+        {Path("data"), 0700},
+        {Path("data/quorvin"), 0700},
+        {Path("kept/unsaved"), 0700},
+        {Path("data/quorvin/npad.ini"), 0600},
+        {Path("kept/unsaved/") + QDir(Path("kept/unsaved")).entryList(QDir::Files).value(0), 0600},
+        {Path("export.txt"), 0666},      // the user's own file, as the umask says
+        {Path("shared/npad.txt"), 0664}, // an existing file keeps its mode
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(ModeOf(c.path), c.mode) << c.path.toStdString();
+    EXPECT_EQ(note, 0600u);
+    EXPECT_EQ(File("shared/npad.txt"), "old!");
+}
