@@ -6,9 +6,12 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <csignal>
+#include <dlfcn.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <utime.h>
 
 #include "unprivileged.h"
@@ -33,7 +36,142 @@ void SetMode(const QString &path, mode_t mode)
     ASSERT_EQ(chmod(QFile::encodeName(path).constData(), mode), 0);
 }
 
+mode_t ModeOf(const QString &path)
+{
+    struct stat st {};
+    return stat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_mode & 07777 : 01000;
+}
+
+// The calls that make a write last through a power cut, as they are made.
+bool g_logSyncs = false;
+QStringList g_syncs;
+
+QString PathOf(int fd)
+{
+    char path[PATH_MAX];
+    const ssize_t n = readlink(("/proc/self/fd/" + std::to_string(fd)).c_str(), path, sizeof path);
+    return n > 0 ? QString::fromLocal8Bit(path, int(n)) : "?";
+}
+
+template <typename F> F Real(const char *name)
+{
+    return reinterpret_cast<F>(dlsym(RTLD_NEXT, name));
+}
+
 } // namespace
+
+extern "C" int fsync(int fd)
+{
+    if (g_logSyncs)
+        g_syncs << "fsync " + PathOf(fd);
+    return Real<int (*)(int)>("fsync")(fd);
+}
+
+extern "C" int fdatasync(int fd)
+{
+    if (g_logSyncs)
+        g_syncs << "fdatasync " + PathOf(fd);
+    return Real<int (*)(int)>("fdatasync")(fd);
+}
+
+extern "C" int rename(const char *from, const char *to) noexcept
+{
+    if (g_logSyncs)
+        g_syncs << QString("rename ") + to;
+    return Real<int (*)(const char *, const char *)>("rename")(from, to);
+}
+
+TEST(NoteDisk, AWriteSyncsItsDataOnceThenRenamesThenSyncsTheFolder)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("npad.txt");
+    Put(path, "old");
+    QString reason;
+    g_logSyncs = true;
+    const bool written = WriteFileAtomically(path, "new", reason);
+    g_logSyncs = false;
+    ASSERT_TRUE(written) << reason.toStdString();
+    ASSERT_EQ(g_syncs.size(), 3) << g_syncs.join(", ").toStdString();
+    EXPECT_TRUE(g_syncs[0].startsWith("fdatasync " + dir.filePath(".npad.txt.")))
+        << g_syncs[0].toStdString();
+    EXPECT_EQ(g_syncs[1], "rename " + path);
+    EXPECT_EQ(g_syncs[2], "fsync " + dir.path());
+}
+
+TEST(NoteDisk, ANewFileIsPrivateFromItsFirstByteWhateverTheUmaskAndAnExportFollowsIt)
+{
+    for (const mode_t mask : {022, 0, 077, 0277}) {
+        QTemporaryDir dir;
+        const mode_t saved = umask(mask);
+        QString reason;
+        WriteOptions options;
+        mode_t temporary = 0;
+        options.beforeReplace = [&] {
+            const QStringList temps =
+                QDir(dir.path()).entryList({".npad.txt.*"}, QDir::Files | QDir::Hidden);
+            temporary = temps.size() == 1 ? ModeOf(dir.filePath(temps[0])) : 01000;
+            return true;
+        };
+        EXPECT_TRUE(WriteFileAtomically(dir.filePath("npad.txt"), "note", reason, options));
+        WriteOptions exported;
+        exported.privateFile = false;
+        EXPECT_TRUE(WriteFileAtomically(dir.filePath("export.txt"), "note", reason, exported));
+        Put(dir.filePath("kept.txt"), "old");
+        SetMode(dir.filePath("kept.txt"), 0640);
+        EXPECT_TRUE(WriteFileAtomically(dir.filePath("kept.txt"), "new", reason, exported));
+        EXPECT_TRUE(MakePrivateFolder(dir.filePath("a/b"), reason));
+        umask(saved);
+
+        EXPECT_EQ(temporary, 0600u) << "umask " << mask;
+        EXPECT_EQ(ModeOf(dir.filePath("npad.txt")), 0600u) << "umask " << mask;
+        EXPECT_EQ(ModeOf(dir.filePath("export.txt")), 0666u & ~mask) << "umask " << mask;
+        EXPECT_EQ(ModeOf(dir.filePath("kept.txt")), 0640u) << "umask " << mask;
+        EXPECT_EQ(ModeOf(dir.filePath("a")), 0700u) << "umask " << mask;
+        EXPECT_EQ(ModeOf(dir.filePath("a/b")), 0700u) << "umask " << mask;
+    }
+}
+
+TEST(NoteDisk, AnotherProgramsWriteDuringASaveIsSeenJustBeforeTheRename)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("npad.txt");
+    Put(path, "old");
+    NoteWrite w;
+    w.path = path;
+    w.text = "mine";
+    w.disk = IdentityOf(path, "old");
+    w.onSynced = [&] { Put(path, "theirs"); };
+    w.Run();
+    EXPECT_EQ(w.outcome, NoteWrite::Outcome::ChangedOutside);
+    EXPECT_EQ(Bytes(path), "theirs");
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"npad.txt"});
+
+    w.text = "mine";
+    w.replaceChanged = true; // as the user answered
+    w.Run();
+    EXPECT_EQ(w.outcome, NoteWrite::Outcome::Written);
+    EXPECT_EQ(Bytes(path), "mine");
+}
+
+TEST(NoteDisk, OnlyARegularFileIsReadAndOpeningItNeverWaits)
+{
+    QTemporaryDir dir;
+    ASSERT_EQ(mkfifo(QFile::encodeName(dir.filePath("fifo")).constData(), 0600), 0);
+    QDir().mkdir(dir.filePath("folder"));
+    const struct {
+        const char *name, *reason;
+    } cases[] = {
+        {"fifo", "It is not a regular file."},
+        {"folder", "It is not a regular file."},
+        {"missing", "No such file or directory"},
+    };
+    for (const auto &c : cases) {
+        NoteRead read;
+        read.path = dir.filePath(c.name);
+        read.Run();
+        EXPECT_EQ(read.failure.toStdString(), c.reason) << c.name;
+    }
+}
 
 TEST(NoteDisk, AnAtomicWriteKeepsPermissionsAndLeavesTheOldFileWholeOnFailure)
 {

@@ -419,11 +419,15 @@ class RunningCopy {
         return kept;
     }
 
-    // Starts it and types `text` at the end of its note.
-    bool StartAndType(const char *text)
+    // Starts it and types `text` at the end of its note; `places` names the
+    // folders for the program's data, its runtime files and temporary files.
+    bool StartAndType(const char *text, const QStringList &places = {"data", "", ""})
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("XDG_DATA_HOME", dir_.filePath("data"));
+        const char *variables[] = {"XDG_DATA_HOME", "XDG_RUNTIME_DIR", "TMPDIR"};
+        for (int i = 0; i < 3; ++i)
+            if (!places.value(i).isEmpty())
+                env.insert(variables[i], dir_.filePath(places[i]));
         process.setProcessEnvironment(env);
         process.setStandardErrorFile(dir_.filePath("stderr"));
         process.start(Folder() + "/quorvin", {});
@@ -508,17 +512,52 @@ TEST_F(X11Test, ATerminationSignalSavesTheNoteReleasesTheFolderAndEndsWell)
     }
 }
 
-TEST_F(X11Test, ATerminationSignalKeepsWhatCannotBeWrittenWithoutAsking)
+TEST_F(X11Test, ATerminationSignalKeepsWhatCannotBeWrittenWithoutAskingOrSaysItIsLost)
+{
+    const struct {
+        const char *what;
+        QStringList places;
+        int status;
+        int kept;
+        const char *said;
+    } cases[] = {
+        {"kept", {"data", "", ""}, 0, 1, "the unsaved text was kept in"},
+        // Files where the folders would be made.
+        {"lost",
+         {"program/quorvin", "program/quorvin", "program/quorvin"},
+         1,
+         0,
+         "its unsaved text could not be kept anywhere"},
+    };
+    for (const auto &c : cases) {
+        RunningCopy copy;
+        ASSERT_TRUE(copy.StartAndType(" typed", c.places)) << c.what;
+        // The note has become a folder: it can be neither written nor replaced.
+        QFile::remove(copy.Folder() + "/npad.txt");
+        QDir().mkdir(copy.Folder() + "/npad.txt");
+        kill(pid_t(copy.process.processId()), SIGTERM);
+        ASSERT_TRUE(copy.Ended()) << c.what;
+        EXPECT_EQ(copy.process.exitCode(), c.status) << c.what << copy.Errors();
+        EXPECT_EQ(copy.Unsaved().size(), c.kept) << c.what;
+        const std::string said = copy.Errors();
+        EXPECT_NE(said.find(c.said), std::string::npos) << c.what << said;
+        EXPECT_EQ(said.find("typed"), std::string::npos) << c.what << ": the text itself";
+    }
+}
+
+TEST_F(X11Test, ASignalWhileABoxIsOpenEndsTheProgramOnceTheBoxHasClosed)
 {
     RunningCopy copy;
     ASSERT_TRUE(copy.StartAndType(" typed"));
-    // The note has become a folder: it can be neither written nor replaced.
-    QFile::remove(copy.Folder() + "/npad.txt");
-    QDir().mkdir(copy.Folder() + "/npad.txt");
+    RunningCopy::Write(copy.Folder() + "/npad.txt", "theirs");
+    Keys("Escape"); // the notepad's close asks about the other program's change
+    ASSERT_TRUE(WaitFor([&] { return !copy.Window(" Notepad").isEmpty(); }));
     kill(pid_t(copy.process.processId()), SIGTERM);
     ASSERT_TRUE(copy.Ended());
     EXPECT_EQ(copy.process.exitCode(), 0) << copy.Errors();
+    EXPECT_EQ(RunningCopy::Read(copy.Folder() + "/npad.txt"), "theirs");
     EXPECT_EQ(copy.Unsaved(), QList<QByteArray>{"before typed"});
+    EXPECT_FALSE(QFile::exists(copy.Folder() + "/quorvin.lock"));
 }
 
 TEST_F(X11Test, ExitWithANoteThatCannotBeWrittenOffersToKeepTheText)
