@@ -48,7 +48,8 @@ QByteArray Normalised(const QByteArray &bytes, NoteEncoding enc)
             out.push_back('\r');
             out.push_back('\n');
         } else if (utf8 && c == 0xE2 && i + 2 < u.size() && u[i + 1] == 0x80 && u[i + 2] == 0xA9) {
-            // Valid UTF-8 here, so E2 always starts a character.
+            // Valid UTF-8 here, so E2 always starts a character; in Windows-1252
+            // these bytes are three characters and stay.
             i += 2;
             out.push_back('\r');
             out.push_back('\n');

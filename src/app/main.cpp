@@ -70,7 +70,6 @@ int main(int argc, char *argv[])
             return;
         ended = true;
         SaveBeforeExit(*windows, [] { return false; });
-        windows->notepad->Store().End();
         instance.Release();
         QCoreApplication::exit(windows->exitStatus);
     };

@@ -7,6 +7,8 @@
 #include <QDBusMessage>
 #include <QDir>
 
+#include <sys/stat.h>
+
 namespace {
 
 constexpr char kInterface[] = "org.quorvin.Quorvin";
@@ -34,7 +36,11 @@ SingleInstance::Outcome SingleInstance::Claim(int answerMs)
     QString unused; // a folder that can't be made holds no lock either
     MakePrivateFolder(folder_, unused);
     QDBusConnection bus = QDBusConnection::sessionBus();
-    if (lock_.tryLock(0)) {
+    // The lock file lies beside the note, and is no more readable than it.
+    const mode_t mask = ::umask(077);
+    const bool locked = lock_.tryLock(0);
+    ::umask(mask);
+    if (locked) {
         // Without a session bus the lock still keeps a second copy out; it
         // then only cannot be asked to come forward.
         registered_ = bus.isConnected() && bus.registerService(ServiceName(folder_))

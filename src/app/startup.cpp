@@ -87,7 +87,14 @@ void SaveWhenTheSessionEnds(Windows &w)
                 }
                 return allowed;
             };
-            if (SaveBeforeExit(w, mayAsk).outcome == ExitReport::Outcome::Stay)
+            // The session may go on: the text stays in the notepad. A box
+            // of a save step still open has its question first.
+            NoteStore &store = w.notepad->Store();
+            const ExitReport report = store.Busy() ? ExitReport{ExitReport::Outcome::Stay, {}}
+                                                   : store.SaveBeforeExit(mayAsk);
+            if (!report.text.isEmpty())
+                std::fprintf(stderr, "quorvin: %s\n", qPrintable(report.text));
+            if (report.outcome == ExitReport::Outcome::Stay)
                 manager.cancel();
             if (allowed)
                 manager.release();
@@ -131,11 +138,16 @@ ExitReport SaveBeforeExit(Windows &w, const std::function<bool()> &mayAsk)
 {
     if (!w.notepad)
         return {};
-    const ExitReport report = w.notepad->SaveBeforeExit(mayAsk);
+    NoteStore &store = w.notepad->Store();
+    const ExitReport report = store.SaveBeforeExit(mayAsk);
     if (!report.text.isEmpty())
         std::fprintf(stderr, "quorvin: %s\n", qPrintable(report.text));
+    if (report.outcome == ExitReport::Outcome::Stay)
+        return report;
     if (report.outcome == ExitReport::Outcome::Lost)
         w.exitStatus = 1;
+    // The windows close as the program quits: nothing is left to write.
+    store.End();
     return report;
 }
 

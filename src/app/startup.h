@@ -55,10 +55,11 @@ void FinishStartUp(Windows &w);
 // Runs `work` once, in the event loop, after `window` is first drawn.
 void WhenFirstDrawn(QWidget *window, std::function<void()> work);
 
-// Ending the program, by its main window, the desktop session or a signal,
-// first writes what the notepad has not saved yet, or keeps it in a file of
-// its own; `mayAsk` says whether the user can be asked (empty: yes). What
-// became of the text goes to standard error, and a loss into `exitStatus`.
+// Ending the program, by its main window or a signal, first writes what the
+// notepad has not saved yet, or keeps it in a file of its own; `mayAsk` says
+// whether the user can be asked (empty: yes). What became of the text goes
+// to standard error, a loss into `exitStatus`; unless the user chose to
+// stay, the notepad writes nothing more.
 ExitReport SaveBeforeExit(Windows &w, const std::function<bool()> &mayAsk = {});
 
 // Runs `end` once `ready` holds, no box or menu is open and only the main

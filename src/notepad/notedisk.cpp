@@ -14,6 +14,8 @@
 
 namespace {
 
+constexpr int kRenameNoReplace = 1; // RENAME_NOREPLACE
+
 bool Stat(const QString &path, struct stat &st)
 {
     return ::stat(QFile::encodeName(path).constData(), &st) == 0;
@@ -61,8 +63,8 @@ bool SyncData(int fd, int &error)
     return false;
 }
 
-// The rename itself lives in the folder. A folder that can't be synced (a
-// file system without the call) has nothing more to give.
+// A rename or a new entry lives in the folder. A folder that can't be synced
+// (a file system without the call) has nothing more to give.
 void SyncFolder(const QByteArray &folder)
 {
     const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -117,6 +119,22 @@ bool WriteInPlace(const QByteArray &file, const QByteArray &bytes, QString &reas
     return false;
 }
 
+// Puts `temp` in `file`'s place; without `replace`, only where no file is.
+bool Rename(const QByteArray &temp, const QByteArray &file, bool replace)
+{
+    if (replace)
+        return ::rename(temp.constData(), file.constData()) == 0;
+    if (::renameat2(AT_FDCWD, temp.constData(), AT_FDCWD, file.constData(), kRenameNoReplace) == 0)
+        return true;
+    if (errno != EINVAL && errno != ENOSYS)
+        return false;
+    // A file system without the flag: a second name, which never replaces.
+    if (::link(temp.constData(), file.constData()) != 0)
+        return false;
+    ::unlink(temp.constData());
+    return true;
+}
+
 bool CopyFile(const QString &from, const QString &to, QString &reason)
 {
     QByteArray bytes;
@@ -125,13 +143,20 @@ bool CopyFile(const QString &from, const QString &to, QString &reason)
         return false;
     }
     if (!WriteFileAtomically(to, bytes, reason)) {
-        reason = QString("Cannot create file \"%1\". %2").arg(to, reason);
+        reason = CannotCreateText(to, reason);
         return false;
     }
     return true;
 }
 
 } // namespace
+
+const char kNotRegularFile[] = "It is not a regular file.";
+
+QString CannotCreateText(const QString &path, const QString &reason)
+{
+    return QString("Cannot create file \"%1\". %2").arg(path, reason);
+}
 
 FileIdentity IdentityOf(const QString &path, const QByteArray &bytes)
 {
@@ -179,7 +204,7 @@ bool ReadWholeFile(const QString &path, QByteArray &bytes, QString &reason, File
     }
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        reason = st.st_mode == 0 ? qt_error_string(errno) : "It is not a regular file.";
+        reason = st.st_mode == 0 ? qt_error_string(errno) : kNotRegularFile;
         ::close(fd);
         return false;
     }
@@ -219,14 +244,19 @@ bool WriteFileAtomically(const QString &path, const QByteArray &bytes, QString &
 {
     const QByteArray file = QFile::encodeName(FinalTarget(path));
     struct stat old {};
-    const bool replacing = ::stat(file.constData(), &old) == 0 && S_ISREG(old.st_mode);
+    const bool exists = ::stat(file.constData(), &old) == 0;
+    const bool replacing = exists && S_ISREG(old.st_mode);
+    if (exists && !replacing) {
+        reason = kNotRegularFile;
+        return false;
+    }
     if (replacing && ::faccessat(AT_FDCWD, file.constData(), W_OK, AT_EACCESS) != 0) {
         reason = qt_error_string(errno);
         return false;
     }
     // The mode is the file's from the first byte on: the note's text is
     // never readable by others, not even for a moment.
-    const mode_t mode = replacing ? old.st_mode & 07777 : options.privateFile ? 0600 : 0666;
+    mode_t mode = replacing ? old.st_mode & 07777 : options.privateFile ? 0600 : 0666;
     QByteArray temp;
     const int fd = CreateTemporary(file, replacing ? 0600 : mode, temp);
     if (fd < 0) {
@@ -238,9 +268,11 @@ bool WriteFileAtomically(const QString &path, const QByteArray &bytes, QString &
         return false;
     }
     if (replacing && (old.st_uid != geteuid() || old.st_gid != getegid())
-        && ::fchown(fd, old.st_uid, old.st_gid) != 0) {
+        && ::fchown(fd, old.st_uid, old.st_gid) != 0 && ::fchown(fd, -1, old.st_gid) != 0) {
         // Only root may give a file away: the file becomes this user's, as
-        // any editor's save makes it.
+        // any editor's save makes it, and what its group could read, this
+        // user's own group may not.
+        mode &= ~mode_t(070);
     }
     // Only a umask that takes the owner's own rights, or a file replaced,
     // leaves the mode to be set; a file exported takes the umask's.
@@ -263,9 +295,23 @@ bool WriteFileAtomically(const QString &path, const QByteArray &bytes, QString &
         reason.clear();
         return false;
     }
-    if (::close(fd) != 0 || ::rename(temp.constData(), file.constData()) != 0) {
+    if (!Rename(temp, file, options.replace)) {
         reason = qt_error_string(errno);
+        ::close(fd);
         ::unlink(temp.constData());
+        return false;
+    }
+    // Told by the file itself: another program's file may take the name a
+    // moment later.
+    struct stat done {};
+    if (options.written && ::fstat(fd, &done) == 0) {
+        *options.written = {};
+        TakeStat(done, *options.written);
+        options.written->size = bytes.size();
+        options.written->hash = HashOf(bytes);
+    }
+    if (::close(fd) != 0) {
+        reason = qt_error_string(errno);
         return false;
     }
     SyncFolder(file.left(std::max<qsizetype>(file.lastIndexOf('/'), 1)));
@@ -284,6 +330,7 @@ bool MakePrivateFolder(const QString &folder, QString &reason)
             struct stat st {};
             if (::stat(part.constData(), &st) == 0 && (st.st_mode & 0777) != 0700)
                 ::chmod(part.constData(), 0700);
+            SyncFolder(part.left(std::max<qsizetype>(part.lastIndexOf('/'), 1)));
         } else if (errno != EEXIST) {
             reason = qt_error_string(errno);
             return false;
@@ -382,7 +429,7 @@ CarryOutcome CarryNoteAcross(const QString &from, const QString &to, QString &re
         record << origin;
         const QString path = dst.filePath(kCarriedRecord);
         if (!WriteFileAtomically(path, (record.join('\n') + '\n').toUtf8(), reason)) {
-            reason = QString("Cannot create file \"%1\". %2").arg(path, reason);
+            reason = CannotCreateText(path, reason);
             return CarryOutcome::Failed;
         }
     }
@@ -411,6 +458,13 @@ void NoteRead::Run()
 
 void NoteWrite::Run()
 {
+    // Never replaced, and no question about it: a FIFO, a folder.
+    struct stat st {};
+    if (Stat(path, st) && !S_ISREG(st.st_mode)) {
+        reason = kNotRegularFile;
+        outcome = Outcome::Failed;
+        return;
+    }
     if (!replaceChanged && ChangedOnDisk(path, disk)) {
         outcome = Outcome::ChangedOutside;
         return;
@@ -426,6 +480,8 @@ void NoteWrite::Run()
     // just before the rename.
     bool changed = false;
     WriteOptions options;
+    FileIdentity written;
+    options.written = &written;
     options.beforeReplace = [&] {
         if (onSynced)
             onSynced();
@@ -436,6 +492,6 @@ void NoteWrite::Run()
         outcome = changed ? Outcome::ChangedOutside : Outcome::Failed;
         return;
     }
-    disk = IdentityOf(path, bytes);
+    disk = written;
     outcome = Outcome::Written;
 }

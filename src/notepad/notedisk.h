@@ -23,10 +23,11 @@ struct FileIdentity {
     std::uint64_t inode = 0;
     std::size_t hash = 0; // of the bytes
 
-    // Same bytes, without looking at the times.
-    bool SameBytes(const FileIdentity &o) const
+    // The same file as the system tells it, without looking at the bytes.
+    bool SameState(const FileIdentity &o) const
     {
-        return exists == o.exists && size == o.size && hash == o.hash;
+        return exists == o.exists && size == o.size && mtimeNs == o.mtimeNs && ctimeNs == o.ctimeNs
+               && inode == o.inode;
     }
 };
 
@@ -51,16 +52,30 @@ struct WriteOptions {
     // A writable file in a folder where no file can be created is written in
     // place, not whole-or-nothing.
     bool inPlaceIfNeeded = false;
+    // False: a file of that name is never replaced; the write fails with
+    // EEXIST's reason instead.
+    bool replace = true;
     // Asked once the new bytes are written and synced, just before they take
     // the file's place; false leaves the file as it is (and `reason` empty).
     std::function<bool()> beforeReplace;
+    // Out: the file as written, its bytes included, told by the file itself
+    // (not by whatever lies at the path a moment later).
+    FileIdentity *written = nullptr;
 };
+
+// The error text for a file that can't be written.
+QString CannotCreateText(const QString &path, const QString &reason);
+
+// The reason given for a note that is no regular file.
+extern const char kNotRegularFile[];
 
 // Writes a file so that it is either wholly replaced or left as it was, and
 // stays so through a power cut: a temporary file in the same folder, synced,
 // renamed over the file, and the folder synced. The file keeps the mode and
-// owner of the file it replaces; a symbolic link's target is written. False
-// with the system's reason ("No space left on device", not "Unknown error").
+// owner of the file it replaces (where the owner can't be kept, its group
+// loses its rights); a symbolic link's target is written; what exists and is
+// no regular file is never replaced. False with the system's reason ("No
+// space left on device", not "Unknown error").
 bool WriteFileAtomically(const QString &path, const QByteArray &bytes, QString &reason,
                          const WriteOptions &options = {});
 

@@ -1,5 +1,7 @@
 #include "notefile.h"
 
+#include <QStringDecoder>
+
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -232,7 +234,9 @@ DecodedNote DecodeNote(const QByteArray &bytes)
     // Anything else is read as Windows-1252.
     if (afterBom.isValidUtf8()) {
         note.encoding = bom ? NoteEncoding::Utf8WithBom : NoteEncoding::Utf8;
-        note.text = QString::fromUtf8(afterBom);
+        // Stripped once above; a second mark is a character of the text.
+        note.text = QStringDecoder(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom)
+                        .decode(afterBom);
     } else {
         note.encoding = NoteEncoding::Windows1252;
         note.text = FromCp1252(body);

@@ -245,7 +245,9 @@ void TFnotepad::showEvent(QShowEvent *event)
 void TFnotepad::hideEvent(QHideEvent *event)
 {
     QMainWindow::hideEvent(event);
-    store_->SetShown(false);
+    // A window made small stays shown: it is seen again as it is.
+    if (!event->spontaneous())
+        store_->SetShown(false);
 }
 
 int TFnotepad::ShowCaretIndex() const
@@ -340,11 +342,6 @@ void TFnotepad::Timer2Timer()
 void TFnotepad::ScrollToCaret()
 {
     Memo1->ensureCursorVisible();
-}
-
-ExitReport TFnotepad::SaveBeforeExit(const std::function<bool()> &mayAsk)
-{
-    return store_->SaveBeforeExit(mayAsk);
 }
 
 void TFnotepad::SetMemoFont(const QFont &font)

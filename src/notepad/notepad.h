@@ -47,9 +47,6 @@ class TFnotepad : public QMainWindow {
 
     void ScrollToCaret();
 
-    // The program is about to end: see NoteStore::SaveBeforeExit.
-    ExitReport SaveBeforeExit(const std::function<bool()> &mayAsk = {});
-
     void Save1Click();
     void Now1Click();
     void toClipboard1Click();

@@ -10,6 +10,7 @@
 #include <QThread>
 #include <QTimer>
 
+#include <cerrno>
 #include <chrono>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -25,23 +26,10 @@ std::int64_t NowMs()
 const char kChangedOutside[] =
     "The note file was changed by another program.\nReplace it with the text in the notepad?";
 
-QString CannotCreate(const QString &path, const QString &reason)
-{
-    return QString("Cannot create file \"%1\". %2").arg(path, reason);
-}
-
 // The file's state without its bytes: what a read failure is reported once for.
 FileIdentity StateOf(const QString &path)
 {
-    FileIdentity id = IdentityOf(path, {});
-    id.hash = 0;
-    return id;
-}
-
-bool SameState(const FileIdentity &a, const FileIdentity &b)
-{
-    return a.exists == b.exists && a.size == b.size && a.mtimeNs == b.mtimeNs
-           && a.ctimeNs == b.ctimeNs && a.inode == b.inode;
+    return IdentityOf(path, {});
 }
 
 // A folder for unsaved text. Where anyone may make folders (the temporary
@@ -53,12 +41,14 @@ bool UnsavedFolderReady(const QString &folder, QString &reason)
         return false;
     const QByteArray path = QFile::encodeName(QDir::cleanPath(folder));
     const QByteArray parent = QFile::encodeName(QFileInfo(QDir::cleanPath(folder)).path());
-    struct stat st {
-    }, up{};
+    struct stat st {};
+    struct stat up {};
     if (::stat(parent.constData(), &up) != 0 || !(up.st_mode & S_IWOTH))
         return true;
-    if (::lstat(path.constData(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid()
-        && (st.st_mode & 077) == 0)
+    // Without the sticky bit, anyone could put another folder in its place.
+    if ((up.st_mode & S_ISVTX) && ::lstat(path.constData(), &st) == 0 && S_ISDIR(st.st_mode)
+        && st.st_uid == ::geteuid()
+        && ((st.st_mode & 077) == 0 || ::chmod(path.constData(), 0700) == 0))
         return true;
     reason = "The folder is not this user's own.";
     return false;
@@ -226,7 +216,12 @@ void NoteStore::ReadFailed(const QString &reason)
         const QScopedValueRollback reporting(reportingRead_, true);
         Report(QString("Cannot open file \"%1\". %2").arg(notesPath_, reason));
     }
-    if (recheck_) {
+    LookAgainIfChanged();
+}
+
+void NoteStore::LookAgainIfChanged()
+{
+    if (recheck_ && !stepping_ && !writer_ && !reportingRead_) {
         recheck_ = false;
         QTimer::singleShot(0, this, &NoteStore::DiskChanged);
     }
@@ -252,27 +247,36 @@ void NoteStore::Watch()
 void NoteStore::DiskChanged()
 {
     Watch();
-    // Each state of a file that can't be read is reported once, one box at a time.
-    if (reportingRead_) {
+    // A hidden notepad reads the file when it is shown.
+    if (!shown_ || ended_)
+        return;
+    // Looked at once the box, the step or the write has ended: each state
+    // of a file that can't be read is reported once, one box at a time.
+    if (reportingRead_ || stepping_ || writer_) {
         recheck_ = true;
         return;
     }
-    // Unsaved text is the save step's to weigh against the file; a hidden
-    // notepad reads the file when it is shown.
-    if (!shown_ || ended_ || tracker_.Dirty || stepping_ || writer_
-        || !QFileInfo::exists(notesPath_))
+    // Unsaved text is the save step's to weigh against the file.
+    if (tracker_.Dirty)
         return;
+    const bool exists = QFileInfo::exists(notesPath_);
     if (readFailed_) {
-        if (SameState(StateOf(notesPath_), failedState_))
+        // A note that could not be read is gone, or another has come.
+        if (exists && StateOf(notesPath_).SameState(failedState_))
             return;
-    } else if (!tracker_.TrackChanges || !ChangedOnDisk(notesPath_, disk_)) {
+    } else if (!exists || !tracker_.TrackChanges || !ChangedOnDisk(notesPath_, disk_)) {
         return;
     }
     if (!tracker_.TrackChanges) {
         emit readableAgain(); // the first show's load, tried again
         return;
     }
-    if (ReadNote(true)) {
+    if (!exists) {
+        // The memo's text is the newest there is.
+        readFailed_ = false;
+        disk_ = {};
+        SetEditable(!readOnly_);
+    } else if (ReadNote(true)) {
         SetEditable(!readOnly_);
         tracker_.Loaded();
     }
@@ -355,9 +359,10 @@ void NoteStore::AutosaveWritten()
         // Changes made while it wrote are due in their turn.
         if (tracker_.Dirty && !tracker_.CountdownRunning())
             SetDirty(true);
+        LookAgainIfChanged();
         return;
     }
-    const QScopedValueRollback step(stepping_, true);
+    const Step step(*this);
     if (Conclude(*w))
         tracker_.TextWritten(false);
 }
@@ -388,7 +393,7 @@ bool NoteStore::Conclude(const NoteWrite &w)
     // next change: no box comes back by itself.
     StopCountdown();
     if (w.outcome == NoteWrite::Outcome::Failed) {
-        Report(CannotCreate(w.path, w.reason));
+        Report(CannotCreateText(w.path, w.reason));
         return false;
     }
     switch (Ask(kChangedOutside)) {
@@ -415,22 +420,12 @@ bool NoteStore::WriteText()
     return Conclude(*w);
 }
 
-bool NoteStore::SaveNotes()
-{
-    if (ended_)
-        return true;
-    DropWriteInFlight();
-    const QScopedValueRollback step(stepping_, true);
-    return tracker_.SaveNotes([this] { return WriteFontSettings(); },
-                              [this] { return WriteText(); });
-}
-
 bool NoteStore::CloseQuery()
 {
     if (ended_)
         return true;
     DropWriteInFlight();
-    const QScopedValueRollback step(stepping_, true);
+    const Step step(*this);
     return tracker_.CloseQuery([this] { return WriteFontSettings(); },
                                [this] { return WriteText(); });
 }
@@ -444,12 +439,14 @@ ExitReport NoteStore::SaveBeforeExit(const std::function<bool()> &mayAsk)
     DropWriteInFlight();
     if (!tracker_.HasUnsavedChanges())
         return {};
-    const QScopedValueRollback step(stepping_, true);
+    const Step step(*this);
     keptAside_.clear();
     ExitReport report;
     // Only the note keeps the program open; a lost font setting does not.
     if (!tracker_.CloseQuery([this] { return WriteFontSettings(); },
                              [this] { return WriteText(); })) {
+        if (ended_)
+            return {}; // ended meanwhile, from a loop a box of this step ran
         if (cancelled_)
             return {ExitReport::Outcome::Stay, {}};
         report = KeepUnsavedOnExit();
@@ -461,9 +458,6 @@ ExitReport NoteStore::SaveBeforeExit(const std::function<bool()> &mayAsk)
                           "kept in \"%1\"")
                       .arg(keptAside_)};
     }
-    // Whatever closes as the program ends has nothing left to do.
-    tracker_.Dirty = false;
-    tracker_.FontChanged = false;
     return report;
 }
 
@@ -513,20 +507,27 @@ bool NoteStore::KeepTextAndShowFile()
 
 bool NoteStore::KeepUnsaved(QString &path, QString &failures)
 {
-    if (ended_)
-        return false;
-    const QString text = memoText_();
+    NoteEncoding encoding = encoding_;
+    const QByteArray bytes = EncodeNote(memoText_(), encoding);
+    // Another copy of the program may keep its text in the same second:
+    // a file is never replaced, the next name is taken.
+    WriteOptions options;
+    options.replace = false;
     QStringList failed;
     for (const QString &folder : unsavedFolders_) {
         // The name the user was told, where it can be kept.
         if (path.isEmpty() || !path.startsWith(WithSeparator(folder)))
             path = UnsavedNotePath(folder, QDateTime::currentDateTime());
-        NoteEncoding encoding = encoding_;
         QString reason;
-        if (UnsavedFolderReady(folder, reason)
-            && WriteFileAtomically(path, EncodeNote(text, encoding), reason))
-            return true;
-        failed << CannotCreate(path, reason);
+        bool trying = UnsavedFolderReady(folder, reason);
+        for (int attempt = 0; trying && attempt < 10; ++attempt) {
+            if (WriteFileAtomically(path, bytes, reason, options))
+                return true;
+            trying = reason == qt_error_string(EEXIST);
+            if (trying)
+                path = UnsavedNotePath(folder, QDateTime::currentDateTime());
+        }
+        failed << CannotCreateText(path, reason);
         path.clear();
     }
     failures = failed.join('\n');
@@ -549,7 +550,7 @@ bool NoteStore::WriteCopy(const QString &path)
     QString reason;
     if (WriteFileAtomically(path, EncodeNote(memoText_(), encoding), reason, options))
         return true;
-    Report(CannotCreate(path, reason));
+    Report(CannotCreateText(path, reason));
     return false;
 }
 

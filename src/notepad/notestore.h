@@ -102,18 +102,21 @@ class NoteStore : public QObject {
     // The countdown's end: the autosave's write starts.
     void Timer1Timer();
 
-    // The save step: pending settings, then the text if it is dirty. False
-    // when the text was due and is not in the note.
-    bool SaveNotes();
-    // A close of the notepad: false keeps it open.
+    // A close of the notepad: the save step, pending settings, then the text
+    // if it is dirty. False keeps the notepad open: the text was due and is
+    // not in the note.
     bool CloseQuery();
-    // The program is about to end: writes what is unsaved, or keeps it in a
-    // file of its own; `mayAsk` says whether the user can be asked (empty:
-    // yes).
+    // The program may be about to end (the session asks it to save, or the
+    // user chose Exit): writes what is unsaved, or keeps it in a file of its
+    // own; `mayAsk` says whether the user can be asked (empty: yes). The
+    // text stays unsaved in the memo, for a session that goes on; End()
+    // follows when the program does end.
     ExitReport SaveBeforeExit(const std::function<bool()> &mayAsk = {});
+    // A save step is under way, one of its boxes open.
+    bool Busy() const { return stepping_; }
     // No user can be asked from now on: the program is ending.
     void Withdraw() { withdrawn_ = true; }
-    // Nothing is written from now on.
+    // Nothing is written from now on; the notepad closes without a word.
     void End() { ended_ = true; }
 
     // The Save command's report, once a write in flight has ended.
@@ -133,7 +136,29 @@ class NoteStore : public QObject {
     void readableAgain();
 
   private:
+    // A save step under way, for as long as it lives; a change on disk seen
+    // meanwhile is looked at once it ends.
+    class Step {
+      public:
+        explicit Step(NoteStore &store) : store_(store), outer_(store.stepping_)
+        {
+            store_.stepping_ = true;
+        }
+        ~Step()
+        {
+            store_.stepping_ = outer_;
+            store_.LookAgainIfChanged();
+        }
+        Step(const Step &) = delete;
+        Step &operator=(const Step &) = delete;
+
+      private:
+        NoteStore &store_;
+        bool outer_;
+    };
+
     bool ReadNote(bool quietly);
+    void LookAgainIfChanged();
     void ReadFailed(const QString &reason);
     void SetEditable(bool editable);
     void Watch();

@@ -83,14 +83,26 @@ TEST(NoteFile, InvalidUtf8IsReadAsWindows1252AndKeptByteForByte)
     }
 }
 
-TEST(NoteFile, Utf8KeepsItsByteOrderMark)
+TEST(NoteFile, Utf8KeepsItsByteOrderMarkAndAMarkAfterItIsText)
 {
-    const QByteArray bytes("\xEF\xBB\xBFna\xC3\xAFve \xE2\x82\xAC\r\n\xF0\x9F\x98\x80");
-    const DecodedNote note = DecodeNote(bytes);
-    EXPECT_EQ(note.encoding, NoteEncoding::Utf8WithBom);
-    EXPECT_FALSE(note.text.startsWith(QChar(0xFEFF)));
-    NoteEncoding enc = note.encoding;
-    EXPECT_EQ(EncodeNote(note.text, enc), bytes);
+    const struct {
+        QByteArray bytes;
+        QString text;
+    } cases[] = {
+        {"\xEF\xBB\xBFna\xC3\xAFve \xE2\x82\xAC\r\n\xF0\x9F\x98\x80",
+         QString("na\u00efve \u20ac\n") + QChar(0xD83D) + QChar(0xDE00)},
+        {"\xEF\xBB\xBF\xEF\xBB\xBF", QString(QChar(0xFEFF))},
+        {"\xEF\xBB\xBF\xEF\xBB\xBF"
+         "A",
+         QString(QChar(0xFEFF)) + "A"},
+    };
+    for (const auto &c : cases) {
+        const DecodedNote note = DecodeNote(c.bytes);
+        EXPECT_EQ(note.encoding, NoteEncoding::Utf8WithBom) << c.bytes.toHex().toStdString();
+        EXPECT_EQ(note.text, c.text) << c.bytes.toHex().toStdString();
+        NoteEncoding enc = note.encoding;
+        EXPECT_EQ(EncodeNote(note.text, enc), c.bytes);
+    }
 }
 
 TEST(NoteFile, AWindows1252NoteTurnsUtf8OnlyForACharacterItCannotHold)

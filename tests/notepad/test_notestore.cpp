@@ -160,7 +160,10 @@ TEST_F(StoreTest, ANoteThatCannotBeWrittenAtExitIsKeptElsewhereOrTheProgramStays
                              .arg(Path("unsaved/" + kept[0])));
     EXPECT_EQ(Kept(), QList<QByteArray>{"old new"});
     EXPECT_EQ(File("npad.txt"), "old");
-    EXPECT_TRUE(store->CloseQuery()); // as the program ends: nothing left to write
+    EXPECT_TRUE(store->Tracker().Dirty) << "a session that goes on still has the text";
+    store->End(); // as the program's end does: the notepad closes without a word
+    EXPECT_TRUE(store->CloseQuery());
+    EXPECT_EQ(user.seen.size(), 5);
 }
 
 TEST_F(StoreTest, UnsavedTextGoesToTheFirstPlaceThatTakesItAndTheUserHearsOfEveryFailure)
@@ -300,9 +303,15 @@ TEST_F(StoreTest, WhatAnotherProgramWritesIsShownAndAFileThatCannotBeReadIsRepor
     EXPECT_FALSE(store->Editable());
     for (int i = 0; i < 5; ++i)
         Put(QString("other%1").arg(i), "x");
+    QFile::remove(Path("npad.txt")); // the memo's text is the newest there is
+    QTRY_VERIFY(store->Editable());
+    EXPECT_EQ(user.seen.size(), 1);
+
+    Put("npad.txt", QByteArray("no\0te again", 11));
+    QTRY_COMPARE(user.seen.size(), 2);
     Put("npad.txt", "good again");
     QTRY_COMPARE(memo, QString("good again"));
-    EXPECT_EQ(user.seen.size(), 1);
+    EXPECT_EQ(user.seen.size(), 2);
     EXPECT_TRUE(store->Editable());
     EXPECT_FALSE(store->Tracker().Dirty);
 }
@@ -418,6 +427,7 @@ TEST_F(StoreTest, ASettingsFileThatCannotBeWrittenIsReportedOnceAtExit)
     {
         Unprivileged as(dir.path());
         report = store->SaveBeforeExit();
+        store->End();
         EXPECT_TRUE(store->CloseQuery()); // as the program's end closes its windows
     }
     SetMode(dir.path(), 0755);
@@ -436,17 +446,17 @@ TEST_F(StoreTest, EveryFileAndFolderMadeForTheNoteIsTheUsersAloneWhateverTheUmas
     Type("new");
     FontSettings font;
     store->FontChosen(font);
-    EXPECT_TRUE(store->SaveNotes());
+    EXPECT_TRUE(store->CloseQuery());
     ASSERT_TRUE(store->WriteCopy(Path("export.txt")));
     const mode_t note = ModeOf(Path("data/quorvin/npad.txt"));
     Put("data/quorvin/npad.txt", "theirs");
     Type("!");
     user.answers = {"No"}; // the text goes to a file of its own
-    EXPECT_TRUE(store->SaveNotes());
+    EXPECT_TRUE(store->CloseQuery());
     Open(NotePlace(Path("shared")));
     Show();
     Type("!");
-    EXPECT_TRUE(store->SaveNotes());
+    EXPECT_TRUE(store->CloseQuery());
     umask(saved);
 
     const struct {
