@@ -6,7 +6,7 @@ SANITIZER_ENV := ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
 	UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
 FUZZ_BUILD := build-fuzz
-FUZZ_TARGETS := integer_text date_text day_numbers datetime password note_read
+FUZZ_TARGETS := integer_text date_text day_numbers datetime password note_read journal_read
 FUZZ_SECONDS ?= 60
 
 .PHONY: all deps build run test test-asan fuzz package bench clean

@@ -316,11 +316,25 @@ bool TFnotepad::Memo1KeyDown(QKeyEvent *event)
     }
 }
 
-void TFnotepad::Memo1Change(int, int charsRemoved, int charsAdded)
+void TFnotepad::Memo1Change(int from, int charsRemoved, int charsAdded)
 {
     // A change of format only (the font) is not a change of the note.
-    if (charsRemoved != 0 || charsAdded != 0)
-        store_->TextChanged();
+    if (charsRemoved == 0 && charsAdded == 0)
+        return;
+    // A change of the whole text counts the last paragraph's end in both.
+    const int length = Memo1->document()->characterCount() - 1;
+    MemoChange change;
+    change.position = from;
+    change.removed = std::min(charsRemoved, memoLength_ - from);
+    const int added = length - memoLength_ + int(change.removed);
+    memoLength_ = length;
+    if (added > 0 && !store_->TakingFileText()) {
+        QTextCursor c(Memo1->document());
+        c.setPosition(from);
+        c.setPosition(from + added, QTextCursor::KeepAnchor);
+        change.inserted = c.selectedText();
+    }
+    store_->TextChanged(change);
 }
 
 void TFnotepad::TakeTextFromDisk(const QString &text)

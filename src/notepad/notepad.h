@@ -88,4 +88,5 @@ class TFnotepad : public QMainWindow {
 
     std::unique_ptr<NoteUser> user_;
     NoteStore *store_;
+    int memoLength_ = 0; // characters in the memo, as its last change left it
 };

@@ -121,9 +121,11 @@ void NoteStore::Open()
             break;
         }
     }
+    journal_ = new NoteJournal(QFileInfo(notesPath_).absolutePath() + "/npad.journal", this);
     // The note is read once the main window is drawn (ReadFirstTime), so
     // that a large note does not keep it from the screen.
-    firstRead_ = QFileInfo::exists(notesPath_);
+    firstRead_ = QFileInfo::exists(notesPath_) || QFileInfo::exists(journal_->Path());
+    memoIsDisk_ = !QFileInfo::exists(notesPath_); // both empty
     SetEditable(!readOnly_);
     Watch();
 }
@@ -165,7 +167,101 @@ bool NoteStore::ReadFirstTime()
     if (!firstRead_)
         return true;
     firstRead_ = false;
-    return ReadNote(false);
+    const bool journalLeft = QFileInfo::exists(journal_->Path());
+    QByteArray journal;
+    QString unused;
+    const bool journalRead = journalLeft && ReadWholeFile(journal_->Path(), journal, unused);
+    const bool noteRead = !QFileInfo::exists(notesPath_) || ReadNote(false);
+    if (journalLeft)
+        Recover(journalRead ? ReadJournal(journal) : JournalContents{}, noteRead);
+    return noteRead;
+}
+
+namespace {
+
+// Whether the note file is in the state `known` describes, bytes and all.
+bool NoteFileIs(const QString &path, FileIdentity known)
+{
+    struct stat st {};
+    const bool exists = ::stat(QFile::encodeName(path).constData(), &st) == 0;
+    if (!known.exists)
+        return !exists;
+    return exists && S_ISREG(st.st_mode) && !ChangedOnDisk(path, known);
+}
+
+} // namespace
+
+void NoteStore::Recover(const JournalContents &journal, bool noteRead)
+{
+    if (!journal.headerRead) {
+        SetJournalAside();
+        return;
+    }
+    if (noteRead && NoteFileIs(notesPath_, journal.header.base)) {
+        const QString before = memoText_();
+        QString text = before;
+        const std::size_t applied = ApplyEdits(text, journal.edits);
+        if (SameNoteText(before, text)) {
+            ::unlink(QFile::encodeName(journal_->Path()).constData());
+            return; // nothing typed is missing
+        }
+        {
+            const QScopedValueRollback loading(loading_, true);
+            emit textFromDisk(text);
+        }
+        memoIsDisk_ = false;
+        // The journal goes on, over the same note file, as if never stopped.
+        journal_->Start(notesPath_, {disk_, encoding_});
+        for (std::size_t i = 0; i < applied; ++i)
+            journal_->Append(edits_, journal.edits[i]);
+        // Unsaved, so that the autosave writes it.
+        StartTracking();
+        SetDirty(true);
+        Tell("The notepad was not closed properly. What was typed after its last save was "
+             "recovered.");
+        return;
+    }
+    // The note file has changed since (another program, or a copy running
+    // elsewhere): the text as it was goes to a file of its own.
+    if (!journal.baseWhole) {
+        SetJournalAside();
+        return;
+    }
+    QString text = DecodeNote(journal.base).text;
+    ApplyEdits(text, journal.edits);
+    if (noteRead && SameNoteText(memoText_(), text)) {
+        ::unlink(QFile::encodeName(journal_->Path()).constData());
+        return;
+    }
+    QString path, failures;
+    if (!KeepUnsaved(text, journal.header.encoding, path, failures)) {
+        Report(failures);
+        SetJournalAside();
+        return;
+    }
+    ::unlink(QFile::encodeName(journal_->Path()).constData());
+    Tell(QString("The notepad was not closed properly, and the note file has changed since. What "
+                 "was typed after its last save was kept in \"%1\".")
+             .arg(path));
+}
+
+void NoteStore::SetJournalAside()
+{
+    const QString aside =
+        journal_->Path() + ".bad-" + QDateTime::currentDateTime().toString("yyyyMMdd-HHmmss");
+    if (::rename(QFile::encodeName(journal_->Path()).constData(),
+                 QFile::encodeName(aside).constData())
+        != 0) {
+        // Never deleted unread: this run keeps no journal instead.
+        journalKept_ = true;
+        Report(QString("The notepad was not closed properly, and its journal \"%1\" could not "
+                       "be read.")
+                   .arg(journal_->Path()));
+        return;
+    }
+    Tell(QString("The notepad was not closed properly, and what was typed after its last save "
+                 "could not be read. It was kept as \"%1\".")
+             .arg(aside));
 }
 
 bool NoteStore::LoadNotes()
@@ -174,8 +270,9 @@ bool NoteStore::LoadNotes()
         return false;
     if (!QFileInfo::exists(notesPath_))
         disk_ = {};
-    // What the memo holds needs no second reading while the file is what it was.
-    else if (readFailed_ || !memoIsDisk_ || ChangedOnDisk(notesPath_, disk_))
+    // What the memo holds needs no second reading while the file is what it
+    // was; unsaved text (recovered) is the save step's to weigh against it.
+    else if (!tracker_.Dirty && (readFailed_ || !memoIsDisk_ || ChangedOnDisk(notesPath_, disk_)))
         if (!ReadNote(false))
             return false;
     SetEditable(!readOnly_);
@@ -199,9 +296,11 @@ bool NoteStore::ReadNote(bool quietly)
     encoding_ = note.encoding;
     if (!SameNoteText(memoText_(), note.text)) {
         const QScopedValueRollback quiet(quiet_, quietly);
+        const QScopedValueRollback loading(loading_, true);
         emit textFromDisk(note.text);
     }
     memoIsDisk_ = true;
+    journal_->Remove(); // the memo holds the file
     return true;
 }
 
@@ -275,6 +374,7 @@ void NoteStore::DiskChanged()
         // The memo's text is the newest there is.
         readFailed_ = false;
         disk_ = {};
+        memoIsDisk_ = false;
         SetEditable(!readOnly_);
     } else if (ReadNote(true)) {
         SetEditable(!readOnly_);
@@ -282,10 +382,17 @@ void NoteStore::DiskChanged()
     }
 }
 
-void NoteStore::TextChanged()
+void NoteStore::TextChanged(const MemoChange &change)
 {
     ++edits_;
+    const bool fromDisk = memoIsDisk_;
     memoIsDisk_ = false;
+    if (!loading_ && !journalKept_ && !ended_) {
+        // Only over a note file that holds the text the change applies to.
+        if (!journal_->Started() && fromDisk)
+            journal_->Start(notesPath_, {disk_, encoding_});
+        journal_->Append(edits_, {change.position, change.removed, change.inserted});
+    }
     if (!quiet_ && tracker_.Memo1Change(NowMs()))
         timer1_->start();
 }
@@ -346,6 +453,10 @@ void NoteStore::Settle(const NoteWrite &w)
     encoding_ = w.encoding;
     tracker_.TextWritten(edits_ != editsWritten_);
     memoIsDisk_ = edits_ == editsWritten_;
+    if (memoIsDisk_)
+        journal_->Remove();
+    else
+        journal_->Rebase(notesPath_, {disk_, encoding_}, editsWritten_);
     Watch();
 }
 
@@ -435,13 +546,19 @@ ExitReport NoteStore::SaveBeforeExit(const std::function<bool()> &mayAsk)
     if (ended_)
         return {};
     const QScopedValueRollback asking(mayAsk_, mayAsk);
+    const ExitReport report = ExitStep();
+    lastExit_ = report.outcome;
+    return report;
+}
+
+ExitReport NoteStore::ExitStep()
+{
     // Nothing may still be writing once the program has let go of the folder.
     DropWriteInFlight();
     if (!tracker_.HasUnsavedChanges())
         return {};
     const Step step(*this);
     keptAside_.clear();
-    ExitReport report;
     // Only the note keeps the program open; a lost font setting does not.
     if (!tracker_.CloseQuery([this] { return WriteFontSettings(); },
                              [this] { return WriteText(); })) {
@@ -449,16 +566,23 @@ ExitReport NoteStore::SaveBeforeExit(const std::function<bool()> &mayAsk)
             return {}; // ended meanwhile, from a loop a box of this step ran
         if (cancelled_)
             return {ExitReport::Outcome::Stay, {}};
-        report = KeepUnsavedOnExit();
-        if (report.outcome == ExitReport::Outcome::Stay)
-            return report;
-    } else if (!keptAside_.isEmpty()) {
-        report = {ExitReport::Outcome::Kept,
-                  QString("the note file was changed by another program; the unsaved text was "
-                          "kept in \"%1\"")
-                      .arg(keptAside_)};
+        return KeepUnsavedOnExit();
     }
-    return report;
+    if (keptAside_.isEmpty())
+        return {};
+    return {ExitReport::Outcome::Kept,
+            QString("the note file was changed by another program; the unsaved text was kept in "
+                    "\"%1\"")
+                .arg(keptAside_)};
+}
+
+void NoteStore::End()
+{
+    if (ended_)
+        return;
+    ended_ = true;
+    if (lastExit_ != ExitReport::Outcome::Lost)
+        journal_->Remove();
 }
 
 ExitReport NoteStore::KeepUnsavedOnExit()
@@ -471,7 +595,7 @@ ExitReport NoteStore::KeepUnsavedOnExit()
         return {ExitReport::Outcome::Stay, {}};
     const QString asked = path;
     QString failures;
-    if (KeepUnsaved(path, failures)) {
+    if (KeepUnsaved(memoText_(), encoding_, path, failures)) {
         if (path != asked)
             Tell(QString("The unsaved text was kept in \"%1\".").arg(path));
         return {
@@ -493,7 +617,7 @@ ExitReport NoteStore::KeepUnsavedOnExit()
 bool NoteStore::KeepTextAndShowFile()
 {
     QString path, failures;
-    if (!KeepUnsaved(path, failures)) {
+    if (!KeepUnsaved(memoText_(), encoding_, path, failures)) {
         Report(failures);
         return false;
     }
@@ -505,10 +629,10 @@ bool NoteStore::KeepTextAndShowFile()
     return true;
 }
 
-bool NoteStore::KeepUnsaved(QString &path, QString &failures)
+bool NoteStore::KeepUnsaved(const QString &text, NoteEncoding encoding, QString &path,
+                            QString &failures)
 {
-    NoteEncoding encoding = encoding_;
-    const QByteArray bytes = EncodeNote(memoText_(), encoding);
+    const QByteArray bytes = EncodeNote(text, encoding); // as the note is, or UTF-8
     // Another copy of the program may keep its text in the same second:
     // a file is never replaced, the next name is taken.
     WriteOptions options;

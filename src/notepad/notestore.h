@@ -2,6 +2,7 @@
 
 #include "notedisk.h"
 #include "notefile.h"
+#include "notejournal.h"
 #include "notesettings.h"
 #include "notestate.h"
 
@@ -43,6 +44,14 @@ struct ExitReport {
     QString text;
 };
 
+// A change of the memo's text: positions count each line break as one
+// character.
+struct MemoChange {
+    qsizetype position = 0;
+    qsizetype removed = 0;
+    QString inserted;
+};
+
 // The folders where unsaved text may be kept, in the order they are tried:
 // the user's data folder, the session's runtime folder, the system's
 // temporary folder.
@@ -54,8 +63,9 @@ NotePlace DefaultNotePlace();
 // The note's life on disk: where it lies, its encoding and what the file was
 // when last read or written, change tracking and the autosave countdown, the
 // one write path (a thread of its own; a step that must finish first waits
-// for it), the watch on the file, text kept aside in files of its own, and
-// the font settings that go with a save. The memo's text is read through
+// for it), the journal of changes not yet saved and its recovery, the watch
+// on the file, text kept aside in files of its own, and the font settings
+// that go with a save. The memo's text is read through
 // `memoText`; what comes from the file goes to the memo by textFromDisk.
 class NoteStore : public QObject {
     Q_OBJECT
@@ -78,6 +88,7 @@ class NoteStore : public QObject {
     // Typing may go into the memo: it holds the note, from where it can be kept.
     bool Editable() const { return editable_; }
     QTimer *Countdown() const { return timer1_; }
+    const NoteJournal *Journal() const { return journal_; }
 
     // The font as the settings file keeps it, read once at creation.
     FontSettings ReadFontSettings();
@@ -85,6 +96,7 @@ class NoteStore : public QObject {
     void FontChosen(const FontSettings &font);
 
     // The note's first reading, if still due; false when it failed (reported).
+    // A journal left by a run that did not end well is recovered then.
     bool FirstReadPending() const { return firstRead_; }
     bool ReadFirstTime();
     // The load of each show: the file's text into the memo unless the memo
@@ -97,7 +109,9 @@ class NoteStore : public QObject {
     void SetShown(bool shown) { shown_ = shown; }
 
     // Every change of the memo's text.
-    void TextChanged();
+    void TextChanged(const MemoChange &change);
+    // The memo is taking the file's text: its change needs no telling.
+    bool TakingFileText() const { return loading_; }
     void SetDirty(bool flag);
     // The countdown's end: the autosave's write starts.
     void Timer1Timer();
@@ -117,7 +131,8 @@ class NoteStore : public QObject {
     // No user can be asked from now on: the program is ending.
     void Withdraw() { withdrawn_ = true; }
     // Nothing is written from now on; the notepad closes without a word.
-    void End() { ended_ = true; }
+    // The journal goes, unless the text it holds could be kept nowhere.
+    void End();
 
     // The Save command's report, once a write in flight has ended.
     QString SaveReport();
@@ -158,6 +173,8 @@ class NoteStore : public QObject {
     };
 
     bool ReadNote(bool quietly);
+    void Recover(const JournalContents &journal, bool noteRead);
+    void SetJournalAside();
     void LookAgainIfChanged();
     void ReadFailed(const QString &reason);
     void SetEditable(bool editable);
@@ -173,7 +190,10 @@ class NoteStore : public QObject {
     bool Conclude(const NoteWrite &w);
     void StopCountdown();
     bool KeepTextAndShowFile();
-    bool KeepUnsaved(QString &path, QString &failures);
+    // A copy taken of `encoding`: a Windows-1252 note whose text it can't
+    // hold is kept as UTF-8.
+    bool KeepUnsaved(const QString &text, NoteEncoding encoding, QString &path, QString &failures);
+    ExitReport ExitStep();
     ExitReport KeepUnsavedOnExit();
     bool Present() const { return !withdrawn_ && (!mayAsk_ || mayAsk_()); }
     NoteUser::Answer Ask(const QString &question);
@@ -194,11 +214,13 @@ class NoteStore : public QObject {
     bool firstRead_ = false;
     bool shown_ = false;
     bool quiet_ = false;     // the memo takes the file's text: no edit
+    bool loading_ = false;   // ... whether an edit or not
     bool stepping_ = false;  // a save step is under way
     bool cancelled_ = false; // the user put the last question off
     QString keptAside_;      // where the last save step kept the text instead
     bool withdrawn_ = false;
     bool ended_ = false;
+    ExitReport::Outcome lastExit_ = ExitReport::Outcome::Saved;
     std::function<bool()> mayAsk_;
 
     NoteTracker tracker_;
@@ -210,6 +232,8 @@ class NoteStore : public QObject {
 
     QTimer *timer1_;
     QFileSystemWatcher *watcher_;
+    NoteJournal *journal_ = nullptr;
+    bool journalKept_ = false; // one that could not be set aside: never written over
     // The write in flight, on a thread of its own.
     QThread *writer_ = nullptr;
     std::shared_ptr<NoteWrite> write_;

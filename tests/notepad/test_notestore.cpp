@@ -79,8 +79,9 @@ class StoreTest : public ::testing::Test {
         store = std::make_unique<NoteStore>(place.folder.isEmpty() ? NotePlace(dir.path()) : place,
                                             user, [this] { return memo; });
         QObject::connect(store.get(), &NoteStore::textFromDisk, [this](const QString &text) {
+            const qsizetype was = memo.size();
             memo = text;
-            store->TextChanged();
+            store->TextChanged({0, was, text});
         });
         store->SetUnsavedFolders({Path("unsaved")});
         store->Open();
@@ -98,7 +99,7 @@ class StoreTest : public ::testing::Test {
     void Type(const QString &text)
     {
         memo += text;
-        store->TextChanged();
+        store->TextChanged({memo.size() - text.size(), 0, text});
     }
 
     QTemporaryDir dir;
@@ -118,7 +119,7 @@ TEST_F(StoreTest, AWindows1252NoteIsShownWithItsAccentsAndWrittenBackByteForByte
     EXPECT_TRUE(memo.startsWith(QString("Caf\u00e9 \u20ac 5\nna\u00efve")));
     Type("x");
     memo.chop(1);
-    store->TextChanged();
+    store->TextChanged({memo.size(), 1, ""});
     EXPECT_TRUE(store->CloseQuery());
     EXPECT_EQ(File("npad.txt"), bytes);
 }
@@ -243,6 +244,10 @@ TEST_F(StoreTest, UnsavedTextGoesToTheFirstPlaceThatTakesItAndTheUserHearsOfEver
             EXPECT_EQ(user.seen.at(2).count("Cannot create file"), c.places.size()) << c.what;
             EXPECT_EQ(user.seen.at(3), "? Quit and lose the unsaved text?") << c.what;
         }
+        // The journal outlives a text kept nowhere.
+        store->End();
+        EXPECT_EQ(QFile::remove(Path("note/npad.journal")), c.outcome == ExitReport::Outcome::Lost)
+            << c.what;
     }
 }
 
@@ -438,8 +443,6 @@ TEST_F(StoreTest, ASettingsFileThatCannotBeWrittenIsReportedOnceAtExit)
 TEST_F(StoreTest, EveryFileAndFolderMadeForTheNoteIsTheUsersAloneWhateverTheUmask)
 {
     const mode_t saved = umask(0);
-    Put("shared/npad.txt", "old");
-    SetMode(Path("shared/npad.txt"), 0664);
     Open(NotePlace(Path("data/quorvin")));
     store->SetUnsavedFolders({Path("kept/unsaved")});
     Show();
@@ -453,10 +456,6 @@ TEST_F(StoreTest, EveryFileAndFolderMadeForTheNoteIsTheUsersAloneWhateverTheUmas
     Type("!");
     user.answers = {"No"}; // the text goes to a file of its own
     EXPECT_TRUE(store->CloseQuery());
-    Open(NotePlace(Path("shared")));
-    Show();
-    Type("!");
-    EXPECT_TRUE(store->CloseQuery());
     umask(saved);
 
     const struct {
@@ -468,11 +467,84 @@ TEST_F(StoreTest, EveryFileAndFolderMadeForTheNoteIsTheUsersAloneWhateverTheUmas
         {Path("kept/unsaved"), 0700},
         {Path("data/quorvin/npad.ini"), 0600},
         {Path("kept/unsaved/") + QDir(Path("kept/unsaved")).entryList(QDir::Files).value(0), 0600},
-        {Path("export.txt"), 0666},      // the user's own file, as the umask says
-        {Path("shared/npad.txt"), 0664}, // an existing file keeps its mode
+        {Path("export.txt"), 0666}, // the user's own file, as the umask says
     };
     for (const auto &c : cases)
         EXPECT_EQ(ModeOf(c.path), c.mode) << c.path.toStdString();
     EXPECT_EQ(note, 0600u);
-    EXPECT_EQ(File("shared/npad.txt"), "old!");
+}
+
+TEST_F(StoreTest, TypingLeftInTheJournalByARunThatDidNotEndIsRecoveredAtTheNextStart)
+{
+    const QString recovered = "i The notepad was not closed properly. What was typed after its "
+                              "last save was recovered.";
+    using After = void (*)(const QString &folder);
+    const struct {
+        const char *what;
+        After after; // done to the files once the run is gone
+        QString memo;
+        bool dirty;
+        QString notice; // its start
+        QList<QByteArray> kept;
+        bool setAside;
+    } cases[] = {
+        {"as it was left", [](const QString &) {}, "old typed", true, recovered, {}, false},
+        {"a write cut short",
+         [](const QString &f) {
+             QFile(f + "/npad.journal").resize(QFileInfo(f + "/npad.journal").size() - 3);
+         },
+         "old typ",
+         true,
+         recovered,
+         {},
+         false},
+        {"the note changed since",
+         [](const QString &f) {
+             QFile n(f + "/npad.txt");
+             if (n.open(QIODevice::WriteOnly))
+                 n.write("theirs");
+         },
+         "theirs",
+         false,
+         "i The notepad was not closed properly, and the note file has changed since. What was "
+         "typed after its last save was kept in",
+         {"old typed"},
+         false},
+        {"a journal of something else",
+         [](const QString &f) {
+             QFile j(f + "/npad.journal");
+             if (j.open(QIODevice::ReadWrite))
+                 j.write("XXXX");
+         },
+         "old",
+         false,
+         "i The notepad was not closed properly, and what was typed after its last save could "
+         "not be read. It was kept as",
+         {},
+         true},
+    };
+    for (const auto &c : cases) {
+        const QString folder = Path(c.what);
+        Put(QString(c.what) + "/npad.txt", "old");
+        Open(NotePlace(folder));
+        store->SetUnsavedFolders({folder + "/unsaved"});
+        Show();
+        Type(" typ");
+        Type("ed");
+        store.reset(); // as a kill leaves it: no end, no save
+        c.after(folder);
+
+        Open(NotePlace(folder));
+        store->SetUnsavedFolders({folder + "/unsaved"});
+        EXPECT_TRUE(store->ReadFirstTime()) << c.what;
+        EXPECT_EQ(memo, c.memo) << c.what;
+        EXPECT_EQ(store->Tracker().Dirty, c.dirty) << c.what;
+        ASSERT_EQ(user.seen.size(), 1) << c.what;
+        EXPECT_TRUE(user.seen[0].startsWith(c.notice)) << user.seen[0].toStdString();
+        EXPECT_EQ(Kept(QString(c.what) + "/unsaved"), c.kept) << c.what;
+        EXPECT_EQ(QDir(folder).entryList({"npad.journal.bad-*"}).size(), c.setAside ? 1 : 0)
+            << c.what;
+        // Recovered text is journalled on; the rest is done with.
+        EXPECT_EQ(QFile::exists(folder + "/npad.journal"), c.dirty) << c.what;
+    }
 }

@@ -423,17 +423,8 @@ class RunningCopy {
     // folders for the program's data, its runtime files and temporary files.
     bool StartAndType(const char *text, const QStringList &places = {"data", "", ""})
     {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        const char *variables[] = {"XDG_DATA_HOME", "XDG_RUNTIME_DIR", "TMPDIR"};
-        for (int i = 0; i < 3; ++i)
-            if (!places.value(i).isEmpty())
-                env.insert(variables[i], dir_.filePath(places[i]));
-        process.setProcessEnvironment(env);
-        process.setStandardErrorFile(dir_.filePath("stderr"));
-        process.start(Folder() + "/quorvin", {});
-        if (!ActiveIs("Strong password generator"))
+        if (!Start(places))
             return false;
-        main_ = Output({"xdotool", "getactivewindow"}).trimmed();
         Keys("alt");
         Keys("Right");
         Keys("Return");
@@ -448,6 +439,29 @@ class RunningCopy {
         const QString typed = "before" + QString(text);
         return WaitFor([&] { return Output({"xclip", "-o", "-selection", "clipboard"}) == typed; });
     }
+
+    // Starts it and waits for its main window to have the keyboard, or only
+    // to be there, when a box may take the keyboard at once.
+    bool Start(const QStringList &places = {"data", "", ""}, bool active = true)
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        const char *variables[] = {"XDG_DATA_HOME", "XDG_RUNTIME_DIR", "TMPDIR"};
+        for (int i = 0; i < 3; ++i)
+            if (!places.value(i).isEmpty())
+                env.insert(variables[i], dir_.filePath(places[i]));
+        process.setProcessEnvironment(env);
+        process.setStandardErrorFile(dir_.filePath("stderr"));
+        process.start(Folder() + "/quorvin", {});
+        if (!active)
+            return WaitFor(
+                [&] { return !(main_ = Window("Strong password generator")).isEmpty(); });
+        if (!ActiveIs("Strong password generator"))
+            return false;
+        main_ = Output({"xdotool", "getactivewindow"}).trimmed();
+        return true;
+    }
+
+    const QString &MainWindow() const { return main_; }
 
     // Waits for the active window's title to be `title`.
     static bool ActiveIs(const QString &title)
@@ -579,6 +593,32 @@ TEST_F(X11Test, ExitWithANoteThatCannotBeWrittenOffersToKeepTheText)
     EXPECT_EQ(copy.process.exitCode(), 0) << copy.Errors();
     EXPECT_EQ(copy.Unsaved(), QList<QByteArray>{"before typed"});
     EXPECT_EQ(RunningCopy::Read(copy.Path("moved/npad.txt")), "before");
+}
+
+TEST_F(X11Test, TypingSurvivesAKillAndALostDisplay)
+{
+    for (const bool killed : {true, false}) {
+        const char *what = killed ? "SIGKILL" : "the display gone";
+        RunningCopy copy;
+        ASSERT_TRUE(copy.StartAndType(" typed")) << what;
+        if (killed)
+            kill(pid_t(copy.process.processId()), SIGKILL);
+        else // the server closes the program's connection, as when it goes
+            QProcess::execute("xkill", {"-id", copy.MainWindow()});
+        ASSERT_TRUE(copy.Ended()) << what;
+        EXPECT_EQ(RunningCopy::Read(copy.Folder() + "/npad.txt"), "before") << what;
+
+        ASSERT_TRUE(copy.Start({"data", "", ""}, false)) << what << copy.Errors();
+        ASSERT_TRUE(copy.Answer(" Notepad", "Return")) << what
+                                                       << ": the notice of what was "
+                                                          "recovered";
+        copy.ActivateMain();
+        Keys("Escape"); // Exit, which saves
+        ASSERT_TRUE(copy.Ended()) << what;
+        EXPECT_EQ(copy.process.exitCode(), 0) << what << copy.Errors();
+        EXPECT_EQ(RunningCopy::Read(copy.Folder() + "/npad.txt"), "before typed") << what;
+        EXPECT_FALSE(QFile::exists(copy.Folder() + "/npad.journal")) << what;
+    }
 }
 
 TEST_F(X11Test, AtDoubleScaleOnASmallScreenEveryWindowOpensWhollyVisible)

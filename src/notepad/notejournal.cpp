@@ -1,0 +1,377 @@
+#include "notejournal.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QHashFunctions>
+#include <QTimer>
+#include <QtEndian>
+
+#include <chrono>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr char kMagic[4] = {'Q', 'V', 'N', 'J'};
+constexpr std::uint32_t kVersion = 1;
+constexpr qsizetype kEditFixed = 4 + 8 + 8; // size, position, removed
+constexpr qsizetype kChecksumSize = 8;
+
+// Checksums that stay the same from one run, or one machine, to the next.
+std::uint64_t Checksum(const char *data, qsizetype size)
+{
+    return qHashBits(data, std::size_t(size), 0);
+}
+
+template <typename T> void Put(QByteArray &out, T value)
+{
+    const T le = qToLittleEndian(value);
+    out.append(reinterpret_cast<const char *>(&le), sizeof le);
+}
+
+template <typename T> T Get(const char *p)
+{
+    T value;
+    std::memcpy(&value, p, sizeof value);
+    return qFromLittleEndian(value);
+}
+
+std::int64_t NowMs()
+{
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+bool WriteAt(int fd, const QByteArray &bytes, std::int64_t offset)
+{
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::pwrite(fd, bytes.constData() + done, std::size_t(bytes.size() - done),
+                                   off_t(offset + done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += n;
+    }
+    return true;
+}
+
+void SyncFolder(const QByteArray &folder)
+{
+    const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+// Copies the note file's bytes into the journal, if the file is still the
+// state the journal names.
+void CopyBase(const QString &notePath, const FileIdentity &base, int fd)
+{
+    if (!base.exists)
+        return;
+    QByteArray bytes;
+    QString unused;
+    FileIdentity now;
+    if (ReadWholeFile(notePath, bytes, unused, &now) && now.size == base.size
+        && now.hash == base.hash)
+        WriteAt(fd, bytes, kJournalHeaderSize);
+}
+
+} // namespace
+
+QByteArray JournalHeaderBytes(const JournalHeader &header)
+{
+    QByteArray out(kMagic, 4);
+    Put<std::uint32_t>(out, kVersion);
+    Put<std::uint8_t>(out, std::uint8_t(header.encoding));
+    Put<std::uint8_t>(out, header.base.exists ? 1 : 0);
+    Put<std::uint16_t>(out, 0);
+    Put<std::int64_t>(out, header.base.size);
+    Put<std::int64_t>(out, header.base.mtimeNs);
+    Put<std::int64_t>(out, header.base.ctimeNs);
+    Put<std::uint64_t>(out, header.base.inode);
+    Put<std::uint64_t>(out, std::uint64_t(header.base.hash));
+    Put<std::uint64_t>(out, Checksum(out.constData(), out.size()));
+    return out;
+}
+
+QByteArray JournalEditBytes(const JournalEdit &edit)
+{
+    QByteArray out;
+    out.reserve(kEditFixed + edit.inserted.size() * 2 + kChecksumSize);
+    Put<std::uint32_t>(out, std::uint32_t(16 + edit.inserted.size() * 2));
+    Put<std::int64_t>(out, edit.position);
+    Put<std::int64_t>(out, edit.removed);
+    for (const QChar c : edit.inserted)
+        Put<std::uint16_t>(out, c.unicode());
+    Put<std::uint64_t>(out, Checksum(out.constData(), out.size()));
+    return out;
+}
+
+JournalContents ReadJournal(QByteArrayView bytes)
+{
+    JournalContents j;
+    const char *p = bytes.data();
+    if (bytes.size() < kJournalHeaderSize || std::memcmp(p, kMagic, 4) != 0
+        || Get<std::uint32_t>(p + 4) != kVersion || Get<std::uint64_t>(p + 52) != Checksum(p, 52)
+        || std::uint8_t(p[8]) > 4 || std::uint8_t(p[9]) > 1 || Get<std::uint16_t>(p + 10) != 0)
+        return j; // a header this program does not write
+    j.headerRead = true;
+    j.header.encoding = NoteEncoding(std::uint8_t(p[8]));
+    j.header.base.exists = p[9] != 0;
+    j.header.base.size = Get<std::int64_t>(p + 12);
+    j.header.base.mtimeNs = Get<std::int64_t>(p + 20);
+    j.header.base.ctimeNs = Get<std::int64_t>(p + 28);
+    j.header.base.inode = Get<std::uint64_t>(p + 36);
+    j.header.base.hash = std::size_t(Get<std::uint64_t>(p + 44));
+    const std::int64_t baseSize = j.header.base.size;
+    if (baseSize < 0 || baseSize > bytes.size() - kJournalHeaderSize)
+        return j; // the changes lie beyond what was written
+    j.base = QByteArray(p + kJournalHeaderSize, qsizetype(baseSize));
+    j.baseWhole = Checksum(j.base.constData(), j.base.size()) == std::uint64_t(j.header.base.hash);
+    if (!j.baseWhole)
+        j.base.clear();
+    for (qsizetype at = kJournalHeaderSize + qsizetype(baseSize);;) {
+        const qsizetype left = bytes.size() - at;
+        if (left < kEditFixed + kChecksumSize)
+            break;
+        const std::uint32_t size = Get<std::uint32_t>(p + at);
+        if (size < 16 || size % 2 != 0 || qsizetype(size) > left - 4 - kChecksumSize)
+            break;
+        const qsizetype end = at + 4 + qsizetype(size);
+        if (Get<std::uint64_t>(p + end) != Checksum(p + at, end - at))
+            break;
+        JournalEdit e;
+        e.position = Get<std::int64_t>(p + at + 4);
+        e.removed = Get<std::int64_t>(p + at + 12);
+        const qsizetype units = (size - 16) / 2;
+        e.inserted.resize(units);
+        for (qsizetype i = 0; i < units; ++i)
+            e.inserted[i] = QChar(Get<std::uint16_t>(p + at + kEditFixed + 2 * i));
+        j.edits.push_back(std::move(e));
+        at = end + kChecksumSize;
+    }
+    return j;
+}
+
+std::size_t ApplyEdits(QString &text, const std::vector<JournalEdit> &edits)
+{
+    std::size_t applied = 0;
+    for (const JournalEdit &e : edits) {
+        if (e.position < 0 || e.removed < 0 || e.position > text.size()
+            || e.removed > text.size() - e.position)
+            break;
+        QString inserted = e.inserted;
+        inserted.replace(QChar::ParagraphSeparator, u'\n');
+        text.replace(qsizetype(e.position), qsizetype(e.removed), inserted);
+        ++applied;
+    }
+    return applied;
+}
+
+NoteJournal::Worker::Worker() : thread_([this] { Run(); }) {}
+
+NoteJournal::Worker::~Worker()
+{
+    {
+        const std::lock_guard lock(mutex_);
+        stop_ = true;
+    }
+    wake_.notify_one();
+    thread_.join();
+}
+
+void NoteJournal::Worker::Post(std::function<void()> task)
+{
+    {
+        const std::lock_guard lock(mutex_);
+        tasks_.push_back(std::move(task));
+    }
+    wake_.notify_one();
+}
+
+void NoteJournal::Worker::Flush()
+{
+    std::unique_lock lock(mutex_);
+    idle_.wait(lock, [this] { return tasks_.empty() && !busy_; });
+}
+
+void NoteJournal::Worker::Run()
+{
+    std::unique_lock lock(mutex_);
+    while (true) {
+        wake_.wait(lock, [this] { return stop_ || !tasks_.empty(); });
+        if (tasks_.empty())
+            return; // stopped, with nothing left to do
+        std::function<void()> task = std::move(tasks_.front());
+        tasks_.pop_front();
+        busy_ = true;
+        lock.unlock();
+        task();
+        lock.lock();
+        busy_ = false;
+        idle_.notify_all();
+    }
+}
+
+NoteJournal::NoteJournal(const QString &path, QObject *parent)
+    : QObject(parent), path_(path), folder_(QFile::encodeName(QFileInfo(path).absolutePath()))
+{
+    syncTimer_ = new QTimer(this);
+    syncTimer_->setSingleShot(true);
+    connect(syncTimer_, &QTimer::timeout, this, &NoteJournal::Sync);
+}
+
+NoteJournal::~NoteJournal()
+{
+    // What was appended reaches the disk before the program goes.
+    if (fd_ >= 0 && unsyncedSince_ >= 0)
+        Sync();
+    worker_.Flush();
+    Close();
+}
+
+bool NoteJournal::Open(const QString &notePath, const JournalHeader &header,
+                       const std::vector<std::pair<std::uint64_t, QByteArray>> &edits)
+{
+    Close();
+    started_ = true;
+    failed_ = false;
+    // A new file each time, put in place whole: a journal read after a
+    // crash is either the old one or the new one.
+    const QByteArray path = QFile::encodeName(path_);
+    const QByteArray temp = path + ".new";
+    const int fd = ::open(temp.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return false;
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && (st.st_mode & 0777) != 0600)
+        ::fchmod(fd, 0600);
+    // The base's bytes go after the header, where the thread copies them.
+    end_ = kJournalHeaderSize + header.base.size;
+    QByteArray changes;
+    for (const auto &[number, bytes] : edits)
+        changes += bytes;
+    if (!WriteAt(fd, JournalHeaderBytes(header), 0) || !WriteAt(fd, changes, end_)
+        || ::rename(temp.constData(), path.constData()) != 0) {
+        ::close(fd);
+        ::unlink(temp.constData());
+        return false;
+    }
+    fd_ = fd;
+    end_ += changes.size();
+    edits_ = edits;
+    newEntry_ = true;
+    const int copyFd = ::dup(fd_);
+    if (copyFd >= 0)
+        worker_.Post([notePath, base = header.base, copyFd] {
+            CopyBase(notePath, base, copyFd);
+            ::close(copyFd);
+        });
+    Sync();
+    return true;
+}
+
+void NoteJournal::Start(const QString &notePath, const JournalHeader &header)
+{
+    if (!Open(notePath, header, {}))
+        Fail();
+}
+
+void NoteJournal::Append(std::uint64_t number, const JournalEdit &edit)
+{
+    if (fd_ < 0)
+        return;
+    QByteArray bytes = JournalEditBytes(edit);
+    if (!WriteAt(fd_, bytes, end_)) {
+        Fail();
+        return;
+    }
+    end_ += bytes.size();
+    edits_.emplace_back(number, std::move(bytes));
+    // Synced at most once a second; 300 ms after a change when none was
+    // synced in the second before.
+    const std::int64_t now = NowMs();
+    if (unsyncedSince_ < 0)
+        unsyncedSince_ = now;
+    const std::int64_t due = std::min(std::max(now + 300, lastSync_ + 1000), unsyncedSince_ + 1000);
+    syncTimer_->start(int(std::max<std::int64_t>(due - now, 0)));
+}
+
+void NoteJournal::Rebase(const QString &notePath, const JournalHeader &header, std::uint64_t upTo)
+{
+    // A journal that failed lacks changes: it stays off until the note
+    // holds the whole text.
+    if (!started_ || failed_)
+        return;
+    std::vector<std::pair<std::uint64_t, QByteArray>> after;
+    for (auto &e : edits_)
+        if (e.first > upTo)
+            after.push_back(std::move(e));
+    if (after.empty()) {
+        Remove();
+        return;
+    }
+    if (!Open(notePath, header, after))
+        Fail();
+}
+
+void NoteJournal::Remove()
+{
+    if (!started_)
+        return; // a journal of an earlier run is read before it goes
+    Close();
+    started_ = failed_ = false;
+    edits_.clear();
+    ::unlink(QFile::encodeName(path_).constData());
+    worker_.Post([folder = folder_] { SyncFolder(folder); });
+}
+
+void NoteJournal::Flush()
+{
+    worker_.Flush();
+}
+
+void NoteJournal::Close()
+{
+    syncTimer_->stop();
+    unsyncedSince_ = -1;
+    if (fd_ >= 0) {
+        ::close(fd_);
+        fd_ = -1;
+    }
+}
+
+void NoteJournal::Fail()
+{
+    // The changes can't be kept beside the note (the save will report why),
+    // and a journal that lacks some is worse than none.
+    Close();
+    failed_ = true;
+    edits_.clear();
+    ::unlink(QFile::encodeName(path_).constData());
+}
+
+void NoteJournal::Sync()
+{
+    syncTimer_->stop();
+    unsyncedSince_ = -1;
+    lastSync_ = NowMs();
+    const int fd = fd_ >= 0 ? ::dup(fd_) : -1;
+    if (fd < 0)
+        return;
+    ++syncs_;
+    const QByteArray folder = newEntry_ ? folder_ : QByteArray();
+    newEntry_ = false;
+    worker_.Post([fd, folder] {
+        ::fdatasync(fd);
+        ::close(fd);
+        if (!folder.isEmpty())
+            SyncFolder(folder);
+    });
+}

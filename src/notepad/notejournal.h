@@ -1,0 +1,128 @@
+#pragma once
+
+#include "notedisk.h"
+#include "notefile.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <thread>
+#include <utility>
+#include <vector>
+
+class QTimer;
+
+// The journal beside the note ("npad.journal"): every change of the memo
+// since the note file last held its text, appended as it is made, so that a
+// kill, a crash or a lost display loses none of it, and a power cut at most
+// a second of it.
+//
+// Layout: a header naming the note file's state it starts from and the
+// note's encoding; that state's bytes, copied in by a thread of its own (for
+// when the note file has changed by the time the journal is read); then the
+// changes. Each change carries a checksum: a torn or corrupt one ends what is
+// read, and is never applied.
+
+struct JournalHeader {
+    FileIdentity base; // the note file the changes apply to
+    NoteEncoding encoding = NoteEncoding::Utf8;
+};
+
+struct JournalEdit {
+    std::int64_t position = 0; // in the text, line breaks one character each
+    std::int64_t removed = 0;
+    QString inserted;
+};
+
+constexpr qsizetype kJournalHeaderSize = 60;
+
+QByteArray JournalHeaderBytes(const JournalHeader &header);
+QByteArray JournalEditBytes(const JournalEdit &edit);
+
+// What a journal's bytes hold.
+struct JournalContents {
+    bool headerRead = false; // a journal of this program's, its header whole
+    JournalHeader header;
+    QByteArray base;        // the base state's bytes, when they were copied whole
+    bool baseWhole = false; // ... and match the header
+    std::vector<JournalEdit> edits;
+};
+JournalContents ReadJournal(QByteArrayView bytes);
+
+// Applies `edits` to `text` in turn, up to the first that does not fit it;
+// how many were applied.
+std::size_t ApplyEdits(QString &text, const std::vector<JournalEdit> &edits);
+
+// Writes the journal: appends on the calling thread, small write(2) calls;
+// copies of the base and syncs on a thread of its own, at most once a
+// second, and 300 ms after a change when none was made in the second before.
+class NoteJournal : public QObject {
+    Q_OBJECT
+
+  public:
+    explicit NoteJournal(const QString &path, QObject *parent = nullptr);
+    ~NoteJournal() override;
+
+    const QString &Path() const { return path_; }
+    // From Start until Remove, even when it could not be written: a journal
+    // starts only over a note file that holds the memo's text.
+    bool Started() const { return started_; }
+    bool Writing() const { return fd_ >= 0; }
+
+    // A new journal over the note file at `notePath` in state `base`.
+    void Start(const QString &notePath, const JournalHeader &header);
+    // Change number `number` of the memo.
+    void Append(std::uint64_t number, const JournalEdit &edit);
+    // The note file at `notePath` now holds the text as of change `upTo`,
+    // in state `header.base`: the journal keeps only the changes after it.
+    void Rebase(const QString &notePath, const JournalHeader &header, std::uint64_t upTo);
+    // The note file holds the text: no journal is needed.
+    void Remove();
+
+    // Waits until everything asked of the journal's thread is done.
+    void Flush();
+    int Syncs() const { return syncs_; }
+
+  private:
+    // One thread, doing in turn what it is given.
+    class Worker {
+      public:
+        Worker();
+        ~Worker();
+        void Post(std::function<void()> task);
+        void Flush();
+
+      private:
+        void Run();
+        std::mutex mutex_;
+        std::condition_variable wake_, idle_;
+        std::deque<std::function<void()>> tasks_;
+        bool busy_ = false, stop_ = false;
+        std::thread thread_;
+    };
+
+    bool Open(const QString &notePath, const JournalHeader &header,
+              const std::vector<std::pair<std::uint64_t, QByteArray>> &edits);
+    void Close();
+    void Fail();
+    void Sync();
+
+    QString path_;
+    QByteArray folder_;
+    int fd_ = -1;
+    bool started_ = false;
+    bool failed_ = false;
+    bool newEntry_ = false; // the folder has not been synced since the file was made
+    std::int64_t end_ = 0;  // where the next change goes
+    std::vector<std::pair<std::uint64_t, QByteArray>> edits_; // since the base
+    QTimer *syncTimer_;
+    std::int64_t unsyncedSince_ = -1, lastSync_ = -1000000;
+    int syncs_ = 0;
+    Worker worker_;
+};
