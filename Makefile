@@ -59,6 +59,7 @@ bench: build
 	@echo "== start-up"; dbus-run-session -- $(BUILD)/bench/startup_probe $(BUILD)/quorvin \
 		$(BUILD)/bench/minimal_window
 	@echo "== command line"; ./bench/cli_speed.sh $(BUILD)/quorvin
+	@echo "== keystroke, counted"; ./bench/keystroke_cost.sh $(BUILD)/bench/bench_notepad
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)

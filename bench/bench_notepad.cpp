@@ -4,7 +4,8 @@
 //   show from the menu          BM_ShowFromMenu       / BM_BareEditorShow
 //   F3 over the whole note      BM_FindNext           / BM_BareFindLoop
 //   autosave, longest GUI wait  BM_AutosaveWait       / BM_BareKeystrokeWait
-//   keystroke                   BM_Keystroke          / BM_BareEditorKeystroke
+//   keystroke, journal included BM_Keystroke          / BM_BareEditorKeystroke
+//   journal syncs while typing  BM_JournalSyncsWhileTyping (a count)
 //   keystroke in one long line  BM_LongLineKeystroke  / BM_BareLongLineKeystroke
 // The start-up to the main window drawn, and its resident memory, are
 // measured by startup_probe against a minimal Qt window.
@@ -17,6 +18,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QPlainTextEdit>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -67,12 +69,23 @@ void Settle()
     QCoreApplication::processEvents();
 }
 
+// Ends the notepad as the program's end does: no journal is left for the
+// next case to recover.
+struct EndAndDelete {
+    void operator()(TFnotepad *np) const
+    {
+        np->Store().End();
+        delete np;
+    }
+};
+using Notepad = std::unique_ptr<TFnotepad, EndAndDelete>;
+
 // The notepad as the start-up leaves it: made, its note read and put into
 // the memo once the main window is drawn, hidden.
-std::unique_ptr<TFnotepad> StartedNotepad(int megabytes)
+Notepad StartedNotepad(int megabytes)
 {
     NotepadStartUp();
-    auto np = std::make_unique<TFnotepad>(NoteFolder(megabytes));
+    Notepad np(new TFnotepad(NoteFolder(megabytes)));
     ReleaseFreeMemoryWhenHidden(np.get());
     np->resize(425, 380);
     np->FillMemo();
@@ -244,6 +257,32 @@ void BM_BareEditorKeystroke(benchmark::State &state)
 }
 BENCHMARK(BM_BareEditorKeystroke)->Unit(benchmark::kMicrosecond);
 
+// Typing one key every that many milliseconds for three seconds: how often
+// the journal is synced to the disk.
+void BM_JournalSyncsWhileTyping(benchmark::State &state)
+{
+    auto np = StartedNotepad(10);
+    np->show();
+    np->Store().StartTracking();
+    Settle();
+    QTextCursor c(np->Memo1->document());
+    c.movePosition(QTextCursor::End);
+    for (auto _ : state) {
+        const int before = np->Store().Journal()->Syncs();
+        QTimer keys;
+        QObject::connect(&keys, &QTimer::timeout, [&] { c.insertText("k"); });
+        QElapsedTimer clock;
+        clock.start();
+        keys.start(int(state.range(0)));
+        while (clock.elapsed() < 3000)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        keys.stop();
+        state.counters["syncs_per_s"] = (np->Store().Journal()->Syncs() - before) / 3.0;
+        state.counters["keys_per_s"] = 1000.0 / double(state.range(0));
+    }
+}
+BENCHMARK(BM_JournalSyncsWhileTyping)->Arg(50)->Arg(330)->Iterations(1)->Unit(benchmark::kSecond);
+
 // A note of one line of that many characters, wrapped at the window's edge.
 QString LongLine(qsizetype chars)
 {
@@ -258,6 +297,7 @@ void BM_LongLineKeystroke(benchmark::State &state)
 {
     NotepadStartUp();
     TFnotepad np(g_dir->filePath("long"));
+    const auto end = qScopeGuard([&] { np.Store().End(); });
     np.resize(425, 380);
     np.Memo1->setPlainText(LongLine(state.range(0)));
     np.show();

@@ -224,7 +224,7 @@ NoteJournal::NoteJournal(const QString &path, QObject *parent)
 {
     syncTimer_ = new QTimer(this);
     syncTimer_->setSingleShot(true);
-    connect(syncTimer_, &QTimer::timeout, this, &NoteJournal::Sync);
+    connect(syncTimer_, &QTimer::timeout, this, &NoteJournal::SyncWhenDue);
 }
 
 NoteJournal::~NoteJournal()
@@ -294,13 +294,26 @@ void NoteJournal::Append(std::uint64_t number, const JournalEdit &edit)
     }
     end_ += bytes.size();
     edits_.emplace_back(number, std::move(bytes));
-    // Synced at most once a second; 300 ms after a change when none was
-    // synced in the second before.
-    const std::int64_t now = NowMs();
+    lastChange_ = NowMs();
     if (unsyncedSince_ < 0)
-        unsyncedSince_ = now;
-    const std::int64_t due = std::min(std::max(now + 300, lastSync_ + 1000), unsyncedSince_ + 1000);
-    syncTimer_->start(int(std::max<std::int64_t>(due - now, 0)));
+        unsyncedSince_ = lastChange_;
+    // A change only ever puts the sync later: the timer, once set, finds
+    // out when it fires.
+    if (!syncTimer_->isActive())
+        SyncWhenDue();
+}
+
+void NoteJournal::SyncWhenDue()
+{
+    // At most once a second; 300 ms after the last change when none was
+    // synced in the second before; never more than a second after a change.
+    const std::int64_t due =
+        std::min(std::max(lastChange_ + 300, lastSync_ + 1000), unsyncedSince_ + 1000);
+    const std::int64_t now = NowMs();
+    if (due <= now)
+        Sync();
+    else
+        syncTimer_->start(int(due - now));
 }
 
 void NoteJournal::Rebase(const QString &notePath, const JournalHeader &header, std::uint64_t upTo)

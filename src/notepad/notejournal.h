@@ -112,6 +112,7 @@ class NoteJournal : public QObject {
     void Close();
     void Fail();
     void Sync();
+    void SyncWhenDue();
 
     QString path_;
     QByteArray folder_;
@@ -122,7 +123,7 @@ class NoteJournal : public QObject {
     std::int64_t end_ = 0;  // where the next change goes
     std::vector<std::pair<std::uint64_t, QByteArray>> edits_; // since the base
     QTimer *syncTimer_;
-    std::int64_t unsyncedSince_ = -1, lastSync_ = -1000000;
+    std::int64_t unsyncedSince_ = -1, lastChange_ = 0, lastSync_ = -1000000;
     int syncs_ = 0;
     Worker worker_;
 };
