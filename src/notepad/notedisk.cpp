@@ -318,6 +318,11 @@ bool WriteFileAtomically(const QString &path, const QByteArray &bytes, QString &
     return true;
 }
 
+bool RenameWithoutReplacing(const QString &from, const QString &to)
+{
+    return Rename(QFile::encodeName(from), QFile::encodeName(to), false);
+}
+
 bool MakePrivateFolder(const QString &folder, QString &reason)
 {
     const QByteArray path = QFile::encodeName(QDir::cleanPath(QDir(folder).absolutePath()));
@@ -416,6 +421,10 @@ CarryOutcome CarryNoteAcross(const QString &from, const QString &to, QString &re
     // The settings first: the note's arrival is what marks the carry as done.
     if (QFileInfo::exists(src.filePath("npad.ini")) && !QFileInfo::exists(dst.filePath("npad.ini"))
         && !CopyFile(src.filePath("npad.ini"), dst.filePath("npad.ini"), reason))
+        return CarryOutcome::Failed;
+    // What was typed into the note there and never saved comes along.
+    if (QFileInfo::exists(src.filePath("npad.journal"))
+        && !CopyFile(src.filePath("npad.journal"), dst.filePath("npad.journal"), reason))
         return CarryOutcome::Failed;
     if (!CopyFile(src.filePath("npad.txt"), dst.filePath("npad.txt"), reason))
         return CarryOutcome::Failed;

@@ -79,6 +79,9 @@ extern const char kNotRegularFile[];
 bool WriteFileAtomically(const QString &path, const QByteArray &bytes, QString &reason,
                          const WriteOptions &options = {});
 
+// Renames a file where no file of that name is; false with errno set.
+bool RenameWithoutReplacing(const QString &from, const QString &to);
+
 // Makes a folder and the folders above it that are missing, each open to its
 // owner alone; false with the system's reason.
 bool MakePrivateFolder(const QString &folder, QString &reason);
@@ -110,10 +113,11 @@ struct NotePlace {
 // into which the note beside the program is carried. Folders end with '/'.
 NotePlace ChooseNotePlace(const QString &programFolder, bool usable, const QString &dataFolder);
 
-// Copies "npad.txt" and "npad.ini" byte for byte from `from` into `to` when
-// `to` has no note yet and `from` has one; `from` is left untouched. A carry
-// is recorded in `to` ("npad.carried"), so that the program in `from` keeps
-// using the copy even once it could write beside itself again.
+// Copies "npad.txt", "npad.ini" and "npad.journal" byte for byte from `from`
+// into `to` when `to` has no note yet and `from` has one; `from` is left
+// untouched. A carry is recorded in `to` ("npad.carried"), so that the
+// program in `from` keeps using the copy even once it could write beside
+// itself again.
 enum class CarryOutcome { NothingToCarry, Carried, Failed };
 CarryOutcome CarryNoteAcross(const QString &from, const QString &to, QString &reason);
 

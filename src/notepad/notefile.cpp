@@ -252,6 +252,9 @@ QByteArray EncodeNote(QStringView text, NoteEncoding &encoding)
             return out;
         encoding = NoteEncoding::Utf8;
     }
+    // A text that begins with U+FEFF would read back as a mark and lose it.
+    if (encoding == NoteEncoding::Utf8 && text.startsWith(QChar(0xFEFF)))
+        encoding = NoteEncoding::Utf8WithBom;
     if (encoding == NoteEncoding::Utf16Le || encoding == NoteEncoding::Utf16Be)
         return ToUtf16(text, encoding == NoteEncoding::Utf16Le);
     return ToUtf8(text, encoding == NoteEncoding::Utf8WithBom);

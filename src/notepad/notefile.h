@@ -40,7 +40,8 @@ QString NoteRefusal(QByteArrayView bytes);
 
 // The bytes of `text` in `encoding`; '\n' and U+2029 (the editor's paragraph
 // separator) become CR LF. A Windows-1252 note whose text holds a character
-// that code page cannot hold is written as UTF-8: `encoding` says what was used.
+// that code page cannot hold is written as UTF-8, and a UTF-8 text that
+// begins with U+FEFF gets a mark before it: `encoding` says what was used.
 QByteArray EncodeNote(QStringView text, NoteEncoding &encoding);
 
 // True when a memo's raw text (paragraphs separated by U+2029) is the text

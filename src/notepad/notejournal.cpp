@@ -239,11 +239,10 @@ NoteJournal::~NoteJournal()
 bool NoteJournal::Open(const QString &notePath, const JournalHeader &header,
                        const std::vector<std::pair<std::uint64_t, QByteArray>> &edits)
 {
-    Close();
     started_ = true;
-    failed_ = false;
     // A new file each time, put in place whole: a journal read after a
-    // crash is either the old one or the new one.
+    // crash is either the old one or the new one, and the old one stays in
+    // use when the new one can't be made.
     const QByteArray path = QFile::encodeName(path_);
     const QByteArray temp = path + ".new";
     const int fd = ::open(temp.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
@@ -263,11 +262,13 @@ bool NoteJournal::Open(const QString &notePath, const JournalHeader &header,
         ::unlink(temp.constData());
         return false;
     }
+    Close();
+    failed_ = false;
     fd_ = fd;
     end_ += changes.size();
     edits_ = edits;
     newEntry_ = true;
-    const int copyFd = ::dup(fd_);
+    const int copyFd = ::fcntl(fd_, F_DUPFD_CLOEXEC, 0);
     if (copyFd >= 0)
         worker_.Post([notePath, base = header.base, copyFd] {
             CopyBase(notePath, base, copyFd);
@@ -280,6 +281,16 @@ bool NoteJournal::Open(const QString &notePath, const JournalHeader &header,
 void NoteJournal::Start(const QString &notePath, const JournalHeader &header)
 {
     if (!Open(notePath, header, {}))
+        Fail();
+}
+
+void NoteJournal::Start(const QString &notePath, const JournalHeader &header,
+                        const std::vector<JournalEdit> &edits, std::uint64_t number)
+{
+    std::vector<std::pair<std::uint64_t, QByteArray>> bytes;
+    for (const JournalEdit &e : edits)
+        bytes.emplace_back(number, JournalEditBytes(e));
+    if (!Open(notePath, header, bytes))
         Fail();
 }
 
@@ -323,14 +334,16 @@ void NoteJournal::Rebase(const QString &notePath, const JournalHeader &header, s
     if (!started_ || failed_)
         return;
     std::vector<std::pair<std::uint64_t, QByteArray>> after;
-    for (auto &e : edits_)
+    for (const auto &e : edits_)
         if (e.first > upTo)
-            after.push_back(std::move(e));
+            after.push_back(e);
     if (after.empty()) {
         Remove();
         return;
     }
-    if (!Open(notePath, header, after))
+    // The old one stays in use when the new one can't be made: over the
+    // state before this save, it still holds every change.
+    if (!Open(notePath, header, after) && fd_ < 0)
         Fail();
 }
 
@@ -362,12 +375,11 @@ void NoteJournal::Close()
 
 void NoteJournal::Fail()
 {
-    // The changes can't be kept beside the note (the save will report why),
-    // and a journal that lacks some is worse than none.
+    // The changes can't be kept beside the note (the save will report why).
+    // What the journal holds stays: every change up to the failure.
     Close();
     failed_ = true;
     edits_.clear();
-    ::unlink(QFile::encodeName(path_).constData());
 }
 
 void NoteJournal::Sync()
@@ -375,7 +387,7 @@ void NoteJournal::Sync()
     syncTimer_->stop();
     unsyncedSince_ = -1;
     lastSync_ = NowMs();
-    const int fd = fd_ >= 0 ? ::dup(fd_) : -1;
+    const int fd = fd_ >= 0 ? ::fcntl(fd_, F_DUPFD_CLOEXEC, 0) : -1;
     if (fd < 0)
         return;
     ++syncs_;

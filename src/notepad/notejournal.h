@@ -75,8 +75,11 @@ class NoteJournal : public QObject {
     bool Started() const { return started_; }
     bool Writing() const { return fd_ >= 0; }
 
-    // A new journal over the note file at `notePath` in state `base`.
+    // A new journal over the note file at `notePath` in state `base`; with
+    // `edits` made already, as change `number`.
     void Start(const QString &notePath, const JournalHeader &header);
+    void Start(const QString &notePath, const JournalHeader &header,
+               const std::vector<JournalEdit> &edits, std::uint64_t number);
     // Change number `number` of the memo.
     void Append(std::uint64_t number, const JournalEdit &edit);
     // The note file at `notePath` now holds the text as of change `upTo`,

@@ -25,6 +25,7 @@
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScopedValueRollback>
@@ -41,6 +42,25 @@ QString MemoText(const QPlainTextEdit *memo)
 {
     return memo->document()->toRawText().replace(QChar::ParagraphSeparator, u'\n');
 }
+
+// The memo. A NUL character, which a paste can bring, has no place in a text
+// note: the note file could not be read back.
+class NoteMemo : public QPlainTextEdit {
+  public:
+    using QPlainTextEdit::QPlainTextEdit;
+
+  protected:
+    void insertFromMimeData(const QMimeData *source) override
+    {
+        if (!source->hasText() || !source->text().contains(QChar(0))) {
+            QPlainTextEdit::insertFromMimeData(source);
+            return;
+        }
+        QMimeData clean;
+        clean.setText(source->text().remove(QChar(0)));
+        QPlainTextEdit::insertFromMimeData(&clean);
+    }
+};
 
 // The store's questions and notices, in the notepad's boxes; failures of
 // file access in the toolkit's error box.
@@ -164,7 +184,7 @@ void TFnotepad::BuildClientArea()
     Button1->setDefault(true);
     Button1->setAccessibleName("Close"); // what it does; "Hidden" is its caption
 
-    Memo1 = new QPlainTextEdit(client);
+    Memo1 = new NoteMemo(client);
     Memo1->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     Memo1->setTabChangesFocus(true);
@@ -306,6 +326,8 @@ bool TFnotepad::Memo1KeyDown(QKeyEvent *event)
         // Shift+Enter would insert a line separator, which the note file has
         // no form for: every Enter starts a new line.
         if (event->modifiers() & Qt::ShiftModifier) {
+            if (Memo1->isReadOnly())
+                return true;
             Memo1->textCursor().insertBlock();
             Memo1->ensureCursorVisible();
             return true;

@@ -26,6 +26,16 @@ std::int64_t NowMs()
 const char kChangedOutside[] =
     "The note file was changed by another program.\nReplace it with the text in the notepad?";
 
+// Whether the note file is in the state `known` describes, bytes and all.
+bool NoteFileIs(const QString &path, FileIdentity known)
+{
+    struct stat st {};
+    const bool exists = ::stat(QFile::encodeName(path).constData(), &st) == 0;
+    if (!known.exists)
+        return !exists;
+    return exists && S_ISREG(st.st_mode) && !ChangedOnDisk(path, known);
+}
+
 // The file's state without its bytes: what a read failure is reported once for.
 FileIdentity StateOf(const QString &path)
 {
@@ -124,7 +134,8 @@ void NoteStore::Open()
     journal_ = new NoteJournal(QFileInfo(notesPath_).absolutePath() + "/npad.journal", this);
     // The note is read once the main window is drawn (ReadFirstTime), so
     // that a large note does not keep it from the screen.
-    firstRead_ = QFileInfo::exists(notesPath_) || QFileInfo::exists(journal_->Path());
+    journalLeft_ = QFileInfo::exists(journal_->Path());
+    firstRead_ = QFileInfo::exists(notesPath_) || journalLeft_;
     memoIsDisk_ = !QFileInfo::exists(notesPath_); // both empty
     SetEditable(!readOnly_);
     Watch();
@@ -167,53 +178,73 @@ bool NoteStore::ReadFirstTime()
     if (!firstRead_)
         return true;
     firstRead_ = false;
-    const bool journalLeft = QFileInfo::exists(journal_->Path());
-    QByteArray journal;
+    if (QFileInfo::exists(notesPath_))
+        return ReadNote(false); // a journal left behind is recovered over it
+    RecoverJournal();
+    return true;
+}
+
+void NoteStore::RecoverJournal()
+{
+    if (!journalLeft_)
+        return;
+    journalLeft_ = false;
+    QByteArray bytes;
     QString unused;
-    const bool journalRead = journalLeft && ReadWholeFile(journal_->Path(), journal, unused);
-    const bool noteRead = !QFileInfo::exists(notesPath_) || ReadNote(false);
-    if (journalLeft)
-        Recover(journalRead ? ReadJournal(journal) : JournalContents{}, noteRead);
-    return noteRead;
-}
-
-namespace {
-
-// Whether the note file is in the state `known` describes, bytes and all.
-bool NoteFileIs(const QString &path, FileIdentity known)
-{
-    struct stat st {};
-    const bool exists = ::stat(QFile::encodeName(path).constData(), &st) == 0;
-    if (!known.exists)
-        return !exists;
-    return exists && S_ISREG(st.st_mode) && !ChangedOnDisk(path, known);
-}
-
-} // namespace
-
-void NoteStore::Recover(const JournalContents &journal, bool noteRead)
-{
+    const JournalContents journal =
+        ReadWholeFile(journal_->Path(), bytes, unused) ? ReadJournal(bytes) : JournalContents{};
+    bytes.clear();
     if (!journal.headerRead) {
         SetJournalAside();
         return;
     }
-    if (noteRead && NoteFileIs(notesPath_, journal.header.base)) {
-        const QString before = memoText_();
-        QString text = before;
-        const std::size_t applied = ApplyEdits(text, journal.edits);
-        if (SameNoteText(before, text)) {
-            ::unlink(QFile::encodeName(journal_->Path()).constData());
-            return; // nothing typed is missing
+    // The changes go over the note file as the journal began, or as an
+    // autosave cut short by the end left it: after some of them.
+    const QString note = memoText_(); // the note file as just read
+    const bool noteExists = QFileInfo::exists(notesPath_);
+    const std::vector<JournalEdit> &edits = journal.edits;
+    std::size_t from = 0;
+    bool overNote = NoteFileIs(notesPath_, journal.header.base);
+    QString text = note;
+    if (!overNote) {
+        const DecodedNote base = DecodeNote(journal.base);
+        if (!journal.baseWhole || !base.refusal.isEmpty()) {
+            SetJournalAside();
+            return;
         }
+        text = base.text;
+        for (from = 0; noteExists && !overNote; ++from) {
+            overNote = text.size() == note.size() && SameNoteText(note, text);
+            if (overNote || from == edits.size())
+                break;
+            if (ApplyEdits(text, {edits[from]}) != 1)
+                break;
+        }
+        if (overNote)
+            text = note;
+        else
+            from = 0;
+    }
+    const std::vector<JournalEdit> rest(edits.begin() + std::ptrdiff_t(from), edits.end());
+    if (!overNote)
+        text = DecodeNote(journal.base).text;
+    // A change that does not fit means the journal is not what it seems.
+    if (ApplyEdits(text, rest) != rest.size()) {
+        SetJournalAside();
+        return;
+    }
+    if (noteExists && SameNoteText(note, text)) {
+        ::unlink(QFile::encodeName(journal_->Path()).constData());
+        return; // nothing typed is missing
+    }
+    if (overNote) {
         {
             const QScopedValueRollback loading(loading_, true);
             emit textFromDisk(text);
         }
         memoIsDisk_ = false;
-        // The journal goes on, over the same note file, as if never stopped.
-        journal_->Start(notesPath_, {disk_, encoding_});
-        for (std::size_t i = 0; i < applied; ++i)
-            journal_->Append(edits_, journal.edits[i]);
+        // The journal goes on over the note file as it is, as if never stopped.
+        journal_->Start(notesPath_, {disk_, encoding_}, rest, edits_);
         // Unsaved, so that the autosave writes it.
         StartTracking();
         SetDirty(true);
@@ -223,16 +254,6 @@ void NoteStore::Recover(const JournalContents &journal, bool noteRead)
     }
     // The note file has changed since (another program, or a copy running
     // elsewhere): the text as it was goes to a file of its own.
-    if (!journal.baseWhole) {
-        SetJournalAside();
-        return;
-    }
-    QString text = DecodeNote(journal.base).text;
-    ApplyEdits(text, journal.edits);
-    if (noteRead && SameNoteText(memoText_(), text)) {
-        ::unlink(QFile::encodeName(journal_->Path()).constData());
-        return;
-    }
     QString path, failures;
     if (!KeepUnsaved(text, journal.header.encoding, path, failures)) {
         Report(failures);
@@ -247,11 +268,13 @@ void NoteStore::Recover(const JournalContents &journal, bool noteRead)
 
 void NoteStore::SetJournalAside()
 {
-    const QString aside =
+    const QString stem =
         journal_->Path() + ".bad-" + QDateTime::currentDateTime().toString("yyyyMMdd-HHmmss");
-    if (::rename(QFile::encodeName(journal_->Path()).constData(),
-                 QFile::encodeName(aside).constData())
-        != 0) {
+    QString aside = stem;
+    for (int n = 2; !RenameWithoutReplacing(journal_->Path(), aside) && errno == EEXIST && n < 100;
+         ++n)
+        aside = QString("%1-%2").arg(stem).arg(n);
+    if (QFileInfo::exists(journal_->Path())) {
         // Never deleted unread: this run keeps no journal instead.
         journalKept_ = true;
         Report(QString("The notepad was not closed properly, and its journal \"%1\" could not "
@@ -268,8 +291,10 @@ bool NoteStore::LoadNotes()
 {
     if (!ReadFirstTime())
         return false;
-    if (!QFileInfo::exists(notesPath_))
+    if (!QFileInfo::exists(notesPath_)) {
         disk_ = {};
+        memoIsDisk_ = memoText_().isEmpty();
+    }
     // What the memo holds needs no second reading while the file is what it
     // was; unsaved text (recovered) is the save step's to weigh against it.
     else if (!tracker_.Dirty && (readFailed_ || !memoIsDisk_ || ChangedOnDisk(notesPath_, disk_)))
@@ -301,6 +326,7 @@ bool NoteStore::ReadNote(bool quietly)
     }
     memoIsDisk_ = true;
     journal_->Remove(); // the memo holds the file
+    RecoverJournal();
     return true;
 }
 
@@ -359,6 +385,13 @@ void NoteStore::DiskChanged()
     if (tracker_.Dirty)
         return;
     const bool exists = QFileInfo::exists(notesPath_);
+    if (!exists && !readFailed_) {
+        // The memo's text is the note now, with no file to hold it.
+        if (disk_.exists)
+            memoIsDisk_ = false;
+        disk_ = {};
+        return;
+    }
     if (readFailed_) {
         // A note that could not be read is gone, or another has come.
         if (exists && StateOf(notesPath_).SameState(failedState_))
@@ -387,11 +420,16 @@ void NoteStore::TextChanged(const MemoChange &change)
     ++edits_;
     const bool fromDisk = memoIsDisk_;
     memoIsDisk_ = false;
-    if (!loading_ && !journalKept_ && !ended_) {
-        // Only over a note file that holds the text the change applies to.
-        if (!journal_->Started() && fromDisk)
-            journal_->Start(notesPath_, {disk_, encoding_});
-        journal_->Append(edits_, {change.position, change.removed, change.inserted});
+    if (!loading_ && !journalKept_ && !journalLeft_ && !ended_) {
+        if (journal_->Started())
+            journal_->Append(edits_, {change.position, change.removed, change.inserted});
+        // Over the note file, when it holds the text the change applies to
+        // (a journal needs its bytes, which the file may have lost unseen).
+        else if (fromDisk && NoteFileIs(notesPath_, disk_))
+            journal_->Start(notesPath_, {disk_, encoding_},
+                            {{change.position, change.removed, change.inserted}}, edits_);
+        else // over no file: the memo's whole text
+            journal_->Start(notesPath_, {FileIdentity{}, encoding_}, {{0, 0, memoText_()}}, edits_);
     }
     if (!quiet_ && tracker_.Memo1Change(NowMs()))
         timer1_->start();

@@ -173,7 +173,7 @@ class NoteStore : public QObject {
     };
 
     bool ReadNote(bool quietly);
-    void Recover(const JournalContents &journal, bool noteRead);
+    void RecoverJournal();
     void SetJournalAside();
     void LookAgainIfChanged();
     void ReadFailed(const QString &reason);
@@ -233,6 +233,7 @@ class NoteStore : public QObject {
     QTimer *timer1_;
     QFileSystemWatcher *watcher_;
     NoteJournal *journal_ = nullptr;
+    bool journalLeft_ = false; // one left by a run that did not end well, still to read
     bool journalKept_ = false; // one that could not be set aside: never written over
     // The write in flight, on a thread of its own.
     QThread *writer_ = nullptr;

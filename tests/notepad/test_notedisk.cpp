@@ -351,11 +351,13 @@ TEST(NoteDisk, ANoteLeftBehindIsCarriedByteForByteOnlyWhereThereIsNone)
     const QByteArray note("caf\xE9\r\n", 6), ini = "[notepad]\nFONTSIZE=14\n";
     Put(program.filePath("npad.txt"), note);
     Put(program.filePath("npad.ini"), ini);
+    Put(program.filePath("npad.journal"), "typed and never saved");
     const QString to = data.filePath("quorvin");
     QString reason;
     EXPECT_EQ(CarryNoteAcross(program.path(), to, reason), CarryOutcome::Carried);
     EXPECT_EQ(Bytes(to + "/npad.txt"), note);
     EXPECT_EQ(Bytes(to + "/npad.ini"), ini);
+    EXPECT_EQ(Bytes(to + "/npad.journal"), "typed and never saved");
     EXPECT_EQ(Bytes(program.filePath("npad.txt")), note);
     EXPECT_EQ(CarriedFrom(to), QStringList{QFileInfo(program.path()).canonicalFilePath()});
 

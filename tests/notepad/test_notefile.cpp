@@ -103,6 +103,11 @@ TEST(NoteFile, Utf8KeepsItsByteOrderMarkAndAMarkAfterItIsText)
         NoteEncoding enc = note.encoding;
         EXPECT_EQ(EncodeNote(note.text, enc), c.bytes);
     }
+    // A text of a note without a mark that comes to begin with U+FEFF.
+    NoteEncoding enc = NoteEncoding::Utf8;
+    const QString text = QString(QChar(0xFEFF)) + "Title";
+    EXPECT_EQ(DecodeNote(EncodeNote(text, enc)).text, text);
+    EXPECT_EQ(enc, NoteEncoding::Utf8WithBom);
 }
 
 TEST(NoteFile, AWindows1252NoteTurnsUtf8OnlyForACharacterItCannotHold)

@@ -172,10 +172,22 @@ TEST_F(NotepadTest, ANoteWithZeroBytesIsRefusedAndNeverWrittenOver)
     EXPECT_TRUE(seen.text.startsWith("Cannot open file"));
     EXPECT_TRUE(pad->Memo1->isReadOnly());
     Type("typed");
+    QTest::keyClick(pad->Memo1, Qt::Key_Return, Qt::ShiftModifier);
     pad->Clear1Click();
+    QGuiApplication::clipboard()->setText("pasted");
+    pad->Memo1->paste();
+    EXPECT_EQ(Text(), "");
     pad->close();
     EXPECT_FALSE(pad->Store().Tracker().TrackChanges);
     EXPECT_EQ(File("npad.txt"), bytes);
+}
+
+TEST_F(NotepadTest, APastedNulCharacterIsLeftOutOfTheNote)
+{
+    Open();
+    QGuiApplication::clipboard()->setText(QString("a") + QChar(0) + "b");
+    pad->Memo1->paste();
+    EXPECT_EQ(Text(), "ab");
 }
 
 TEST_F(NotepadTest, SearchAndF3FindEachMatchThenReportTheEnd)

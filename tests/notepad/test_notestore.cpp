@@ -478,18 +478,49 @@ TEST_F(StoreTest, TypingLeftInTheJournalByARunThatDidNotEndIsRecoveredAtTheNextS
 {
     const QString recovered = "i The notepad was not closed properly. What was typed after its "
                               "last save was recovered.";
-    using After = void (*)(const QString &folder);
+    using Act = void (*)(const QString &folder);
+    const Act nothing = [](const QString &) {};
     const struct {
         const char *what;
-        After after; // done to the files once the run is gone
+        Act before; // done to the files before typing
+        Act after;  // ... once the run is gone
         QString memo;
         bool dirty;
         QString notice; // its start
         QList<QByteArray> kept;
         bool setAside;
     } cases[] = {
-        {"as it was left", [](const QString &) {}, "old typed", true, recovered, {}, false},
+        {"as it was left", nothing, nothing, "old typed", true, recovered, {}, false},
+        {"the note gone before typing",
+         [](const QString &f) { QFile::remove(f + "/npad.txt"); },
+         nothing,
+         "old typed",
+         true,
+         recovered,
+         {},
+         false},
+        {"an autosave cut short by the end",
+         nothing,
+         [](const QString &f) {
+             QFile n(f + "/npad.txt");
+             if (n.open(QIODevice::WriteOnly))
+                 n.write("old typ");
+         },
+         "old typed",
+         true,
+         recovered,
+         {},
+         false},
+        {"no journal can be made again",
+         nothing,
+         [](const QString &f) { QDir().mkdir(f + "/npad.journal.new"); },
+         "old typed",
+         true,
+         recovered,
+         {},
+         false},
         {"a write cut short",
+         nothing,
          [](const QString &f) {
              QFile(f + "/npad.journal").resize(QFileInfo(f + "/npad.journal").size() - 3);
          },
@@ -499,6 +530,7 @@ TEST_F(StoreTest, TypingLeftInTheJournalByARunThatDidNotEndIsRecoveredAtTheNextS
          {},
          false},
         {"the note changed since",
+         nothing,
          [](const QString &f) {
              QFile n(f + "/npad.txt");
              if (n.open(QIODevice::WriteOnly))
@@ -511,6 +543,7 @@ TEST_F(StoreTest, TypingLeftInTheJournalByARunThatDidNotEndIsRecoveredAtTheNextS
          {"old typed"},
          false},
         {"a journal of something else",
+         nothing,
          [](const QString &f) {
              QFile j(f + "/npad.journal");
              if (j.open(QIODevice::ReadWrite))
@@ -529,6 +562,7 @@ TEST_F(StoreTest, TypingLeftInTheJournalByARunThatDidNotEndIsRecoveredAtTheNextS
         Open(NotePlace(folder));
         store->SetUnsavedFolders({folder + "/unsaved"});
         Show();
+        c.before(folder);
         Type(" typ");
         Type("ed");
         store.reset(); // as a kill leaves it: no end, no save
