@@ -116,6 +116,15 @@ bool X11Session::Start(int width, int height, std::string &reason)
     return true;
 }
 
+void X11Session::KillServer()
+{
+    if (xvfb_ <= 0)
+        return;
+    kill(xvfb_, SIGKILL);
+    waitpid(xvfb_, nullptr, 0);
+    xvfb_ = -1;
+}
+
 X11Session::~X11Session()
 {
     Stop(wm_);

@@ -14,6 +14,9 @@ class X11Session {
 
     const std::string &display() const { return display_; }
 
+    // Ends the X server at once, as a crash of it would.
+    void KillServer();
+
   private:
     pid_t xvfb_ = -1;
     pid_t wm_ = -1;
