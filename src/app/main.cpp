@@ -10,6 +10,7 @@
 
 #include <QApplication>
 
+#include <cstdio>
 #include <cstdlib>
 
 namespace {
@@ -37,6 +38,11 @@ int main(int argc, char *argv[])
     if (argc > 1)
         return RunCommandLine(argc, argv);
 
+    if (const char *reason = NoWindowReason(std::getenv("QT_QPA_PLATFORM"), std::getenv("DISPLAY"),
+                                            std::getenv("WAYLAND_DISPLAY"))) {
+        std::fprintf(stderr, "quorvin: %s\n", reason);
+        return 1;
+    }
     const std::string platform =
         PreferredPlatform(std::getenv("QT_QPA_PLATFORM"), std::getenv("WAYLAND_DISPLAY"),
                           std::getenv("XDG_SESSION_TYPE"));

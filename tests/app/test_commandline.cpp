@@ -10,24 +10,34 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <functional>
+#include <unistd.h>
+
 namespace {
 
 struct Outcome {
-    int status = -1;
+    int status = -1; // as a shell gives it: 128 + the signal that ended it
     QString out, err;
 };
 
-Outcome Quorvin(const QString &program, const QStringList &args)
+// `prepare` changes the process before it starts.
+Outcome Quorvin(const QString &program, const QStringList &args,
+                const std::function<void(QProcess &)> &prepare = {})
 {
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.remove("DISPLAY"); // nothing of the window may be needed
     env.remove("WAYLAND_DISPLAY");
+    env.remove("QT_QPA_PLATFORM");
     p.setProcessEnvironment(env);
+    if (prepare)
+        prepare(p);
     p.start(program, args);
-    if (!p.waitForFinished(20000) || p.exitStatus() != QProcess::NormalExit)
+    if (!p.waitForFinished(20000))
         return {};
-    return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()),
+    return {p.exitCode() + (p.exitStatus() == QProcess::CrashExit ? 128 : 0),
+            QString::fromUtf8(p.readAllStandardOutput()),
             QString::fromUtf8(p.readAllStandardError())};
 }
 
@@ -48,6 +58,8 @@ TEST(CommandLine, AnswersOnItsStreamsWithItsStatusAndTouchesNoFile)
     onlyTwo.list = "!#";
     const QString lengthError = "quorvin: the length must be a whole number from 8 to 255\n";
     const QString countError = "quorvin: the count must be a positive whole number\n";
+    const QString weak = "quorvin: warning: these choices give only ";
+    const QString twice = " is given twice; the last one counts\n";
     const struct {
         QStringList args;
         int status;
@@ -56,9 +68,12 @@ TEST(CommandLine, AnswersOnItsStreamsWithItsStatusAndTouchesNoFile)
     } cases[] = {
         {{"--version"}, 0, "quorvin 2\\.00\n", ""},
         {{"-v"}, 0, "quorvin 2\\.00\n", ""},
-        {{"--help"}, 0, "(?s)Usage: .*generate.*--length.*--strength.*", ""},
+        {{"--help"}, 0, "(?s)Usage: quorvin \\[(?!.*help-all).*--length.*--strength.*", ""},
+        {{"--help-all"}, 2, "", "quorvin: unknown option 'help-all'\n"},
+        {{"--help", "extra"}, 2, "", "quorvin: unknown command 'extra'\n"},
+        {{"--version", "generate", "extra"}, 2, "", "quorvin: unexpected argument 'extra'\n"},
         {{"generate"}, 0, "[!-~]{15}\n", ""},
-        {{"generate", "-n", "3", "-l", "8"}, 0, "([!-~]{8}\n){3}", ""},
+        {{"generate", "-n", "3", "-l", "8"}, 0, "([!-~]{8}\n){3}", weak + Strength({}, 8)},
         {{"generate", "--length=255", "--space"}, 0, "[ -~]{255}\n", ""},
         {{"generate", "-l", "20", "--no-upper", "--no-lower", "--no-special"},
          0,
@@ -67,7 +82,7 @@ TEST(CommandLine, AnswersOnItsStreamsWithItsStatusAndTouchesNoFile)
         {{"generate", "--only", "!#", "--no-upper", "--no-lower", "--no-digits"},
          0,
          "[!#]{15}\n",
-         ""},
+         weak + "15.0 bits\n"},
         {{"generate", "--strength"},
          0,
          QRegularExpression::escape(Strength(CharChoices{}, 15)),
@@ -76,23 +91,48 @@ TEST(CommandLine, AnswersOnItsStreamsWithItsStatusAndTouchesNoFile)
          0,
          QRegularExpression::escape(Strength(onlyTwo, 15)),
          ""},
+        {{"generate", "-l", "8", "--no-upper", "--no-lower", "--no-digits", "--only", "!",
+          "--strength"},
+         0,
+         "0\\.0 bits\n",
+         weak + "0.0 bits\n"},
+        {{"generate", "--only", "a!#ba ", "--strength"},
+         0,
+         QRegularExpression::escape(Strength(onlyTwo, 15)),
+         "quorvin: warning: 'a', 'b' and ' ' are not special characters and are ignored\n"},
+        {{"generate", "--except", "x"},
+         0,
+         "[!-~]{15}\n",
+         "quorvin: warning: 'x' is not a special character and is ignored\n"},
+        {{"generate", "-l", "9", "--length", "20", "-l", "16", "-n", "5", "--count", "2"},
+         0,
+         "([!-~]{16}\n){2}",
+         "quorvin: warning: --length is given 3 times; the last one counts\n"
+         "quorvin: warning: --count"
+             + twice},
+        {{"generate", "--only", "#", "--only", "!", "-l", "8", "--no-upper", "--no-lower",
+          "--no-digits"},
+         0,
+         "!{8}\n",
+         "quorvin: warning: --only" + twice + weak + "0.0 bits\n"},
         {{"generate", "-l", "7"}, 2, "", lengthError},
         {{"generate", "-l", "256"}, 2, "", lengthError},
         {{"generate", "-l", "ten"}, 2, "", lengthError},
         {{"generate", "-n", "0"}, 2, "", countError},
         {{"generate", "-n", "-3"}, 2, "", countError},
+        {{"generate", "-n", "9223372036854775808"}, 2, "", "quorvin: the count is too large\n"},
         {{"generate", "--only", "!", "--except", "#"},
          2,
          "",
          "quorvin: --only and --except exclude each other\n"},
         {{"generate", "again"}, 2, "", "quorvin: unexpected argument 'again'\n"},
         {{"make"}, 2, "", "quorvin: unknown command 'make'\n"},
-        {{"--frob"}, 2, "", "quorvin: Unknown option 'frob'.\n"},
+        {{"--frob"}, 2, "", "quorvin: unknown option 'frob'\n"},
         {{"-l", "20"}, 2, "", "quorvin: no command given; try 'quorvin --help'\n"},
         {{"generate", "--no-upper", "--no-lower", "--no-digits", "--no-special"},
          1,
          "",
-         "The current choices allow no character.\n"},
+         "quorvin: the current choices allow no character\n"},
     };
     for (const auto &c : cases) {
         const Outcome r = Quorvin(program, c.args);
@@ -104,4 +144,77 @@ TEST(CommandLine, AnswersOnItsStreamsWithItsStatusAndTouchesNoFile)
     }
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
               QStringList{"quorvin"});
+}
+
+TEST(CommandLine, FailsAloudWhenItsOutputCannotBeWrittenButNotWhenItsReaderHasGone)
+{
+    enum Output { Full, Closed, ReaderGone, ReaderGoneSignalIgnored };
+    const QString full = "quorvin: write error: No space left on device\n";
+    const QString closed = "quorvin: write error: Bad file descriptor\n";
+    const QStringList many = {"generate", "-n", "100000"};
+    const struct {
+        QStringList args;
+        Output output;
+        int status;
+        QString err;
+    } cases[] = {
+        {{"generate"}, Full, 1, full},
+        {many, Full, 1, full},
+        {{"generate", "--strength"}, Full, 1, full},
+        {{"--help"}, Full, 1, full},
+        {{"--version"}, Full, 1, full},
+        {{"--version"}, Closed, 1, closed},
+        {many, ReaderGone, 128 + SIGPIPE, ""},
+        {many, ReaderGoneSignalIgnored, 1, ""},
+    };
+    for (const auto &c : cases) {
+        QProcess head;
+        const Outcome r = Quorvin(QUORVIN_EXE, c.args, [&](QProcess &p) {
+            if (c.output == Full)
+                p.setStandardOutputFile("/dev/full");
+            else if (c.output == Closed)
+                p.setChildProcessModifier([] { close(STDOUT_FILENO); });
+            else {
+                p.setStandardOutputProcess(&head);
+                head.start("head", {"-n", "1"});
+            }
+            if (c.output == ReaderGoneSignalIgnored)
+                p.setChildProcessModifier([] { std::signal(SIGPIPE, SIG_IGN); });
+        });
+        head.waitForFinished();
+        EXPECT_EQ(r.status, c.status) << c.args.join(' ').toStdString() << " " << c.output;
+        EXPECT_EQ(r.err, c.err) << c.args.join(' ').toStdString() << " " << c.output;
+    }
+}
+
+TEST(CommandLine, SaysSoWhenThereIsNoDisplayForTheWindow)
+{
+    QTemporaryDir dir; // for the cores of Qt's aborts
+    // A display or a platform of the user's own is left to Qt, which finds
+    // none working here.
+    const QString leftToQt = "(?s)(?!quorvin).*";
+    const struct {
+        QStringList env;
+        int status;
+        QString err; // a regular expression for the whole of it
+    } cases[] = {
+        {{},
+         1,
+         "quorvin: cannot open a window: no display \\(DISPLAY and WAYLAND_DISPLAY are not "
+         "set\\); 'quorvin generate' works without one\n"},
+        {{"DISPLAY=", "WAYLAND_DISPLAY="}, 1, "quorvin: cannot open a window: .*\n"},
+        {{"QT_QPA_PLATFORM=none"}, 128 + SIGABRT, leftToQt},
+        {{"DISPLAY=:none"}, 128 + SIGABRT, leftToQt},
+        {{"WAYLAND_DISPLAY=none"}, 128 + SIGABRT, leftToQt},
+    };
+    for (const auto &c : cases) {
+        const Outcome r = Quorvin(QUORVIN_EXE, {}, [&](QProcess &p) {
+            p.setEnvironment(p.processEnvironment().toStringList() + c.env);
+            p.setWorkingDirectory(dir.path());
+        });
+        const std::string what = c.env.join(' ').toStdString();
+        EXPECT_EQ(r.status, c.status) << what;
+        EXPECT_TRUE(QRegularExpression("^" + c.err + "$").match(r.err).hasMatch())
+            << what << ": " << r.err.toStdString();
+    }
 }
