@@ -26,9 +26,9 @@ std::vector<std::uint16_t> Units(const QByteArray &bytes, NoteEncoding enc, qsiz
 }
 
 // The bytes as the encoder writes them back: every line break (CR LF, LF CR,
-// lone CR, lone LF) and every paragraph separator U+2029 becomes CR LF. The
-// mark, if any, stays as it is.
-QByteArray Normalised(const QByteArray &bytes, NoteEncoding enc)
+// lone CR, lone LF) and every paragraph separator U+2029 becomes CR LF, or LF
+// in a note whose breaks were all LF. The mark, if any, stays as it is.
+QByteArray Normalised(const QByteArray &bytes, NoteEncoding enc, NoteBreaks breaks)
 {
     const bool utf16 = enc == NoteEncoding::Utf16Le || enc == NoteEncoding::Utf16Be;
     const bool utf8 = enc == NoteEncoding::Utf8 || enc == NoteEncoding::Utf8WithBom;
@@ -42,16 +42,19 @@ QByteArray Normalised(const QByteArray &bytes, NoteEncoding enc)
             const std::uint16_t pair = c == '\r' ? '\n' : '\r';
             if (i + 1 < u.size() && u[i + 1] == pair)
                 ++i;
-            out.push_back('\r');
+            if (breaks == NoteBreaks::CrLf)
+                out.push_back('\r');
             out.push_back('\n');
         } else if (utf16 && c == 0x2029) {
-            out.push_back('\r');
+            if (breaks == NoteBreaks::CrLf)
+                out.push_back('\r');
             out.push_back('\n');
         } else if (utf8 && c == 0xE2 && i + 2 < u.size() && u[i + 1] == 0x80 && u[i + 2] == 0xA9) {
             // Valid UTF-8 here, so E2 always starts a character; in Windows-1252
             // these bytes are three characters and stay.
             i += 2;
-            out.push_back('\r');
+            if (breaks == NoteBreaks::CrLf)
+                out.push_back('\r');
             out.push_back('\n');
         } else {
             out.push_back(c);
@@ -86,9 +89,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     }
 
     NoteEncoding enc = note.encoding;
-    const QByteArray written = EncodeNote(note.text, enc);
-    FUZZ_CHECK(enc == note.encoding);
-    FUZZ_CHECK(written == Normalised(bytes, note.encoding));
+    const QByteArray written = EncodeNote(note.text, enc, note.breaks);
+    // Only 8-bit bytes that would read back as UTF-16 change their form.
+    if (enc != note.encoding) {
+        FUZZ_CHECK(note.encoding == NoteEncoding::Windows1252 && enc == NoteEncoding::Utf8);
+        FUZZ_CHECK(DecodeNote(written).text == QString(note.text).replace(QChar(0x2029), u'\n'));
+        return 0;
+    }
+    FUZZ_CHECK(written == Normalised(bytes, note.encoding, note.breaks));
 
     // A U+2029 read from the file was written as CR LF, so it comes back as
     // '\n'; after that the bytes are a fixed point.
@@ -99,7 +107,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     FUZZ_CHECK(again.encoding == note.encoding);
     FUZZ_CHECK(again.text == expected);
     NoteEncoding encAgain = again.encoding;
-    FUZZ_CHECK(EncodeNote(again.text, encAgain) == written);
+    FUZZ_CHECK(EncodeNote(again.text, encAgain, again.breaks) == written);
     FUZZ_CHECK(encAgain == again.encoding);
     return 0;
 }

@@ -5,6 +5,7 @@
 #include <QFontInfo>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPainter>
 #include <QPixmap>
 
@@ -39,8 +40,9 @@ QFont AsSeen(QFont font)
 
 } // namespace
 
-NoteFontDialog::NoteFontDialog(const QFont &font, const QColor &colour, QWidget *parent)
-    : QFontDialog(parent), shown_(AsSeen(font))
+NoteFontDialog::NoteFontDialog(const QFont &font, const QColor &colour, const QColor &background,
+                               QWidget *parent)
+    : QFontDialog(parent), shown_(AsSeen(font)), background_(background)
 {
     // Qt's own dialog, so that the colour can go beside its effects.
     setOption(QFontDialog::DontUseNativeDialog);
@@ -72,6 +74,24 @@ NoteFontDialog::NoteFontDialog(const QFont &font, const QColor &colour, QWidget 
     } else if (auto *whole = qobject_cast<QBoxLayout *>(layout())) {
         whole->addWidget(label);
         whole->addWidget(Colour);
+    }
+    connect(Colour, &QComboBox::currentIndexChanged, this, &NoteFontDialog::ShowColour);
+    ShowColour();
+}
+
+void NoteFontDialog::ShowColour()
+{
+    for (QGroupBox *g : findChildren<QGroupBox *>()) {
+        if (g->title().remove('&') != "Sample")
+            continue;
+        // A fixed background, so the chosen colour is what the sample shows,
+        // on a dark desktop too.
+        for (QLineEdit *sample : g->findChildren<QLineEdit *>()) {
+            QPalette pal = sample->palette();
+            pal.setColor(QPalette::Base, background_);
+            pal.setColor(QPalette::Text, SelectedColour());
+            sample->setPalette(pal);
+        }
     }
 }
 

@@ -6,12 +6,14 @@ class QComboBox;
 
 // The notepad's font dialog: Qt's own, preset with the memo's font as the
 // user sees it (the family a name such as "Arial" resolves to), with a text
-// colour offered beside its effects.
+// colour offered beside its effects. The sample shows the text as the memo
+// will: in the chosen colour on the memo's own background.
 class NoteFontDialog : public QFontDialog {
     Q_OBJECT
 
   public:
-    NoteFontDialog(const QFont &font, const QColor &colour, QWidget *parent = nullptr);
+    NoteFontDialog(const QFont &font, const QColor &colour, const QColor &background,
+                   QWidget *parent = nullptr);
 
     // Whether the user confirmed the font the dialog opened with.
     bool FontUnchanged() const;
@@ -20,5 +22,8 @@ class NoteFontDialog : public QFontDialog {
     QComboBox *Colour;
 
   private:
+    void ShowColour();
+
     QFont shown_;
+    QColor background_;
 };

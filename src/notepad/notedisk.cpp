@@ -478,7 +478,7 @@ void NoteWrite::Run()
         outcome = Outcome::ChangedOutside;
         return;
     }
-    const QByteArray bytes = EncodeNote(text, encoding);
+    const QByteArray bytes = EncodeNote(text, encoding, breaks);
     text = QString();
     if (!MakePrivateFolder(QFileInfo(path).path(), reason)) {
         outcome = Outcome::Failed;

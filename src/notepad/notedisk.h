@@ -149,8 +149,9 @@ struct NoteWrite {
     QString path;                               // the note file
     QString text;                               // the memo's text; released once encoded
     NoteEncoding encoding = NoteEncoding::Utf8; // in; out: the one used
-    FileIdentity disk;                          // in: the file as last read or written; out: as now
-    bool replaceChanged = false;                // write even over another program's change
+    NoteBreaks breaks = NoteBreaks::CrLf;
+    FileIdentity disk;           // in: the file as last read or written; out: as now
+    bool replaceChanged = false; // write even over another program's change
     // Called once the new bytes lie synced beside the note, before the last
     // look at it: where another program's change would otherwise be lost.
     std::function<void()> onSynced;

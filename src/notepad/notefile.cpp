@@ -75,14 +75,17 @@ int Cp1252Byte(char16_t c)
     return -1;
 }
 
-bool ToCp1252(QStringView text, QByteArray &out)
+bool ToCp1252(QStringView text, QByteArray &out, NoteBreaks breaks)
 {
     out.clear();
     out.reserve(text.size() + text.size() / 16);
     for (const QChar qc : text) {
         const char16_t c = qc.unicode();
         if (IsNoteBreak(c)) {
-            out.append("\r\n", 2);
+            if (breaks == NoteBreaks::Lf)
+                out.append('\n');
+            else
+                out.append("\r\n", 2);
             continue;
         }
         const int b = Cp1252Byte(c);
@@ -97,9 +100,15 @@ bool ToCp1252(QStringView text, QByteArray &out)
 // writes as E2 80 A9) become CR LF in a second pass that jumps from one
 // candidate to the next. Without '\n' (the editor's own text) nothing grows,
 // and the pass runs in place.
-QByteArray ToUtf8(QStringView text, bool bom)
+QByteArray ToUtf8(QStringView text, bool bom, NoteBreaks breaks)
 {
     QByteArray in = text.toUtf8();
+    if (breaks == NoteBreaks::Lf) {
+        in.replace("\xE2\x80\xA9", "\n");
+        if (bom)
+            in.prepend("\xEF\xBB\xBF");
+        return in;
+    }
     const char *p = in.constData();
     const char *end = p + in.size();
     qsizetype lfs = 0;
@@ -149,9 +158,44 @@ QByteArray ToUtf8(QStringView text, bool bom)
 const char kNulRefusal[] =
     "The file holds a NUL character (byte 0), so it is not a plain text note.";
 
+// A UTF-16 mark, then well-formed UTF-16: whole units, every surrogate in
+// its pair. Anything else is 8-bit text that happens to begin with "ÿþ".
 bool IsUtf16(QByteArrayView bytes)
 {
-    return bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF");
+    const bool le = bytes.startsWith("\xFF\xFE");
+    if ((!le && !bytes.startsWith("\xFE\xFF")) || bytes.size() % 2 != 0)
+        return false;
+    const auto *p = reinterpret_cast<const unsigned char *>(bytes.data());
+    bool high = false; // the unit before was a high surrogate
+    for (qsizetype i = 2; i < bytes.size(); i += 2) {
+        const char16_t u = le ? char16_t(p[i] | p[i + 1] << 8) : char16_t(p[i] << 8 | p[i + 1]);
+        const bool isHigh = QChar::isHighSurrogate(u), isLow = QChar::isLowSurrogate(u);
+        if (isLow != high)
+            return false;
+        high = isHigh;
+    }
+    return !high;
+}
+
+// A note whose line breaks are all LF, written on a system that breaks lines
+// so, keeps them.
+NoteBreaks BreaksOf(QByteArrayView bytes)
+{
+    return bytes.contains('\n') && !bytes.contains('\r') ? NoteBreaks::Lf : NoteBreaks::CrLf;
+}
+
+NoteBreaks Utf16Breaks(QByteArrayView body, bool littleEndian)
+{
+    const auto *p = reinterpret_cast<const unsigned char *>(body.data());
+    bool lf = false;
+    for (qsizetype i = 0; i + 1 < body.size(); i += 2) {
+        const char16_t u =
+            littleEndian ? char16_t(p[i] | p[i + 1] << 8) : char16_t(p[i] << 8 | p[i + 1]);
+        if (u == u'\r')
+            return NoteBreaks::CrLf;
+        lf = lf || u == u'\n';
+    }
+    return lf ? NoteBreaks::Lf : NoteBreaks::CrLf;
 }
 
 // UTF-16 after its mark: line breaks become '\n' as in the other encodings.
@@ -179,7 +223,7 @@ QString FromUtf16(QByteArrayView body, bool littleEndian)
     return text;
 }
 
-QByteArray ToUtf16(QStringView text, bool littleEndian)
+QByteArray ToUtf16(QStringView text, bool littleEndian, NoteBreaks breaks)
 {
     QByteArray out;
     out.reserve(2 + text.size() * 2 + text.size() / 8);
@@ -191,7 +235,8 @@ QByteArray ToUtf16(QStringView text, bool littleEndian)
     put(0xFEFF);
     for (const QChar qc : text) {
         if (IsNoteBreak(qc.unicode())) {
-            put(u'\r');
+            if (breaks == NoteBreaks::CrLf)
+                put(u'\r');
             put(u'\n');
         } else {
             put(qc.unicode());
@@ -206,8 +251,6 @@ QString NoteRefusal(QByteArrayView bytes)
 {
     if (!IsUtf16(bytes))
         return bytes.contains('\0') ? kNulRefusal : QString();
-    if (bytes.size() % 2 != 0)
-        return "The file ends inside a UTF-16 character, so it is not a whole text note.";
     for (qsizetype i = 2; i < bytes.size(); i += 2)
         if (bytes[i] == 0 && bytes[i + 1] == 0)
             return kNulRefusal;
@@ -224,8 +267,10 @@ DecodedNote DecodeNote(const QByteArray &bytes)
     if (IsUtf16(view)) {
         note.encoding = view[0] == '\xFF' ? NoteEncoding::Utf16Le : NoteEncoding::Utf16Be;
         note.text = FromUtf16(view.sliced(2), note.encoding == NoteEncoding::Utf16Le);
+        note.breaks = Utf16Breaks(view.sliced(2), note.encoding == NoteEncoding::Utf16Le);
         return note;
     }
+    note.breaks = BreaksOf(bytes);
     const QByteArray lf = BreaksToLf(bytes);
     QByteArrayView body(lf);
     const bool bom = body.startsWith("\xEF\xBB\xBF");
@@ -244,11 +289,13 @@ DecodedNote DecodeNote(const QByteArray &bytes)
     return note;
 }
 
-QByteArray EncodeNote(QStringView text, NoteEncoding &encoding)
+QByteArray EncodeNote(QStringView text, NoteEncoding &encoding, NoteBreaks breaks)
 {
     if (encoding == NoteEncoding::Windows1252) {
+        // Bytes that would read back as UTF-16 (a text that begins with "ÿþ")
+        // are written as UTF-8, which can't be taken for it.
         QByteArray out;
-        if (ToCp1252(text, out))
+        if (ToCp1252(text, out, breaks) && !IsUtf16(out))
             return out;
         encoding = NoteEncoding::Utf8;
     }
@@ -256,8 +303,8 @@ QByteArray EncodeNote(QStringView text, NoteEncoding &encoding)
     if (encoding == NoteEncoding::Utf8 && text.startsWith(QChar(0xFEFF)))
         encoding = NoteEncoding::Utf8WithBom;
     if (encoding == NoteEncoding::Utf16Le || encoding == NoteEncoding::Utf16Be)
-        return ToUtf16(text, encoding == NoteEncoding::Utf16Le);
-    return ToUtf8(text, encoding == NoteEncoding::Utf8WithBom);
+        return ToUtf16(text, encoding == NoteEncoding::Utf16Le, breaks);
+    return ToUtf8(text, encoding == NoteEncoding::Utf8WithBom, breaks);
 }
 
 bool SameNoteText(QStringView memoRaw, QStringView noteText)

@@ -90,7 +90,7 @@ QByteArray JournalHeaderBytes(const JournalHeader &header)
     Put<std::uint32_t>(out, kVersion);
     Put<std::uint8_t>(out, std::uint8_t(header.encoding));
     Put<std::uint8_t>(out, header.base.exists ? 1 : 0);
-    Put<std::uint16_t>(out, 0);
+    Put<std::uint16_t>(out, header.breaks == NoteBreaks::Lf ? 1 : 0);
     Put<std::int64_t>(out, header.base.size);
     Put<std::int64_t>(out, header.base.mtimeNs);
     Put<std::int64_t>(out, header.base.ctimeNs);
@@ -119,10 +119,11 @@ JournalContents ReadJournal(QByteArrayView bytes)
     const char *p = bytes.data();
     if (bytes.size() < kJournalHeaderSize || std::memcmp(p, kMagic, 4) != 0
         || Get<std::uint32_t>(p + 4) != kVersion || Get<std::uint64_t>(p + 52) != Checksum(p, 52)
-        || std::uint8_t(p[8]) > 4 || std::uint8_t(p[9]) > 1 || Get<std::uint16_t>(p + 10) != 0)
+        || std::uint8_t(p[8]) > 4 || std::uint8_t(p[9]) > 1 || Get<std::uint16_t>(p + 10) > 1)
         return j; // a header this program does not write
     j.headerRead = true;
     j.header.encoding = NoteEncoding(std::uint8_t(p[8]));
+    j.header.breaks = Get<std::uint16_t>(p + 10) == 1 ? NoteBreaks::Lf : NoteBreaks::CrLf;
     j.header.base.exists = p[9] != 0;
     j.header.base.size = Get<std::int64_t>(p + 12);
     j.header.base.mtimeNs = Get<std::int64_t>(p + 20);

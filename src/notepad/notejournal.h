@@ -32,6 +32,7 @@ class QTimer;
 struct JournalHeader {
     FileIdentity base; // the note file the changes apply to
     NoteEncoding encoding = NoteEncoding::Utf8;
+    NoteBreaks breaks = NoteBreaks::CrLf;
 };
 
 struct JournalEdit {

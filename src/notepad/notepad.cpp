@@ -435,16 +435,18 @@ bool TFnotepad::ExportToFile(const QString &chosenName)
 
 void TFnotepad::Font1Click()
 {
-    NoteFontDialog dialog(Memo1->font(), Memo1->palette().color(QPalette::Text), this);
+    NoteFontDialog dialog(Memo1->font(), Memo1->palette().color(QPalette::Text),
+                          Memo1->palette().color(QPalette::Base), this);
     if (dialog.exec() != QDialog::Accepted)
         return;
     // The colour lasts until the program ends; only the font is kept.
     QPalette pal = Memo1->palette();
     pal.setColor(QPalette::Text, dialog.SelectedColour());
     Memo1->setPalette(pal);
-    if (dialog.FontUnchanged())
-        return; // the font keeps its own name, as "Arial" does
-    SetMemoFont(dialog.selectedFont());
+    // The font kept as it is keeps its own name, as "Arial" does; either
+    // way the confirmed font is what the settings take.
+    if (!dialog.FontUnchanged())
+        SetMemoFont(dialog.selectedFont());
     store_->FontChosen(SettingsOf(Memo1->font()));
 }
 

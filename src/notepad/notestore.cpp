@@ -244,7 +244,7 @@ void NoteStore::RecoverJournal()
         }
         memoIsDisk_ = false;
         // The journal goes on over the note file as it is, as if never stopped.
-        journal_->Start(notesPath_, {disk_, encoding_}, rest, edits_);
+        journal_->Start(notesPath_, {disk_, encoding_, breaks_}, rest, edits_);
         // Unsaved, so that the autosave writes it.
         StartTracking();
         SetDirty(true);
@@ -255,7 +255,7 @@ void NoteStore::RecoverJournal()
     // The note file has changed since (another program, or a copy running
     // elsewhere): the text as it was goes to a file of its own.
     QString path, failures;
-    if (!KeepUnsaved(text, journal.header.encoding, path, failures)) {
+    if (!KeepUnsaved(text, journal.header.encoding, journal.header.breaks, path, failures)) {
         Report(failures);
         SetJournalAside();
         return;
@@ -319,6 +319,7 @@ bool NoteStore::ReadNote(bool quietly)
     DecodedNote note = DecodeNote(read.bytes);
     read.bytes = QByteArray();
     encoding_ = note.encoding;
+    breaks_ = note.breaks;
     if (!SameNoteText(memoText_(), note.text)) {
         const QScopedValueRollback quiet(quiet_, quietly);
         const QScopedValueRollback loading(loading_, true);
@@ -426,10 +427,11 @@ void NoteStore::TextChanged(const MemoChange &change)
         // Over the note file, when it holds the text the change applies to
         // (a journal needs its bytes, which the file may have lost unseen).
         else if (fromDisk && NoteFileIs(notesPath_, disk_))
-            journal_->Start(notesPath_, {disk_, encoding_},
+            journal_->Start(notesPath_, {disk_, encoding_, breaks_},
                             {{change.position, change.removed, change.inserted}}, edits_);
         else // over no file: the memo's whole text
-            journal_->Start(notesPath_, {FileIdentity{}, encoding_}, {{0, 0, memoText_()}}, edits_);
+            journal_->Start(notesPath_, {FileIdentity{}, encoding_, breaks_}, {{0, 0, memoText_()}},
+                            edits_);
     }
     if (!quiet_ && tracker_.Memo1Change(NowMs()))
         timer1_->start();
@@ -466,6 +468,7 @@ void NoteStore::StartWrite(bool replaceChanged)
     // Only the copy needs this thread; encoding and writing go on beside it.
     write_->text = memoText_();
     write_->encoding = encoding_;
+    write_->breaks = breaks_;
     write_->disk = disk_;
     write_->replaceChanged = replaceChanged;
     editsWritten_ = edits_;
@@ -494,7 +497,7 @@ void NoteStore::Settle(const NoteWrite &w)
     if (memoIsDisk_)
         journal_->Remove();
     else
-        journal_->Rebase(notesPath_, {disk_, encoding_}, editsWritten_);
+        journal_->Rebase(notesPath_, {disk_, encoding_, breaks_}, editsWritten_);
     Watch();
 }
 
@@ -633,7 +636,7 @@ ExitReport NoteStore::KeepUnsavedOnExit()
         return {ExitReport::Outcome::Stay, {}};
     const QString asked = path;
     QString failures;
-    if (KeepUnsaved(memoText_(), encoding_, path, failures)) {
+    if (KeepUnsaved(memoText_(), encoding_, breaks_, path, failures)) {
         if (path != asked)
             Tell(QString("The unsaved text was kept in \"%1\".").arg(path));
         return {
@@ -655,7 +658,7 @@ ExitReport NoteStore::KeepUnsavedOnExit()
 bool NoteStore::KeepTextAndShowFile()
 {
     QString path, failures;
-    if (!KeepUnsaved(memoText_(), encoding_, path, failures)) {
+    if (!KeepUnsaved(memoText_(), encoding_, breaks_, path, failures)) {
         Report(failures);
         return false;
     }
@@ -667,10 +670,10 @@ bool NoteStore::KeepTextAndShowFile()
     return true;
 }
 
-bool NoteStore::KeepUnsaved(const QString &text, NoteEncoding encoding, QString &path,
-                            QString &failures)
+bool NoteStore::KeepUnsaved(const QString &text, NoteEncoding encoding, NoteBreaks breaks,
+                            QString &path, QString &failures)
 {
-    const QByteArray bytes = EncodeNote(text, encoding); // as the note is, or UTF-8
+    const QByteArray bytes = EncodeNote(text, encoding, breaks); // as the note is
     // Another copy of the program may keep its text in the same second:
     // a file is never replaced, the next name is taken.
     WriteOptions options;
@@ -710,7 +713,7 @@ bool NoteStore::WriteCopy(const QString &path)
     // The user chose this file and may write it, though perhaps not its folder.
     options.inPlaceIfNeeded = true;
     QString reason;
-    if (WriteFileAtomically(path, EncodeNote(memoText_(), encoding), reason, options))
+    if (WriteFileAtomically(path, EncodeNote(memoText_(), encoding, breaks_), reason, options))
         return true;
     Report(CannotCreateText(path, reason));
     return false;

@@ -192,7 +192,8 @@ class NoteStore : public QObject {
     bool KeepTextAndShowFile();
     // A copy taken of `encoding`: a Windows-1252 note whose text it can't
     // hold is kept as UTF-8.
-    bool KeepUnsaved(const QString &text, NoteEncoding encoding, QString &path, QString &failures);
+    bool KeepUnsaved(const QString &text, NoteEncoding encoding, NoteBreaks breaks, QString &path,
+                     QString &failures);
     ExitReport ExitStep();
     ExitReport KeepUnsavedOnExit();
     bool Present() const { return !withdrawn_ && (!mayAsk_ || mayAsk_()); }
@@ -225,7 +226,8 @@ class NoteStore : public QObject {
 
     NoteTracker tracker_;
     NoteEncoding encoding_ = NoteEncoding::Utf8; // of the note as last read or written
-    FileIdentity disk_;                          // the note file as last read or written
+    NoteBreaks breaks_ = NoteBreaks::CrLf;
+    FileIdentity disk_; // the note file as last read or written
     FontSettings font_;
     std::uint64_t edits_ = 0; // changes of the memo's text so far
     bool memoIsDisk_ = false; // the memo holds the note file as last read or written

@@ -38,6 +38,8 @@ TFinpstr::TFinpstr(QWidget *parent) : QDialog(parent, Qt::Dialog | Qt::Frameless
     auto label = [&](int top) {
         auto *l = new QLabel(Panel1);
         l->setTextFormat(Qt::PlainText);
+        // A press on the prompt is no press on the panel: it moves nothing.
+        l->setAttribute(Qt::WA_NoMousePropagation);
         l->move(16, top);
         return l;
     };
@@ -79,10 +81,16 @@ void TFinpstr::BuildPanel()
     Panel1->setFrameStyle(QFrame::Panel | QFrame::Raised);
     Panel1->setLineWidth(2);
     Panel1->setAutoFillBackground(true);
-    // A fixed silver, so a fixed dark text colour on it.
-    QPalette silver = Panel1->palette();
-    silver.setColor(QPalette::Window, QColor(192, 192, 192));
+    // A fixed silver, so a light island whatever the desktop's colours:
+    // dark text, a white entry, silver buttons, bevels shaded from silver.
+    QPalette silver(QColor(192, 192, 192), QColor(192, 192, 192));
     silver.setColor(QPalette::WindowText, Qt::black);
+    silver.setColor(QPalette::ButtonText, Qt::black);
+    silver.setColor(QPalette::Text, Qt::black);
+    silver.setColor(QPalette::Base, Qt::white);
+    silver.setColor(QPalette::Highlight, QColor(0, 0, 128));
+    silver.setColor(QPalette::HighlightedText, Qt::white);
+    silver.setColor(QPalette::PlaceholderText, QColor(96, 96, 96));
     Panel1->setPalette(silver);
     Panel1->installEventFilter(this);
     Panel1->setMouseTracking(true);

@@ -154,7 +154,60 @@ TEST(NoteFile, Utf16NotesAreTextAndKeepTheirFormAndMark)
                                                      16));
 }
 
-TEST(NoteFile, NulBytesAndBrokenUtf16AreRefusedWithAPlainReason)
+TEST(NoteFile, ANoteWhoseBreaksAreAllLfKeepsThemAndAnyOtherGetsCrLf)
+{
+    const struct {
+        QByteArray bytes, written; // written once its text is read
+        NoteBreaks breaks;
+    } cases[] = {
+        {"a\nb\n", "a\nb\n", NoteBreaks::Lf},
+        {"a\r\nb\nc", "a\r\nb\r\nc", NoteBreaks::CrLf},
+        {"a\rb", "a\r\nb", NoteBreaks::CrLf},
+        {"one line", "one line", NoteBreaks::CrLf}, // its first break will be CR LF
+        {"caf\xE9\n", "caf\xE9\n", NoteBreaks::Lf},
+        {QByteArray("\xFF\xFE"
+                    "a\0\n\0",
+                    6),
+         QByteArray("\xFF\xFE"
+                    "a\0\n\0",
+                    6),
+         NoteBreaks::Lf},
+    };
+    for (const auto &c : cases) {
+        const DecodedNote note = DecodeNote(c.bytes);
+        EXPECT_EQ(note.breaks, c.breaks) << c.bytes.toHex().toStdString();
+        NoteEncoding enc = note.encoding;
+        EXPECT_EQ(EncodeNote(note.text, enc, note.breaks), c.written)
+            << c.bytes.toHex().toStdString();
+    }
+    NoteEncoding enc = NoteEncoding::Utf8;
+    EXPECT_EQ(EncodeNote(QString("x") + QChar(0x2029) + "y\n", enc, NoteBreaks::Lf), "x\ny\n");
+}
+
+TEST(NoteFile, A8BitNoteThatBeginsWithAUtf16MarkIsReadAsTheTextItIs)
+{
+    const QByteArray notUtf16[] = {
+        QByteArray("\xFF\xFE"
+                   "abc"),                // an odd length
+        QByteArray("\xFE\xFF\xD8\x41xy"), // a high surrogate without its low one
+        QByteArray("\xFF\xFE\x41\xDC"),   // a low surrogate alone
+    };
+
+    for (const QByteArray &bytes : notUtf16) {
+        const DecodedNote note = DecodeNote(bytes);
+        EXPECT_TRUE(note.refusal.isEmpty()) << bytes.toHex().toStdString();
+        EXPECT_EQ(note.encoding, NoteEncoding::Windows1252) << bytes.toHex().toStdString();
+        NoteEncoding enc = note.encoding;
+        EXPECT_EQ(EncodeNote(note.text, enc), bytes);
+    }
+    // Written with CR LF it would be whole UTF-16: it is written as UTF-8.
+    const DecodedNote odd = DecodeNote("\xFF\xFE)\xFE\rz ");
+    NoteEncoding enc = odd.encoding;
+    EXPECT_EQ(DecodeNote(EncodeNote(odd.text, enc)).text, odd.text);
+    EXPECT_EQ(enc, NoteEncoding::Utf8);
+}
+
+TEST(NoteFile, NulBytesAreRefusedWithAPlainReason)
 {
     const QString nul = "The file holds a NUL character (byte 0), so it is not a plain text note.";
     const struct {
@@ -167,10 +220,6 @@ TEST(NoteFile, NulBytesAndBrokenUtf16AreRefusedWithAPlainReason)
                     "a\0\0\0",
                     6),
          nul},
-        {QByteArray("\xFF\xFE"
-                    "a\0b",
-                    5),
-         "The file ends inside a UTF-16 character, so it is not a whole text note."},
     };
     for (const auto &c : cases) {
         const DecodedNote note = DecodeNote(c.bytes);

@@ -143,7 +143,7 @@ TEST_F(NotepadTest, TheCountdownWritesTheTextAndAFontChangeIsNoTextChange)
 
     np.Timer1->setInterval(20);
     Type("!");
-    QTRY_COMPARE(File("npad.txt"), QByteArray("a\r\nb!"));
+    QTRY_COMPARE(File("npad.txt"), QByteArray("a\nb!")); // its LF breaks kept
     EXPECT_FALSE(pad->Store().Tracker().FontChanged);
     np.close();
 
@@ -303,14 +303,24 @@ TEST_F(NotepadTest, TheFontDialogShowsTheFontAsSeenAndOffersAColourThatIsNotKept
     np.Font1Click();
     EXPECT_EQ(preset, QFontInfo(QFont("Arial")).family());
     EXPECT_EQ(np.Memo1->font().family(), "Arial");
-    EXPECT_FALSE(pad->Store().Tracker().FontChanged);
+    EXPECT_TRUE(pad->Store().Tracker().FontChanged) << "confirmed, so written as it was";
 
-    WhenModal<NoteFontDialog>([](NoteFontDialog *d) {
+    // The sample shows the chosen colour on the memo's background.
+    QColor sample, sampleBase;
+    WhenModal<NoteFontDialog>([&](NoteFontDialog *d) {
         d->Colour->setCurrentIndex(d->Colour->findText("Maroon"));
+        for (QLineEdit *e : d->findChildren<QLineEdit *>())
+            if (e->parentWidget()->inherits("QGroupBox")) {
+                sample = e->palette().color(QPalette::Text);
+                sampleBase = e->palette().color(QPalette::Base);
+            }
         d->accept();
     });
     np.Font1Click();
+    EXPECT_EQ(sample, QColor(0x80, 0, 0));
+    EXPECT_EQ(sampleBase, np.Memo1->palette().color(QPalette::Base));
     EXPECT_EQ(np.Memo1->palette().color(QPalette::Text), QColor(0x80, 0, 0));
     np.close();
-    EXPECT_EQ(File("npad.ini"), "<missing>");
+    EXPECT_EQ(File("npad.ini"), "[notepad]\nFONTNAME=Arial\nFONTSIZE=10\nFONTBOLD=0\nFONTITALIC=0\n"
+                                "FONTUNDERLINE=0\nFONTSTRIKEOUT=0\n");
 }

@@ -2,6 +2,7 @@
 #include "inpstr.h"
 #include "libstate.h"
 
+#include <QApplication>
 #include <QCursor>
 #include <QGuiApplication>
 #include <QLabel>
@@ -198,4 +199,51 @@ TEST_F(InpstrTest, TheFrameIsARaisedBevelAroundALoweredOneTwoPixelsEach)
     for (int d : {2, 3})
         EXPECT_GT(lightness(40, 152 - d), silver) << "inner bottom " << d;
     EXPECT_EQ(img.pixelColor(8, 8), QColor(192, 192, 192));
+}
+
+TEST_F(InpstrTest, APressOnAPromptIsNoPressOnThePanel)
+{
+    // Presses that reach the panel, which moves the dialog.
+    struct Counter : QObject {
+        int presses = 0;
+        bool eventFilter(QObject *, QEvent *e) override
+        {
+            presses += e->type() == QEvent::MouseButtonPress;
+            return false;
+        }
+    } panel;
+    dlg.Panel1->installEventFilter(&panel);
+    dlg.Label1->setText("Search for");
+    dlg.Label2->setText("more");
+    dlg.show();
+    for (QWidget *w : std::initializer_list<QWidget *>{dlg.Label1, dlg.Label2, dlg.Panel1})
+        QTest::mousePress(w, Qt::LeftButton, {}, QPoint(2, 2));
+    dlg.hide();
+    EXPECT_EQ(panel.presses, 1) << "the panel's own press only";
+}
+
+TEST_F(InpstrTest, TheSilverPanelIsALightIslandOnADarkDesktop)
+{
+    const QPalette before = QGuiApplication::palette();
+    QPalette dark(QColor(53, 53, 53), QColor(40, 40, 40));
+    dark.setColor(QPalette::Base, QColor(30, 30, 30));
+    dark.setColor(QPalette::Text, Qt::white);
+    dark.setColor(QPalette::WindowText, Qt::white);
+    dark.setColor(QPalette::ButtonText, Qt::white);
+    QApplication::setPalette(dark);
+    TFinpstr shown;
+    const struct {
+        QWidget *w;
+        QPalette::ColorRole back, fore;
+    } parts[] = {
+        {shown.Panel1, QPalette::Window, QPalette::WindowText},
+        {shown.Label1, QPalette::Window, QPalette::WindowText},
+        {shown.Edit1, QPalette::Base, QPalette::Text},
+        {shown.Button1, QPalette::Button, QPalette::ButtonText},
+    };
+    for (const auto &p : parts) {
+        EXPECT_GT(p.w->palette().color(p.back).lightness(), 180) << p.w->metaObject()->className();
+        EXPECT_LT(p.w->palette().color(p.fore).lightness(), 60) << p.w->metaObject()->className();
+    }
+    QApplication::setPalette(before);
 }
