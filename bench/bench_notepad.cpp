@@ -27,6 +27,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <map>
 
 namespace {
@@ -187,6 +188,98 @@ void LongestWait(benchmark::State &state, Save save, Done done)
         state.SetIterationTime(double(longest) / 1e9);
     }
 }
+
+// Resident memory and its peak since the last reset, in MB.
+double StatusMb(const char *key)
+{
+    QFile f("/proc/self/status");
+    if (!f.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : f.readAll().split('\n'))
+        if (line.startsWith(key))
+            return line.mid(qsizetype(std::strlen(key))).trimmed().split(' ').first().toDouble()
+                   / 1024;
+    return -1;
+}
+
+void ResetPeak()
+{
+    QFile f("/proc/self/clear_refs");
+    if (f.open(QIODevice::WriteOnly))
+        f.write("5");
+}
+
+// From the notepad made as the start-up makes it, its note read once the
+// main window is drawn, to the notepad shown with its note, ready for
+// typing; the resident memory and its peak before the first show and after.
+void BM_StartToShownWait(benchmark::State &state)
+{
+    const int megabytes = int(state.range(0));
+    NoteFolder(megabytes);
+    Notepad np;
+    double before = 0, beforePeak = 0;
+    LongestWait(
+        state,
+        [&] {
+            np.reset();
+            Settle();
+            ResetPeak();
+            QTimer::singleShot(0, [&] {
+                NotepadStartUp();
+                np.reset(new TFnotepad(NoteFolder(megabytes)));
+                np->resize(425, 380);
+                QTimer::singleShot(0, [&] { np->FillMemo(); });
+            });
+        },
+        [&] {
+            if (!np || np->isVisible() || np->Store().FirstReadPending())
+                return np && np->isVisible() && !np->Memo1->isReadOnly()
+                       && np->Memo1->document()->characterCount() > 1000;
+            // Read, not yet shown: what the start-up leaves behind.
+            ReleaseFreeMemory();
+            before = StatusMb("VmRSS:");
+            beforePeak = StatusMb("VmHWM:");
+            ResetPeak();
+            np->show();
+            return false;
+        });
+    state.counters["rss_before_show_MB"] = before;
+    state.counters["peak_before_show_MB"] = beforePeak;
+    state.counters["rss_shown_MB"] = StatusMb("VmRSS:");
+    state.counters["peak_shown_MB"] = StatusMb("VmHWM:");
+}
+BENCHMARK(BM_StartToShownWait)
+    ->Arg(10)
+    ->Arg(50)
+    ->Iterations(2)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+
+// Qt's own editor made, given the text and shown, in the same run.
+void BM_BareEditorFirstShowWait(benchmark::State &state)
+{
+    const QString text = NoteText(int(state.range(0)));
+    std::unique_ptr<QPlainTextEdit> e;
+    LongestWait(
+        state,
+        [&] {
+            e.reset();
+            ResetPeak();
+            QTimer::singleShot(0, [&] {
+                e = BareEditor(text);
+                e->show();
+            });
+        },
+        [&] { return e && e->isVisible(); });
+    state.counters["rss_shown_MB"] = StatusMb("VmRSS:");
+    state.counters["peak_shown_MB"] = StatusMb("VmHWM:");
+}
+BENCHMARK(BM_BareEditorFirstShowWait)
+    ->Arg(10)
+    ->Arg(50)
+    ->Iterations(2)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
 
 void BM_AutosaveWait(benchmark::State &state)
 {

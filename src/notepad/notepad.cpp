@@ -19,6 +19,7 @@
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGridLayout>
@@ -140,9 +141,10 @@ TFnotepad::TFnotepad(const NotePlace &place, QWidget *parent)
     BuildMenu();
     BuildClientArea();
 
+    // While a note goes in, the memo's text is the whole note.
     store_ = new NoteStore(
         place.folder.isEmpty() ? DefaultNotePlace() : place, *user_,
-        [this] { return Memo1->document()->toRawText(); }, this);
+        [this] { return fill_.isNull() ? Memo1->document()->toRawText() : fill_; }, this);
     Timer1 = store_->Countdown();
     Timer2 = new QTimer(this);
     Timer2->setSingleShot(true);
@@ -216,9 +218,11 @@ void TFnotepad::ConnectSignals()
     connect(Memo1->document(), &QTextDocument::contentsChange, this, &TFnotepad::Memo1Change);
     connect(Timer2, &QTimer::timeout, this, &TFnotepad::Timer2Timer);
     connect(store_, &NoteStore::textFromDisk, this, &TFnotepad::TakeTextFromDisk);
-    connect(store_, &NoteStore::editableChanged, this,
-            [this](bool editable) { Memo1->setReadOnly(!editable); });
+    connect(store_, &NoteStore::editableChanged, this, [this](bool editable) {
+        Memo1->setReadOnly(!editable || !fill_.isNull() || showing_ != Showing::No);
+    });
     connect(store_, &NoteStore::readableAgain, this, &TFnotepad::FormShow);
+    connect(store_, &NoteStore::firstReadDone, this, &TFnotepad::FirstReadDone);
 }
 
 TFnotepad::~TFnotepad() = default;
@@ -239,19 +243,17 @@ void TFnotepad::FormCreate()
     store_->SetDirty(false);
 }
 
-bool TFnotepad::ReadFirstTime()
-{
-    if (!store_->FirstReadPending())
-        return true;
-    if (!store_->ReadFirstTime())
-        return false; // the caption keeps "Notepad"
-    setWindowTitle(ApplicationTitle() + " - Notepad");
-    return true;
-}
-
 void TFnotepad::FillMemo()
 {
-    ReadFirstTime();
+    store_->StartFirstRead();
+}
+
+void TFnotepad::FirstReadDone(bool ok)
+{
+    if (ok) // else the caption keeps "Notepad"
+        setWindowTitle(ApplicationTitle() + " - Notepad");
+    if (showing_ == Showing::Reading)
+        ShowStep(ok);
 }
 
 void TFnotepad::showEvent(QShowEvent *event)
@@ -287,8 +289,30 @@ int TFnotepad::ShowCaretIndex() const
 
 void TFnotepad::FormShow()
 {
-    if (!ReadFirstTime() || !store_->LoadNotes())
-        return;
+    // No typing until the note is in the memo: it could be lost or misplaced.
+    showing_ = Showing::Reading;
+    Memo1->setReadOnly(true);
+    ShowStep(true);
+}
+
+void TFnotepad::ShowStep(bool readOk)
+{
+    if (showing_ == Showing::Reading) {
+        if (store_->FirstReadPending()) {
+            store_->StartFirstRead(); // goes on from FirstReadDone
+            return;
+        }
+        if (!readOk || !store_->LoadNotes()) {
+            showing_ = Showing::No;
+            Memo1->setReadOnly(!store_->Editable());
+            return;
+        }
+        showing_ = Showing::Filling;
+    }
+    if (showing_ != Showing::Filling || !fill_.isNull())
+        return; // goes on once the memo holds the note
+    showing_ = Showing::No;
+    Memo1->setReadOnly(!store_->Editable());
     store_->StartTracking();
 
     QTextCursor caret(Memo1->document());
@@ -345,6 +369,10 @@ void TFnotepad::Memo1Change(int from, int charsRemoved, int charsAdded)
         return;
     // A change of the whole text counts the last paragraph's end in both.
     const int length = Memo1->document()->characterCount() - 1;
+    if (!fill_.isNull()) {
+        memoLength_ = length; // the note going in: told to the store as one change
+        return;
+    }
     MemoChange change;
     change.position = from;
     change.removed = std::min(charsRemoved, memoLength_ - from);
@@ -361,11 +389,55 @@ void TFnotepad::Memo1Change(int from, int charsRemoved, int charsAdded)
 
 void TFnotepad::TakeTextFromDisk(const QString &text)
 {
+    fillCaret_ = fill_.isNull() ? Memo1->textCursor().position() : fillCaret_;
+    if (text.size() <= kFillSlice) {
+        fill_ = QString();
+        Memo1->setPlainText(text);
+        EndFill();
+        return;
+    }
+    // A large note goes into the memo a slice at a time, between events:
+    // at once, the window would stop answering for seconds.
+    store_->TextChanged({0, memoLength_, QString()}); // one change, as at once
+    fill_ = text;
+    fillAt_ = 0;
+    Memo1->setReadOnly(true);
+    Memo1->setUndoRedoEnabled(false);
+    Memo1->clear();
+    QTimer::singleShot(0, this, &TFnotepad::FillSlice);
+}
+
+void TFnotepad::FillSlice()
+{
+    if (fill_.isNull())
+        return;
+    QTextCursor end(Memo1->document());
+    end.movePosition(QTextCursor::End);
+    QElapsedTimer clock;
+    clock.start();
+    while (fillAt_ < fill_.size() && clock.elapsed() < 8) {
+        qsizetype n = std::min(kFillSlice, fill_.size() - fillAt_);
+        if (fillAt_ + n < fill_.size() && fill_[fillAt_ + n - 1].isHighSurrogate())
+            --n; // never between the halves of a pair
+        end.insertText(fill_.sliced(fillAt_, n));
+        fillAt_ += n;
+    }
+    if (fillAt_ < fill_.size()) {
+        QTimer::singleShot(0, this, &TFnotepad::FillSlice);
+        return;
+    }
+    fill_ = QString();
+    Memo1->setUndoRedoEnabled(true);
+    Memo1->setReadOnly(!store_->Editable() || showing_ != Showing::No);
+    EndFill();
+    ShowStep(true);
+}
+
+void TFnotepad::EndFill()
+{
     // The caret stays where it was, as far as the new text reaches.
-    const int caret = Memo1->textCursor().position();
-    Memo1->setPlainText(text);
     QTextCursor c(Memo1->document());
-    c.setPosition(std::min(caret, Memo1->document()->characterCount() - 1));
+    c.setPosition(std::min(fillCaret_, Memo1->document()->characterCount() - 1));
     Memo1->setTextCursor(c);
 }
 

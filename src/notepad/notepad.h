@@ -47,6 +47,9 @@ class TFnotepad : public QMainWindow {
 
     void ScrollToCaret();
 
+    // No show is under way: the note is read and in the memo, or failed.
+    bool Settled() const { return showing_ == Showing::No && fill_.isNull(); }
+
     void Save1Click();
     void Now1Click();
     void toClipboard1Click();
@@ -77,7 +80,11 @@ class TFnotepad : public QMainWindow {
     void ConnectSignals();
     void FormCreate();
     void FormShow();
-    bool ReadFirstTime();
+    void FirstReadDone(bool ok);
+    // The show's steps: the note read, then put into the memo, then the caret.
+    void ShowStep(bool readOk);
+    void FillSlice();
+    void EndFill();
     // Where the caret goes at a show: character 32000 as counted in the file.
     int ShowCaretIndex() const;
     void Memo1Change(int from, int charsRemoved, int charsAdded);
@@ -89,4 +96,12 @@ class TFnotepad : public QMainWindow {
     std::unique_ptr<NoteUser> user_;
     NoteStore *store_;
     int memoLength_ = 0; // characters in the memo, as its last change left it
+
+    enum class Showing { No, Reading, Filling };
+    Showing showing_ = Showing::No;
+    // A note going into the memo a slice at a time: null when none is.
+    static constexpr qsizetype kFillSlice = 64 * 1024;
+    QString fill_;
+    qsizetype fillAt_ = 0;
+    int fillCaret_ = 0;
 };

@@ -105,6 +105,8 @@ NoteStore::~NoteStore()
 {
     if (writer_)
         writer_->wait();
+    if (reader_)
+        reader_->wait();
 }
 
 void NoteStore::Open()
@@ -173,15 +175,67 @@ bool NoteStore::WriteFontSettings()
     return ok;
 }
 
+namespace {
+
+// The note read and decoded, its bytes let go: a thread's work.
+NoteStore::ReadText ReadAndDecode(const QString &path)
+{
+    NoteStore::ReadText r;
+    NoteRead read;
+    read.path = path;
+    read.Run();
+    r.failure = read.failure;
+    r.disk = read.disk;
+    if (r.failure.isEmpty())
+        r.note = DecodeNote(read.bytes);
+    return r;
+}
+
+} // namespace
+
+void NoteStore::StartFirstRead()
+{
+    if (!firstRead_ || reader_)
+        return;
+    if (!QFileInfo::exists(notesPath_)) {
+        FinishFirstRead(nullptr);
+        return;
+    }
+    // A large note takes seconds to read and decode: not on the window's thread.
+    firstReadResult_ = std::make_shared<ReadText>();
+    reader_ = QThread::create(
+        [result = firstReadResult_, path = notesPath_] { *result = ReadAndDecode(path); });
+    connect(reader_, &QThread::finished, this, [this] { FinishFirstRead(firstReadResult_.get()); });
+    reader_->start();
+}
+
+void NoteStore::FinishFirstRead(ReadText *read)
+{
+    if (reader_) {
+        reader_->wait();
+        reader_->disconnect(this);
+        reader_->deleteLater();
+        reader_ = nullptr;
+    }
+    firstRead_ = false;
+    bool ok = true;
+    if (read) {
+        ok = TakeRead(*read, false, true);
+        firstReadResult_.reset();
+    } else {
+        RecoverJournal(); // over no note file
+    }
+    emit firstReadDone(ok);
+}
+
 bool NoteStore::ReadFirstTime()
 {
     if (!firstRead_)
         return true;
-    firstRead_ = false;
-    if (QFileInfo::exists(notesPath_))
-        return ReadNote(false); // a journal left behind is recovered over it
-    RecoverJournal();
-    return true;
+    StartFirstRead();
+    if (reader_)
+        FinishFirstRead(firstReadResult_.get()); // waits for it
+    return !readFailed_;
 }
 
 void NoteStore::RecoverJournal()
@@ -200,7 +254,7 @@ void NoteStore::RecoverJournal()
     }
     // The changes go over the note file as the journal began, or as an
     // autosave cut short by the end left it: after some of them.
-    const QString note = memoText_(); // the note file as just read
+    const QString note = MemoText(); // the note file as just read
     const bool noteExists = QFileInfo::exists(notesPath_);
     const std::vector<JournalEdit> &edits = journal.edits;
     std::size_t from = 0;
@@ -238,10 +292,7 @@ void NoteStore::RecoverJournal()
         return; // nothing typed is missing
     }
     if (overNote) {
-        {
-            const QScopedValueRollback loading(loading_, true);
-            emit textFromDisk(text);
-        }
+        PutInMemo(std::move(text), false, false);
         memoIsDisk_ = false;
         // The journal goes on over the note file as it is, as if never stopped.
         journal_->Start(notesPath_, {disk_, encoding_, breaks_}, rest, edits_);
@@ -287,13 +338,37 @@ void NoteStore::SetJournalAside()
              .arg(aside));
 }
 
+void NoteStore::PutInMemo(QString text, bool quietly, bool hold)
+{
+    // The first reading holds the text until the notepad is first shown: a
+    // memo's blocks cost several times the text, which may never be needed.
+    if (hold || hasPending_) {
+        pendingText_ = std::move(text);
+        hasPending_ = true;
+        return;
+    }
+    const QScopedValueRollback quiet(quiet_, quietly);
+    const QScopedValueRollback loading(loading_, true);
+    emit textFromDisk(text);
+}
+
+QString NoteStore::MemoText() const
+{
+    return hasPending_ ? pendingText_ : memoText_();
+}
+
 bool NoteStore::LoadNotes()
 {
     if (!ReadFirstTime())
         return false;
+    if (hasPending_) {
+        hasPending_ = false;
+        const QScopedValueRollback loading(loading_, true);
+        emit textFromDisk(std::exchange(pendingText_, QString()));
+    }
     if (!QFileInfo::exists(notesPath_)) {
         disk_ = {};
-        memoIsDisk_ = memoText_().isEmpty();
+        memoIsDisk_ = MemoText().isEmpty();
     }
     // What the memo holds needs no second reading while the file is what it
     // was; unsaved text (recovered) is the save step's to weigh against it.
@@ -307,24 +382,23 @@ bool NoteStore::LoadNotes()
 
 bool NoteStore::ReadNote(bool quietly)
 {
-    NoteRead read;
-    read.path = notesPath_;
-    read.Run();
+    ReadText read = ReadAndDecode(notesPath_);
+    return TakeRead(read, quietly, false);
+}
+
+bool NoteStore::TakeRead(ReadText &read, bool quietly, bool hold)
+{
     if (!read.failure.isEmpty()) {
         ReadFailed(read.failure);
         return false;
     }
     disk_ = read.disk;
     readFailed_ = false;
-    DecodedNote note = DecodeNote(read.bytes);
-    read.bytes = QByteArray();
+    DecodedNote &note = read.note;
     encoding_ = note.encoding;
     breaks_ = note.breaks;
-    if (!SameNoteText(memoText_(), note.text)) {
-        const QScopedValueRollback quiet(quiet_, quietly);
-        const QScopedValueRollback loading(loading_, true);
-        emit textFromDisk(note.text);
-    }
+    if (!SameNoteText(MemoText(), note.text))
+        PutInMemo(std::move(note.text), quietly, hold);
     memoIsDisk_ = true;
     journal_->Remove(); // the memo holds the file
     RecoverJournal();
@@ -430,7 +504,7 @@ void NoteStore::TextChanged(const MemoChange &change)
             journal_->Start(notesPath_, {disk_, encoding_, breaks_},
                             {{change.position, change.removed, change.inserted}}, edits_);
         else // over no file: the memo's whole text
-            journal_->Start(notesPath_, {FileIdentity{}, encoding_, breaks_}, {{0, 0, memoText_()}},
+            journal_->Start(notesPath_, {FileIdentity{}, encoding_, breaks_}, {{0, 0, MemoText()}},
                             edits_);
     }
     if (!quiet_ && tracker_.Memo1Change(NowMs()))
@@ -466,7 +540,7 @@ void NoteStore::StartWrite(bool replaceChanged)
     write_ = std::make_shared<NoteWrite>();
     write_->path = notesPath_;
     // Only the copy needs this thread; encoding and writing go on beside it.
-    write_->text = memoText_();
+    write_->text = MemoText();
     write_->encoding = encoding_;
     write_->breaks = breaks_;
     write_->disk = disk_;
@@ -636,7 +710,7 @@ ExitReport NoteStore::KeepUnsavedOnExit()
         return {ExitReport::Outcome::Stay, {}};
     const QString asked = path;
     QString failures;
-    if (KeepUnsaved(memoText_(), encoding_, breaks_, path, failures)) {
+    if (KeepUnsaved(MemoText(), encoding_, breaks_, path, failures)) {
         if (path != asked)
             Tell(QString("The unsaved text was kept in \"%1\".").arg(path));
         return {
@@ -658,7 +732,7 @@ ExitReport NoteStore::KeepUnsavedOnExit()
 bool NoteStore::KeepTextAndShowFile()
 {
     QString path, failures;
-    if (!KeepUnsaved(memoText_(), encoding_, breaks_, path, failures)) {
+    if (!KeepUnsaved(MemoText(), encoding_, breaks_, path, failures)) {
         Report(failures);
         return false;
     }
@@ -713,7 +787,7 @@ bool NoteStore::WriteCopy(const QString &path)
     // The user chose this file and may write it, though perhaps not its folder.
     options.inPlaceIfNeeded = true;
     QString reason;
-    if (WriteFileAtomically(path, EncodeNote(memoText_(), encoding, breaks_), reason, options))
+    if (WriteFileAtomically(path, EncodeNote(MemoText(), encoding, breaks_), reason, options))
         return true;
     Report(CannotCreateText(path, reason));
     return false;

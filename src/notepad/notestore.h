@@ -95,10 +95,19 @@ class NoteStore : public QObject {
     // The Font command chose `font`: written with the next save step.
     void FontChosen(const FontSettings &font);
 
-    // The note's first reading, if still due; false when it failed (reported).
-    // A journal left by a run that did not end well is recovered then.
+    // The note's first reading, if still due: on a thread of its own, ending
+    // with firstReadDone, or waited for; false when it failed (reported). A
+    // journal left by a run that did not end well is recovered then.
     bool FirstReadPending() const { return firstRead_; }
+    void StartFirstRead();
     bool ReadFirstTime();
+
+    // A reading of the note, decoded.
+    struct ReadText {
+        FileIdentity disk;
+        DecodedNote note;
+        QString failure;
+    };
     // The load of each show: the file's text into the memo unless the memo
     // holds it already. False when the file could not be read (reported).
     bool LoadNotes();
@@ -149,6 +158,7 @@ class NoteStore : public QObject {
     void editableChanged(bool editable);
     // A note that could not be read at the first show is readable now.
     void readableAgain();
+    void firstReadDone(bool ok);
 
   private:
     // A save step under way, for as long as it lives; a change on disk seen
@@ -173,6 +183,10 @@ class NoteStore : public QObject {
     };
 
     bool ReadNote(bool quietly);
+    bool TakeRead(ReadText &read, bool quietly, bool hold);
+    void FinishFirstRead(ReadText *read);
+    void PutInMemo(QString text, bool quietly, bool hold);
+    QString MemoText() const;
     void RecoverJournal();
     void SetJournalAside();
     void LookAgainIfChanged();
@@ -235,6 +249,10 @@ class NoteStore : public QObject {
     QTimer *timer1_;
     QFileSystemWatcher *watcher_;
     NoteJournal *journal_ = nullptr;
+    QThread *reader_ = nullptr; // the first reading, in flight
+    std::shared_ptr<ReadText> firstReadResult_;
+    QString pendingText_; // the note's text, not yet in the memo
+    bool hasPending_ = false;
     bool journalLeft_ = false; // one left by a run that did not end well, still to read
     bool journalKept_ = false; // one that could not be set aside: never written over
     // The write in flight, on a thread of its own.

@@ -79,6 +79,8 @@ class NotepadTest : public ::testing::Test {
     {
         pad = std::make_unique<TFnotepad>(dir.path());
         pad->show();
+        // The note is read on a thread of its own, then put into the memo.
+        EXPECT_TRUE(QTest::qWaitFor([this] { return pad->Settled(); }));
         return *pad;
     }
 
@@ -161,6 +163,7 @@ TEST_F(NotepadTest, ANoteWithZeroBytesIsRefusedAndNeverWrittenOver)
     Answer("OK", &seen);
     pad = std::make_unique<TFnotepad>(dir.path());
     pad->FillMemo(); // as the start-up does once the main window is drawn
+    ASSERT_TRUE(QTest::qWaitFor([this] { return !pad->Store().FirstReadPending(); }));
     EXPECT_EQ(seen.text,
               QString("Cannot open file \"%1\". ").arg(Path("npad.txt"))
                   + "The file holds a NUL character (byte 0), so it is not a plain text note.");

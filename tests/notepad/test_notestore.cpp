@@ -536,6 +536,7 @@ TEST_F(StoreTest, TypingLeftInTheJournalByARunThatDidNotEndIsRecoveredAtTheNextS
         Open(NotePlace(folder));
         store->SetUnsavedFolders({folder + "/unsaved"});
         EXPECT_TRUE(store->ReadFirstTime()) << c.what;
+        EXPECT_TRUE(store->LoadNotes()) << c.what;
         EXPECT_EQ(memo, c.memo) << c.what;
         EXPECT_EQ(store->Tracker().Dirty, c.dirty) << c.what;
         ASSERT_EQ(user.seen.size(), 1) << c.what;
