@@ -365,6 +365,7 @@ bool NoteStore::LoadNotes()
         hasPending_ = false;
         const QScopedValueRollback loading(loading_, true);
         emit textFromDisk(std::exchange(pendingText_, QString()));
+        memoIsDisk_ = true; // what went in is the file as read
     }
     if (!QFileInfo::exists(notesPath_)) {
         disk_ = {};
