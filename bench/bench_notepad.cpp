@@ -17,7 +17,9 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTextBlock>
@@ -28,6 +30,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <map>
 
 namespace {
@@ -90,8 +93,19 @@ Notepad StartedNotepad(int megabytes)
     ReleaseFreeMemoryWhenHidden(np.get());
     np->resize(425, 380);
     np->FillMemo();
+    while (np->Store().FirstReadPending())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     Settle();
     return np;
+}
+
+// Shows it and waits until its note is in the memo.
+void ShowSettled(TFnotepad &np)
+{
+    np.show();
+    while (!np.Settled())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    Settle();
 }
 
 std::unique_ptr<QPlainTextEdit> BareEditor(const QString &text)
@@ -122,6 +136,9 @@ void ShowAndHide(benchmark::State &state, QWidget &w)
 void BM_ShowFromMenu(benchmark::State &state)
 {
     auto np = StartedNotepad(int(state.range(0)));
+    ShowSettled(*np); // the first show puts the note in: later ones are measured
+    np->hide();
+    Settle();
     ShowAndHide(state, *np);
 }
 BENCHMARK(BM_ShowFromMenu)->Arg(10)->Unit(benchmark::kMillisecond);
@@ -137,8 +154,7 @@ BENCHMARK(BM_BareEditorShow)->Arg(10)->Unit(benchmark::kMillisecond);
 void BM_FindNext(benchmark::State &state)
 {
     auto np = StartedNotepad(int(state.range(0)));
-    np->show();
-    Settle();
+    ShowSettled(*np);
     np->Memo1->appendPlainText("NeedleAtTheEnd");
     Notes().SearchText = "needleattheend";
     QTextCursor start(np->Memo1->document());
@@ -167,7 +183,8 @@ BENCHMARK(BM_BareFindLoop)->Arg(10)->Arg(50)->Unit(benchmark::kMillisecond);
 // The longest the event loop waits, while the autosave runs, between ticks
 // of a 1 ms timer: how long a keystroke would wait at worst.
 template <typename Save, typename Done>
-void LongestWait(benchmark::State &state, Save save, Done done)
+void LongestWait(
+    benchmark::State &state, Save save, Done done, std::function<void()> reset = [] {})
 {
     for (auto _ : state) {
         QElapsedTimer clock;
@@ -186,6 +203,7 @@ void LongestWait(benchmark::State &state, Save save, Done done)
         Settle();
         longest = std::max(longest, clock.nsecsElapsed() - last);
         state.SetIterationTime(double(longest) / 1e9);
+        reset(); // unmeasured: the ground for the next round
     }
 }
 
@@ -281,11 +299,77 @@ BENCHMARK(BM_BareEditorFirstShowWait)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
 
+// The notepad's commands on a shown note: the longest wait each leaves the
+// event loop with. Boxes they open are answered Yes, or OK.
+const char *const kCommands[] = {"F3",           "Now!",    "Clear",
+                                 "to Clipboard", "to File", "Close and show again"};
+
+void AnswerBoxesYes(QTimer &answerer)
+{
+    QObject::connect(&answerer, &QTimer::timeout, [] {
+        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget()))
+            (box->defaultButton() ? box->defaultButton() : box->buttons().first())->click();
+    });
+    answerer.start(1);
+}
+
+void BM_CommandWait(benchmark::State &state)
+{
+    const int command = int(state.range(0));
+    state.SetLabel(kCommands[command]);
+    auto np = StartedNotepad(int(state.range(1)));
+    ShowSettled(*np);
+    Notes().SearchText = "needleattheend";
+    np->Memo1->appendPlainText("NeedleAtTheEnd");
+    QTimer answerer;
+    AnswerBoxesYes(answerer);
+    bool done = false;
+    LongestWait(
+        state,
+        [&] {
+            done = false;
+            QTimer::singleShot(0, [&] {
+                np->Memo1->moveCursor(QTextCursor::Start);
+                switch (command) {
+                case 0:
+                    np->FindNext();
+                    break;
+                case 1:
+                    np->Now1Click();
+                    break;
+                case 2:
+                    np->Clear1Click();
+                    break;
+                case 3:
+                    np->toClipboard1Click();
+                    break;
+                case 4:
+                    np->ExportToFile(g_dir->filePath("export.txt"));
+                    break;
+                case 5:
+                    np->close();
+                    np->show();
+                    break;
+                }
+                done = true;
+            });
+        },
+        [&] { return done && np->Settled(); },
+        [&] {
+            if (command == 2) // the note back for the next round
+                np->Memo1->setPlainText(NoteText(int(state.range(1))));
+        });
+}
+BENCHMARK(BM_CommandWait)
+    ->ArgsProduct({{0, 1, 2, 3, 4, 5}, {10, 50}})
+    ->Iterations(3)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+
 void BM_AutosaveWait(benchmark::State &state)
 {
     auto np = StartedNotepad(int(state.range(0)));
-    np->show();
-    Settle();
+    ShowSettled(*np);
     np->Store().StartTracking();
     np->Timer1->setInterval(0); // each change's countdown ends at once
     LongestWait(
@@ -337,7 +421,7 @@ void Keystrokes(benchmark::State &state, QPlainTextEdit *editor)
 void BM_Keystroke(benchmark::State &state)
 {
     auto np = StartedNotepad(10);
-    np->show();
+    ShowSettled(*np);
     np->Store().StartTracking();
     Keystrokes(state, np->Memo1);
 }
@@ -355,7 +439,7 @@ BENCHMARK(BM_BareEditorKeystroke)->Unit(benchmark::kMicrosecond);
 void BM_JournalSyncsWhileTyping(benchmark::State &state)
 {
     auto np = StartedNotepad(10);
-    np->show();
+    ShowSettled(*np);
     np->Store().StartTracking();
     Settle();
     QTextCursor c(np->Memo1->document());

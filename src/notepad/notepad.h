@@ -54,6 +54,8 @@ class TFnotepad : public QMainWindow {
     void Now1Click();
     void toClipboard1Click();
     void toFile1Click();
+    // Starts the export; false when the user kept the file already there.
+    // The notice, or the error, comes once the file is written.
     bool ExportToFile(const QString &chosenName);
     void Font1Click();
     void End1Click();

@@ -103,6 +103,8 @@ NoteStore::NoteStore(const NotePlace &place, NoteUser &user, std::function<QStri
 
 NoteStore::~NoteStore()
 {
+    for (QThread *copy : std::as_const(copies_))
+        copy->wait();
     if (writer_)
         writer_->wait();
     if (reader_)
@@ -780,18 +782,36 @@ QString NoteStore::SaveReport()
     return QString::fromStdString(tracker_.SaveReport(NowMs()));
 }
 
-bool NoteStore::WriteCopy(const QString &path)
+void NoteStore::WriteCopy(const QString &path, std::function<void(bool)> done)
 {
-    NoteEncoding encoding = encoding_;
-    WriteOptions options;
-    options.privateFile = false; // the user's own file, as the umask says
-    // The user chose this file and may write it, though perhaps not its folder.
-    options.inPlaceIfNeeded = true;
-    QString reason;
-    if (WriteFileAtomically(path, EncodeNote(MemoText(), encoding, breaks_), reason, options))
-        return true;
-    Report(CannotCreateText(path, reason));
-    return false;
+    // Encoding and writing a large note, and syncing it, take long: a thread
+    // of its own does them, and `done` is called back here.
+    struct Copy {
+        QString text;
+        NoteEncoding encoding;
+        NoteBreaks breaks;
+        QString reason;
+        bool written = false;
+    };
+    auto copy = std::make_shared<Copy>(Copy{MemoText(), encoding_, breaks_, {}, false});
+    QThread *thread = QThread::create([copy, path] {
+        WriteOptions options;
+        options.privateFile = false; // the user's own file, as the umask says
+        // The user chose this file and may write it, though perhaps not its folder.
+        options.inPlaceIfNeeded = true;
+        const QByteArray bytes = EncodeNote(copy->text, copy->encoding, copy->breaks);
+        copy->text = QString();
+        copy->written = WriteFileAtomically(path, bytes, copy->reason, options);
+    });
+    copies_.append(thread);
+    connect(thread, &QThread::finished, this, [this, thread, copy, path, done] {
+        copies_.removeOne(thread);
+        thread->deleteLater();
+        if (!copy->written)
+            Report(CannotCreateText(path, copy->reason));
+        done(copy->written);
+    });
+    thread->start();
 }
 
 NoteUser::Answer NoteStore::Ask(const QString &question)

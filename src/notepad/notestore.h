@@ -146,8 +146,9 @@ class NoteStore : public QObject {
     // The Save command's report, once a write in flight has ended.
     QString SaveReport();
 
-    // The memo's text in the note's encoding to a file of the user's choice.
-    bool WriteCopy(const QString &path);
+    // The memo's text in the note's form to a file of the user's choice;
+    // `done` tells, once it is written or its failure reported.
+    void WriteCopy(const QString &path, std::function<void(bool)> done);
 
     // Waits for a write in flight and takes its outcome as the autosave does.
     void WaitForWrite();
@@ -249,6 +250,7 @@ class NoteStore : public QObject {
     QTimer *timer1_;
     QFileSystemWatcher *watcher_;
     NoteJournal *journal_ = nullptr;
+    QList<QThread *> copies_;   // files of the user's choice, being written
     QThread *reader_ = nullptr; // the first reading, in flight
     std::shared_ptr<ReadText> firstReadResult_;
     QString pendingText_; // the note's text, not yet in the memo

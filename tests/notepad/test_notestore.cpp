@@ -423,7 +423,9 @@ TEST_F(StoreTest, EveryFileAndFolderMadeForTheNoteIsTheUsersAloneWhateverTheUmas
     Type("new");
     store->FontChosen(FontSettings{});
     EXPECT_TRUE(store->CloseQuery());
-    ASSERT_TRUE(store->WriteCopy(Path("export.txt")));
+    bool exported = false;
+    store->WriteCopy(Path("export.txt"), [&](bool written) { exported = written; });
+    QTRY_VERIFY(exported);
     umask(saved);
     const struct {
         const char *path;
