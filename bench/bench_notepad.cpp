@@ -191,6 +191,8 @@ void LongestWait(
         qint64 last = 0, longest = 0;
         QTimer ticker;
         QObject::connect(&ticker, &QTimer::timeout, [&] {
+            if (!clock.isValid())
+                return; // a tick before the measure began
             longest = std::max(longest, clock.nsecsElapsed() - last);
             last = clock.nsecsElapsed();
         });
