@@ -64,6 +64,7 @@ std::unique_ptr<Windows> StartUp(const NotePlace &notes)
     w->executableModified = QFileInfo(w->executablePath).lastModified();
     w->notepad = std::make_unique<TFnotepad>(notes);
     ReleaseFreeMemoryWhenHidden(w->notepad.get());
+    w->notepad->Store().SetMemoryRelease(ReleaseFreeMemory);
 
     Windows *windows = w.get();
     w->fctrl->SetCompanionWindows([windows] { return windows->notepad.get(); },

@@ -439,6 +439,7 @@ void TFnotepad::FillSlice()
         return;
     }
     fill_ = QString();
+    store_->ReleaseMemory(); // the note's text, now the memo's alone
     Memo1->setUndoRedoEnabled(true);
     Memo1->setReadOnly(!store_->Editable() || showing_ != Showing::No);
     EndFill();

@@ -205,8 +205,11 @@ void NoteStore::StartFirstRead()
     }
     // A large note takes seconds to read and decode: not on the window's thread.
     firstReadResult_ = std::make_shared<ReadText>();
-    reader_ = QThread::create(
-        [result = firstReadResult_, path = notesPath_] { *result = ReadAndDecode(path); });
+    reader_ = QThread::create([result = firstReadResult_, path = notesPath_, release = release_] {
+        *result = ReadAndDecode(path);
+        if (release)
+            release(); // the file's bytes, let go once decoded
+    });
     connect(reader_, &QThread::finished, this, [this] { FinishFirstRead(firstReadResult_.get()); });
     reader_->start();
 }
@@ -549,7 +552,11 @@ void NoteStore::StartWrite(bool replaceChanged)
     write_->disk = disk_;
     write_->replaceChanged = replaceChanged;
     editsWritten_ = edits_;
-    writer_ = QThread::create([write = write_] { write->Run(); });
+    writer_ = QThread::create([write = write_, release = release_] {
+        write->Run();
+        if (release)
+            release(); // the note's copies, let go
+    });
     connect(writer_, &QThread::finished, this, &NoteStore::AutosaveWritten);
     writer_->start();
 }

@@ -153,6 +153,15 @@ class NoteStore : public QObject {
     // Waits for a write in flight and takes its outcome as the autosave does.
     void WaitForWrite();
 
+    // How the program gives memory back once a large note's copies are let
+    // go; it may be called on any thread.
+    void SetMemoryRelease(std::function<void()> release) { release_ = std::move(release); }
+    void ReleaseMemory() const
+    {
+        if (release_)
+            release_();
+    }
+
   signals:
     // The file's text for the memo, replacing what it holds.
     void textFromDisk(const QString &text);
@@ -238,6 +247,7 @@ class NoteStore : public QObject {
     bool ended_ = false;
     ExitReport::Outcome lastExit_ = ExitReport::Outcome::Saved;
     std::function<bool()> mayAsk_;
+    std::function<void()> release_;
 
     NoteTracker tracker_;
     NoteEncoding encoding_ = NoteEncoding::Utf8; // of the note as last read or written
