@@ -83,6 +83,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const QByteArray bytes(reinterpret_cast<const char *>(data), qsizetype(size));
     const DecodedNote note = DecodeNote(bytes);
     FUZZ_CHECK(NoteRefusal(bytes) == note.refusal);
+    // Read a piece at a time, as a large note is, the text is the same.
+    for (const qsizetype piece : {1, 2, 3, 5, 8})
+        FUZZ_CHECK(DecodeInPieces(bytes, piece).join(QString()) == note.text);
     if (!note.refusal.isEmpty()) {
         FUZZ_CHECK(note.text.isEmpty());
         return 0;

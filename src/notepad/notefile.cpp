@@ -24,13 +24,11 @@ const char *Next(const char *p, const char *end, char b)
 
 // Every line break (CR LF, LF CR, lone CR, lone LF) as one LF. CR and LF
 // never occur inside a multi-byte character of either encoding.
-QByteArray BreaksToLf(const QByteArray &in)
+QByteArray BreaksToLf(QByteArrayView in)
 {
-    const char *p = in.constData();
+    const char *p = in.data();
     const char *end = p + in.size();
     const char *nextCr = Next(p, end, '\r');
-    if (nextCr == end)
-        return in; // LF only: nothing to change
     const char *nextLf = Next(p, end, '\n');
     QByteArray out(in.size(), Qt::Uninitialized);
     char *o = out.data();
@@ -257,36 +255,123 @@ QString NoteRefusal(QByteArrayView bytes)
     return {};
 }
 
+NoteDecoder::NoteDecoder(QByteArrayView whole)
+{
+    refusal_ = NoteRefusal(whole);
+    if (!refusal_.isEmpty())
+        return;
+    if (IsUtf16(whole)) {
+        encoding_ = whole[0] == '\xFF' ? NoteEncoding::Utf16Le : NoteEncoding::Utf16Be;
+        breaks_ = Utf16Breaks(whole.sliced(2), encoding_ == NoteEncoding::Utf16Le);
+        start_ = 2;
+        return;
+    }
+    breaks_ = BreaksOf(whole);
+    const bool bom = whole.startsWith("\xEF\xBB\xBF");
+    // Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
+    // Anything else is read as Windows-1252, mark and all.
+    if ((bom ? whole.sliced(3) : whole).isValidUtf8()) {
+        encoding_ = bom ? NoteEncoding::Utf8WithBom : NoteEncoding::Utf8;
+        start_ = bom ? 3 : 0;
+    } else {
+        encoding_ = NoteEncoding::Windows1252;
+    }
+}
+
+qsizetype NoteDecoder::Cut(QByteArrayView window, qsizetype want, bool toTheEnd) const
+{
+    if (want >= window.size() && toTheEnd)
+        return window.size();
+    const bool utf16 = encoding_ == NoteEncoding::Utf16Le || encoding_ == NoteEncoding::Utf16Be;
+    const qsizetype unit = utf16 ? 2 : 1;
+    const auto *p = reinterpret_cast<const unsigned char *>(window.data());
+    const qsizetype n = window.size() / unit;
+    auto at = [&](qsizetype i) -> char16_t {
+        if (!utf16)
+            return p[i];
+        return encoding_ == NoteEncoding::Utf16Le ? char16_t(p[2 * i] | p[2 * i + 1] << 8)
+                                                  : char16_t(p[2 * i] << 8 | p[2 * i + 1]);
+    };
+    auto isBreak = [&](qsizetype i) { return at(i) == u'\r' || at(i) == u'\n'; };
+    // Within a character: back to where it begins, or on to its end when it
+    // began the window.
+    auto within = [&](qsizetype i) {
+        if (i <= 0 || i >= n)
+            return false;
+        if (utf16)
+            return QChar::isLowSurrogate(at(i));
+        return encoding_ != NoteEncoding::Windows1252 && (p[i] & 0xC0) == 0x80;
+    };
+    const qsizetype wanted = std::clamp<qsizetype>(want / unit, 1, n);
+    qsizetype c = wanted;
+    while (within(c))
+        --c;
+    if (c == 0)
+        for (c = wanted; within(c);)
+            ++c;
+    if (c > 0 && isBreak(c - 1)) {
+        // Within a run of line breaks: where the decoder's pairing ends one.
+        qsizetype s = c;
+        while (s > 0 && isBreak(s - 1))
+            --s;
+        while (s < c) {
+            const char16_t a = at(s);
+            s += s + 1 < n && isBreak(s + 1) && at(s + 1) != a ? 2 : 1;
+        }
+        c = s;
+    }
+    return c * unit;
+}
+
+QString NoteDecoder::Decode(QByteArrayView piece) const
+{
+    switch (encoding_) {
+    case NoteEncoding::Utf16Le:
+    case NoteEncoding::Utf16Be:
+        return FromUtf16(piece, encoding_ == NoteEncoding::Utf16Le);
+    case NoteEncoding::Windows1252:
+    case NoteEncoding::Utf8:
+    case NoteEncoding::Utf8WithBom:
+        break;
+    }
+    QByteArray lf;
+    if (piece.contains('\r')) { // else LF only: nothing to change
+        lf = BreaksToLf(piece);
+        piece = lf;
+    }
+    if (encoding_ == NoteEncoding::Windows1252)
+        return FromCp1252(piece);
+    // The mark was left out; one more at a piece's start is text.
+    return QStringDecoder(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom)
+        .decode(piece);
+}
+
 DecodedNote DecodeNote(const QByteArray &bytes)
 {
+    const NoteDecoder decoder(bytes);
     DecodedNote note;
-    note.refusal = NoteRefusal(bytes);
+    note.refusal = decoder.Refusal();
     if (!note.refusal.isEmpty())
         return note;
-    const QByteArrayView view(bytes);
-    if (IsUtf16(view)) {
-        note.encoding = view[0] == '\xFF' ? NoteEncoding::Utf16Le : NoteEncoding::Utf16Be;
-        note.text = FromUtf16(view.sliced(2), note.encoding == NoteEncoding::Utf16Le);
-        note.breaks = Utf16Breaks(view.sliced(2), note.encoding == NoteEncoding::Utf16Le);
-        return note;
-    }
-    note.breaks = BreaksOf(bytes);
-    const QByteArray lf = BreaksToLf(bytes);
-    QByteArrayView body(lf);
-    const bool bom = body.startsWith("\xEF\xBB\xBF");
-    const QByteArrayView afterBom = bom ? body.sliced(3) : body;
-    // Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
-    // Anything else is read as Windows-1252.
-    if (afterBom.isValidUtf8()) {
-        note.encoding = bom ? NoteEncoding::Utf8WithBom : NoteEncoding::Utf8;
-        // Stripped once above; a second mark is a character of the text.
-        note.text = QStringDecoder(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom)
-                        .decode(afterBom);
-    } else {
-        note.encoding = NoteEncoding::Windows1252;
-        note.text = FromCp1252(body);
-    }
+    note.encoding = decoder.Encoding();
+    note.breaks = decoder.Breaks();
+    note.text = decoder.Decode(QByteArrayView(bytes).sliced(decoder.Start()));
     return note;
+}
+
+QStringList DecodeInPieces(QByteArrayView bytes, qsizetype pieceBytes)
+{
+    const NoteDecoder decoder(bytes);
+    QStringList pieces;
+    if (!decoder.Refusal().isEmpty())
+        return pieces;
+    for (qsizetype at = decoder.Start(); at < bytes.size();) {
+        const QByteArrayView window = bytes.sliced(at);
+        const qsizetype cut = decoder.Cut(window, pieceBytes, true);
+        pieces << decoder.Decode(window.first(cut));
+        at += cut;
+    }
+    return pieces;
 }
 
 QByteArray EncodeNote(QStringView text, NoteEncoding &encoding, NoteBreaks breaks)

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 // The note file: text with CR LF line breaks, no header, nothing added after
 // the last line. Notes written on Windows are in Windows-1252, or in UTF-16
@@ -38,6 +39,36 @@ struct DecodedNote {
 };
 
 DecodedNote DecodeNote(const QByteArray &bytes);
+
+// The same reading, a piece at a time, for a note too large to hold both
+// its bytes and its text at once: the facts are taken from all the bytes
+// first (a first pass), then the bytes after Start() are cut into pieces
+// that never split a character or a line break, each decoded alone. The
+// pieces, joined, are DecodeNote's text.
+class NoteDecoder {
+  public:
+    explicit NoteDecoder(QByteArrayView whole);
+
+    const QString &Refusal() const { return refusal_; }
+    NoteEncoding Encoding() const { return encoding_; }
+    NoteBreaks Breaks() const { return breaks_; }
+    // The mark's bytes, which no piece holds.
+    qsizetype Start() const { return start_; }
+    // Where a piece of `window` (the bytes from where the last piece ended)
+    // may end: near `want`. Unless `window` runs to the end of the file, it
+    // holds at least 8 bytes more than `want`.
+    qsizetype Cut(QByteArrayView window, qsizetype want, bool toTheEnd) const;
+    QString Decode(QByteArrayView piece) const;
+
+  private:
+    QString refusal_;
+    NoteEncoding encoding_ = NoteEncoding::Utf8;
+    NoteBreaks breaks_ = NoteBreaks::CrLf;
+    qsizetype start_ = 0;
+};
+
+// DecodeNote's text in pieces of about `pieceBytes` bytes each.
+QStringList DecodeInPieces(QByteArrayView bytes, qsizetype pieceBytes);
 
 // Why the bytes are no text note (a NUL character), or empty;
 // cheaper than decoding them.

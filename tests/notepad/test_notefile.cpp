@@ -227,3 +227,20 @@ TEST(NoteFile, NulBytesAreRefusedWithAPlainReason)
         EXPECT_TRUE(note.text.isEmpty());
     }
 }
+
+TEST(NoteFile, ALargeNoteReadInPiecesGivesTheSameText)
+{
+    const QByteArray cases[] = {
+        "a\r\nb\n\rc\r\rd\n\ne\r\n\r\n\n\r\r\n", // every break form, in runs
+        "\xEF\xBB\xBF\xEF\xBB\xBFna\xC3\xAFve \xE2\x82\xAC\xF0\x9F\x98\x80\r\n", // marks,
+                                                                                 // multi-byte
+        "caf\xE9\r\n\x80\x81",                                                   // Windows-1252
+        QByteArray("\xFF\xFE"
+                   "a\0\r\0\n\0\x3D\xD8\x00\xDE\n\0\r\0",
+                   14), // UTF-16 with a pair
+    };
+    for (const QByteArray &bytes : cases)
+        for (const qsizetype piece : {1, 2, 3, 4, 7})
+            EXPECT_EQ(DecodeInPieces(bytes, piece).join(QString()), DecodeNote(bytes).text)
+                << bytes.toHex().toStdString() << " in pieces of " << piece;
+}
