@@ -85,7 +85,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     FUZZ_CHECK(NoteRefusal(bytes) == note.refusal);
     // Read a piece at a time, as a large note is, the text is the same.
     for (const qsizetype piece : {1, 2, 3, 5, 8})
-        FUZZ_CHECK(DecodeInPieces(bytes, piece).join(QString()) == note.text);
+        FUZZ_CHECK(DecodeInPieces(NoteDecoder(bytes), bytes, piece).join(QString()) == note.text);
     if (!note.refusal.isEmpty()) {
         FUZZ_CHECK(note.text.isEmpty());
         return 0;

@@ -9,6 +9,8 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <new>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -30,9 +32,9 @@ void TakeStat(const struct stat &st, FileIdentity &id)
     id.inode = st.st_ino;
 }
 
-std::size_t HashOf(const QByteArray &bytes)
+std::size_t HashOf(QByteArrayView bytes)
 {
-    return qHashBits(bytes.constData(), std::size_t(bytes.size()), 0);
+    return qHashBits(bytes.data(), std::size_t(bytes.size()), 0);
 }
 
 // Every byte through the file's descriptor, so that a failure keeps its errno.
@@ -193,7 +195,10 @@ bool ChangedOnDisk(const QString &path, FileIdentity &known)
     return false;
 }
 
-bool ReadWholeFile(const QString &path, QByteArray &bytes, QString &reason, FileIdentity *identity)
+namespace {
+
+template <class Bytes>
+bool ReadWhole(const QString &path, Bytes &bytes, QString &reason, FileIdentity *identity)
 {
     bytes.clear();
     const int fd =
@@ -234,9 +239,60 @@ bool ReadWholeFile(const QString &path, QByteArray &bytes, QString &reason, File
         *identity = {};
         TakeStat(st, *identity);
         identity->size = bytes.size();
-        identity->hash = HashOf(bytes);
+        identity->hash = HashOf({bytes.data(), bytes.size()});
     }
     return true;
+}
+
+} // namespace
+
+bool ReadWholeFile(const QString &path, QByteArray &bytes, QString &reason, FileIdentity *identity)
+{
+    return ReadWhole(path, bytes, reason, identity);
+}
+
+bool ReadWholeFile(const QString &path, FileBytes &bytes, QString &reason, FileIdentity *identity)
+{
+    return ReadWhole(path, bytes, reason, identity);
+}
+
+FileBytes::~FileBytes()
+{
+    clear();
+}
+
+void FileBytes::clear()
+{
+    if (mapped_ != 0)
+        ::munmap(data_, mapped_);
+    data_ = nullptr;
+    size_ = 0;
+    mapped_ = 0;
+}
+
+void FileBytes::resize(qsizetype size)
+{
+    const auto page = std::size_t(::sysconf(_SC_PAGESIZE));
+    const std::size_t want =
+        std::max<std::size_t>((std::size_t(size) + page - 1) / page * page, page);
+    if (want > mapped_) {
+        void *p = mapped_ == 0 ? ::mmap(nullptr, want, PROT_READ | PROT_WRITE,
+                                        MAP_PRIVATE | MAP_ANONYMOUS, -1, 0)
+                               : ::mremap(data_, mapped_, want, MREMAP_MAYMOVE);
+        if (p == MAP_FAILED)
+            throw std::bad_alloc();
+        data_ = static_cast<char *>(p);
+        mapped_ = want;
+    }
+    size_ = size;
+}
+
+void FileBytes::Release(qsizetype upTo)
+{
+    const auto page = qsizetype(::sysconf(_SC_PAGESIZE));
+    const qsizetype whole = std::min(upTo, size_) / page * page;
+    if (whole > 0)
+        ::madvise(data_, std::size_t(whole), MADV_DONTNEED);
 }
 
 bool WriteFileAtomically(const QString &path, const QByteArray &bytes, QString &reason,
@@ -458,7 +514,7 @@ void NoteRead::Run()
 {
     if (!ReadWholeFile(path, bytes, failure, &disk))
         return;
-    failure = NoteRefusal(bytes);
+    failure = NoteRefusal(bytes.View());
     if (!failure.isEmpty()) {
         bytes.clear();
         disk = {};

@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 
@@ -43,6 +44,37 @@ bool ChangedOnDisk(const QString &path, FileIdentity &known);
 // regular file is read, and opening never waits (a FIFO would wait for ever).
 // `identity`, when given, is what the file was as the reading began.
 bool ReadWholeFile(const QString &path, QByteArray &bytes, QString &reason,
+                   FileIdentity *identity = nullptr);
+
+// A file's bytes in memory of their own, handed back to the system a stretch
+// at a time as they are used up: a large note's bytes and its text are never
+// both held whole.
+class FileBytes {
+  public:
+    FileBytes() = default;
+    FileBytes(const FileBytes &) = delete;
+    FileBytes &operator=(const FileBytes &) = delete;
+    ~FileBytes();
+
+    QByteArrayView View() const { return {data_, size_}; }
+    // Hands back the pages wholly before `upTo`; their bytes are gone.
+    void Release(qsizetype upTo);
+
+    // What a whole reading needs.
+    char *data() { return data_; }
+    qsizetype size() const { return size_; }
+    void resize(qsizetype size);
+    void truncate(qsizetype size) { size_ = std::min(size, size_); }
+    void squeeze() {}
+    void clear();
+
+  private:
+    char *data_ = nullptr;
+    qsizetype size_ = 0;
+    std::size_t mapped_ = 0;
+};
+
+bool ReadWholeFile(const QString &path, FileBytes &bytes, QString &reason,
                    FileIdentity *identity = nullptr);
 
 struct WriteOptions {
@@ -134,7 +166,7 @@ QString UnsavedNotePath(const QString &folder, const QDateTime &now);
 struct NoteRead {
     QString path;
 
-    QByteArray bytes;
+    FileBytes bytes;
     FileIdentity disk;
     QString failure; // why the file can't be read as a note; empty when it can
 

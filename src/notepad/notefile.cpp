@@ -359,9 +359,9 @@ DecodedNote DecodeNote(const QByteArray &bytes)
     return note;
 }
 
-QStringList DecodeInPieces(QByteArrayView bytes, qsizetype pieceBytes)
+QStringList DecodeInPieces(const NoteDecoder &decoder, QByteArrayView bytes, qsizetype pieceBytes,
+                           const std::function<void(qsizetype)> &used)
 {
-    const NoteDecoder decoder(bytes);
     QStringList pieces;
     if (!decoder.Refusal().isEmpty())
         return pieces;
@@ -370,6 +370,8 @@ QStringList DecodeInPieces(QByteArrayView bytes, qsizetype pieceBytes)
         const qsizetype cut = decoder.Cut(window, pieceBytes, true);
         pieces << decoder.Decode(window.first(cut));
         at += cut;
+        if (used)
+            used(at);
     }
     return pieces;
 }

@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 // The note file: text with CR LF line breaks, no header, nothing added after
 // the last line. Notes written on Windows are in Windows-1252, or in UTF-16
 // with its byte-order mark ("Unicode"); notes written here are UTF-8. A note
@@ -67,8 +69,11 @@ class NoteDecoder {
     qsizetype start_ = 0;
 };
 
-// DecodeNote's text in pieces of about `pieceBytes` bytes each.
-QStringList DecodeInPieces(QByteArrayView bytes, qsizetype pieceBytes);
+// DecodeNote's text in pieces of about `pieceBytes` bytes each of `bytes`,
+// the note `decoder` was made from. `used`, when given, is told each time
+// the bytes before a point are no longer needed.
+QStringList DecodeInPieces(const NoteDecoder &decoder, QByteArrayView bytes, qsizetype pieceBytes,
+                           const std::function<void(qsizetype)> &used = {});
 
 // Why the bytes are no text note (a NUL character), or empty;
 // cheaper than decoding them.

@@ -156,7 +156,13 @@ TFnotepad::TFnotepad(const NotePlace &place, QWidget *parent)
     // While a note goes in, the memo's text is the whole note.
     store_ = new NoteStore(
         place.folder.isEmpty() ? DefaultNotePlace() : place, *user_,
-        [this] { return fill_.isNull() ? Memo1->document()->toRawText() : fill_; }, this);
+        [this] {
+            QString text = Memo1->document()->toRawText();
+            for (qsizetype i = fillPiece_; filling_ && i < fill_.size(); ++i)
+                text += QStringView(fill_.at(i)).sliced(i == fillPiece_ ? fillAt_ : 0);
+            return text;
+        },
+        this);
     Timer1 = store_->Countdown();
     Timer2 = new QTimer(this);
     Timer2->setSingleShot(true);
@@ -231,7 +237,7 @@ void TFnotepad::ConnectSignals()
     connect(Timer2, &QTimer::timeout, this, &TFnotepad::Timer2Timer);
     connect(store_, &NoteStore::textFromDisk, this, &TFnotepad::TakeTextFromDisk);
     connect(store_, &NoteStore::editableChanged, this, [this](bool editable) {
-        Memo1->setReadOnly(!editable || !fill_.isNull() || showing_ != Showing::No);
+        Memo1->setReadOnly(!editable || filling_ || showing_ != Showing::No);
     });
     connect(store_, &NoteStore::readableAgain, this, &TFnotepad::FormShow);
     connect(store_, &NoteStore::firstReadDone, this, &TFnotepad::FirstReadDone);
@@ -321,7 +327,7 @@ void TFnotepad::ShowStep(bool readOk)
         }
         showing_ = Showing::Filling;
     }
-    if (showing_ != Showing::Filling || !fill_.isNull())
+    if (showing_ != Showing::Filling || filling_)
         return; // goes on once the memo holds the note
     showing_ = Showing::No;
     Memo1->setReadOnly(!store_->Editable());
@@ -381,7 +387,7 @@ void TFnotepad::Memo1Change(int from, int charsRemoved, int charsAdded)
         return;
     // A change of the whole text counts the last paragraph's end in both.
     const int length = Memo1->document()->characterCount() - 1;
-    if (!fill_.isNull()) {
+    if (filling_) {
         memoLength_ = length; // the note going in: told to the store as one change
         return;
     }
@@ -399,19 +405,25 @@ void TFnotepad::Memo1Change(int from, int charsRemoved, int charsAdded)
     store_->TextChanged(change);
 }
 
-void TFnotepad::TakeTextFromDisk(const QString &text)
+void TFnotepad::TakeTextFromDisk(const QStringList &pieces)
 {
-    fillCaret_ = fill_.isNull() ? Memo1->textCursor().position() : fillCaret_;
-    if (text.size() <= kFillSlice) {
-        fill_ = QString();
-        Memo1->setPlainText(text);
+    fillCaret_ = filling_ ? fillCaret_ : Memo1->textCursor().position();
+    qsizetype size = 0;
+    for (const QString &piece : pieces)
+        size += piece.size();
+    if (size <= kFillSlice) {
+        filling_ = false;
+        fill_.clear();
+        Memo1->setPlainText(pieces.join(QString()));
         EndFill();
         return;
     }
     // A large note goes into the memo a slice at a time, between events:
     // at once, the window would stop answering for seconds.
     store_->TextChanged({0, memoLength_, QString()}); // one change, as at once
-    fill_ = text;
+    filling_ = true;
+    fill_ = pieces;
+    fillPiece_ = 0;
     fillAt_ = 0;
     Memo1->setReadOnly(true);
     Memo1->setUndoRedoEnabled(false);
@@ -421,24 +433,33 @@ void TFnotepad::TakeTextFromDisk(const QString &text)
 
 void TFnotepad::FillSlice()
 {
-    if (fill_.isNull())
+    if (!filling_)
         return;
     QTextCursor end(Memo1->document());
     end.movePosition(QTextCursor::End);
     QElapsedTimer clock;
     clock.start();
-    while (fillAt_ < fill_.size() && clock.elapsed() < 8) {
-        qsizetype n = std::min(kFillSlice, fill_.size() - fillAt_);
-        if (fillAt_ + n < fill_.size() && fill_[fillAt_ + n - 1].isHighSurrogate())
+    while (fillPiece_ < fill_.size() && clock.elapsed() < 8) {
+        const QString &piece = fill_.at(fillPiece_);
+        qsizetype n = std::min(kFillSlice, piece.size() - fillAt_);
+        if (fillAt_ + n < piece.size() && piece[fillAt_ + n - 1].isHighSurrogate())
             --n; // never between the halves of a pair
-        end.insertText(fill_.sliced(fillAt_, n));
+        end.insertText(piece.sliced(fillAt_, n));
         fillAt_ += n;
+        if (fillAt_ == piece.size()) {
+            // In the memo now: let go, and its memory given back at once,
+            // else the note would be held twice by the time the memo is full.
+            fill_[fillPiece_++] = QString();
+            fillAt_ = 0;
+            store_->ReleaseMemory();
+        }
     }
-    if (fillAt_ < fill_.size()) {
+    if (fillPiece_ < fill_.size()) {
         QTimer::singleShot(0, this, &TFnotepad::FillSlice);
         return;
     }
-    fill_ = QString();
+    filling_ = false;
+    fill_.clear();
     store_->ReleaseMemory(); // the note's text, now the memo's alone
     Memo1->setUndoRedoEnabled(true);
     Memo1->setReadOnly(!store_->Editable() || showing_ != Showing::No);

@@ -48,7 +48,7 @@ class TFnotepad : public QMainWindow {
     void ScrollToCaret();
 
     // No show is under way: the note is read and in the memo, or failed.
-    bool Settled() const { return showing_ == Showing::No && fill_.isNull(); }
+    bool Settled() const { return showing_ == Showing::No && !filling_; }
 
     void Save1Click();
     void Now1Click();
@@ -92,7 +92,7 @@ class TFnotepad : public QMainWindow {
     void Memo1Change(int from, int charsRemoved, int charsAdded);
     bool Memo1KeyDown(QKeyEvent *event);
     void Timer2Timer();
-    void TakeTextFromDisk(const QString &text);
+    void TakeTextFromDisk(const QStringList &pieces);
     void SetMemoFont(const QFont &font);
 
     std::unique_ptr<NoteUser> user_;
@@ -101,9 +101,12 @@ class TFnotepad : public QMainWindow {
 
     enum class Showing { No, Reading, Filling };
     Showing showing_ = Showing::No;
-    // A note going into the memo a slice at a time: null when none is.
+    // A note going into the memo a slice at a time, each piece let go once
+    // it is in: the piece and the place in it where the next slice begins.
     static constexpr qsizetype kFillSlice = 64 * 1024;
-    QString fill_;
+    bool filling_ = false;
+    QStringList fill_;
+    qsizetype fillPiece_ = 0;
     qsizetype fillAt_ = 0;
     int fillCaret_ = 0;
 };

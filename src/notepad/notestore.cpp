@@ -179,7 +179,8 @@ bool NoteStore::WriteFontSettings()
 
 namespace {
 
-// The note read and decoded, its bytes let go: a thread's work.
+// The note read and decoded, its bytes let go as they are decoded: a
+// thread's work.
 NoteStore::ReadText ReadAndDecode(const QString &path)
 {
     NoteStore::ReadText r;
@@ -188,9 +189,31 @@ NoteStore::ReadText ReadAndDecode(const QString &path)
     read.Run();
     r.failure = read.failure;
     r.disk = read.disk;
-    if (r.failure.isEmpty())
-        r.note = DecodeNote(read.bytes);
+    if (!r.failure.isEmpty())
+        return r;
+    const QByteArrayView bytes = read.bytes.View();
+    const NoteDecoder decoder(bytes);
+    r.encoding = decoder.Encoding();
+    r.breaks = decoder.Breaks();
+    r.text =
+        DecodeInPieces(decoder, bytes, 1 << 20, [&](qsizetype upTo) { read.bytes.Release(upTo); });
     return r;
+}
+
+// The pieces as one text, let go as it is made.
+QString Joined(QStringList &pieces)
+{
+    QString text = pieces.size() == 1 ? pieces.front() : pieces.join(QString());
+    pieces.clear();
+    return text;
+}
+
+qsizetype SizeOf(const QStringList &pieces)
+{
+    qsizetype size = 0;
+    for (const QString &piece : pieces)
+        size += piece.size();
+    return size;
 }
 
 } // namespace
@@ -348,18 +371,18 @@ void NoteStore::PutInMemo(QString text, bool quietly, bool hold)
     // The first reading holds the text until the notepad is first shown: a
     // memo's blocks cost several times the text, which may never be needed.
     if (hold || hasPending_) {
-        pendingText_ = std::move(text);
+        pendingText_ = {std::move(text)};
         hasPending_ = true;
         return;
     }
     const QScopedValueRollback quiet(quiet_, quietly);
     const QScopedValueRollback loading(loading_, true);
-    emit textFromDisk(text);
+    emit textFromDisk({std::move(text)});
 }
 
 QString NoteStore::MemoText() const
 {
-    return hasPending_ ? pendingText_ : memoText_();
+    return hasPending_ ? pendingText_.join(QString()) : memoText_();
 }
 
 bool NoteStore::LoadNotes()
@@ -369,7 +392,7 @@ bool NoteStore::LoadNotes()
     if (hasPending_) {
         hasPending_ = false;
         const QScopedValueRollback loading(loading_, true);
-        emit textFromDisk(std::exchange(pendingText_, QString()));
+        emit textFromDisk(std::exchange(pendingText_, QStringList()));
         memoIsDisk_ = true; // what went in is the file as read
     }
     if (!QFileInfo::exists(notesPath_)) {
@@ -400,11 +423,15 @@ bool NoteStore::TakeRead(ReadText &read, bool quietly, bool hold)
     }
     disk_ = read.disk;
     readFailed_ = false;
-    DecodedNote &note = read.note;
-    encoding_ = note.encoding;
-    breaks_ = note.breaks;
-    if (!SameNoteText(MemoText(), note.text))
-        PutInMemo(std::move(note.text), quietly, hold);
+    encoding_ = read.encoding;
+    breaks_ = read.breaks;
+    if (hold && !hasPending_ && MemoText().isEmpty()) {
+        // Kept in pieces: joined, the text would be held twice for a moment.
+        hasPending_ = SizeOf(read.text) > 0;
+        pendingText_ = hasPending_ ? std::move(read.text) : QStringList();
+    } else if (QString text = Joined(read.text); !SameNoteText(MemoText(), text)) {
+        PutInMemo(std::move(text), quietly, hold);
+    }
     memoIsDisk_ = true;
     journal_->Remove(); // the memo holds the file
     RecoverJournal();

@@ -105,7 +105,9 @@ class NoteStore : public QObject {
     // A reading of the note, decoded.
     struct ReadText {
         FileIdentity disk;
-        DecodedNote note;
+        NoteEncoding encoding = NoteEncoding::Utf8;
+        NoteBreaks breaks = NoteBreaks::CrLf;
+        QStringList text; // in pieces
         QString failure;
     };
     // The load of each show: the file's text into the memo unless the memo
@@ -163,8 +165,10 @@ class NoteStore : public QObject {
     }
 
   signals:
-    // The file's text for the memo, replacing what it holds.
-    void textFromDisk(const QString &text);
+    // The file's text for the memo, replacing what it holds: the pieces
+    // joined. A large note comes in pieces, so that the memo can take them
+    // one at a time and each be let go once taken.
+    void textFromDisk(const QStringList &pieces);
     void editableChanged(bool editable);
     // A note that could not be read at the first show is readable now.
     void readableAgain();
@@ -263,7 +267,7 @@ class NoteStore : public QObject {
     QList<QThread *> copies_;   // files of the user's choice, being written
     QThread *reader_ = nullptr; // the first reading, in flight
     std::shared_ptr<ReadText> firstReadResult_;
-    QString pendingText_; // the note's text, not yet in the memo
+    QStringList pendingText_; // the note's text, not yet in the memo, in pieces
     bool hasPending_ = false;
     bool journalLeft_ = false; // one left by a run that did not end well, still to read
     bool journalKept_ = false; // one that could not be set aside: never written over

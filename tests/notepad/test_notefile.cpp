@@ -241,6 +241,7 @@ TEST(NoteFile, ALargeNoteReadInPiecesGivesTheSameText)
     };
     for (const QByteArray &bytes : cases)
         for (const qsizetype piece : {1, 2, 3, 4, 7})
-            EXPECT_EQ(DecodeInPieces(bytes, piece).join(QString()), DecodeNote(bytes).text)
+            EXPECT_EQ(DecodeInPieces(NoteDecoder(bytes), bytes, piece).join(QString()),
+                      DecodeNote(bytes).text)
                 << bytes.toHex().toStdString() << " in pieces of " << piece;
 }

@@ -295,6 +295,36 @@ TEST_F(NotepadTest, TheNotepadOpensWithTheCaretAtCharacter32000CountedAsInTheFil
     }
 }
 
+TEST_F(NotepadTest, ALargeNoteGoesInPieceByPieceTakingNoTypingUntilWhole)
+{
+    // Lines of 13 bytes and 7 characters: the pieces of the reading (1 MiB)
+    // and the slices of the memo (64 Ki characters) end inside characters
+    // unless cut with care.
+    QByteArray note;
+    while (note.size() < 5 << 19)
+        note += "\xC3\xA9\xF0\x9F\x98\x80\xF0\x9F\x98\x80x\r\n";
+    Put("npad.txt", note);
+    pad = std::make_unique<TFnotepad>(dir.path());
+    pad->show();
+    int triedWhileGoingIn = 0;
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            if (!pad->Settled()) {
+                QTest::keyClicks(pad->Memo1, "Z");
+                ++triedWhileGoingIn;
+            }
+            return pad->Settled();
+        },
+        30000));
+    EXPECT_GT(triedWhileGoingIn, 0);
+    const QString raw = pad->Memo1->document()->toRawText();
+    EXPECT_TRUE(Text() == QString::fromUtf8(note).replace("\r\n", "\n")) << "no Z, nothing split";
+    EXPECT_EQ(pad->Memo1->textCursor().position(), CaretIndexForFilePosition(raw, 32000));
+    EXPECT_FALSE(pad->Store().Tracker().Dirty);
+    pad->close();
+    EXPECT_TRUE(File("npad.txt") == note);
+}
+
 TEST_F(NotepadTest, TheFontDialogShowsTheFontAsSeenAndOffersAColourThatIsNotKept)
 {
     TFnotepad &np = Open();

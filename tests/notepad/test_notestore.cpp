@@ -78,8 +78,9 @@ class StoreTest : public ::testing::Test {
         user.seen.clear();
         store = std::make_unique<NoteStore>(place.folder.isEmpty() ? NotePlace(dir.path()) : place,
                                             user, [this] { return memo; });
-        QObject::connect(store.get(), &NoteStore::textFromDisk, [this](const QString &text) {
+        QObject::connect(store.get(), &NoteStore::textFromDisk, [this](const QStringList &pieces) {
             const qsizetype was = memo.size();
+            const QString text = pieces.join(QString());
             memo = text;
             store->TextChanged({0, was, text});
         });
