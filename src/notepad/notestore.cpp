@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
+#include <QEventLoop>
 #include <QFileInfo>
 #include <QFileSystemWatcher>
 #include <QScopedValueRollback>
@@ -584,12 +585,38 @@ void NoteStore::StartWrite(bool replaceChanged)
         if (release)
             release(); // the note's copies, let go
     });
-    connect(writer_, &QThread::finished, this, &NoteStore::AutosaveWritten);
+    // A step may have taken this write, and started another, by the time
+    // the signal comes.
+    connect(writer_, &QThread::finished, this, [this, writer = writer_] {
+        if (writer_ == writer)
+            AutosaveWritten();
+    });
     writer_->start();
+}
+
+void NoteStore::AwaitWriter()
+{
+    if (writer_->wait(QDeadlineTimer(2)))
+        return;
+    // A large note takes a while to write: the windows go on answering
+    // (paints, the window system's pings) meanwhile, and what the user does
+    // waits until the write is over. A step run from here (the end) may
+    // take the write first.
+    QEventLoop loop;
+    QTimer look;
+    connect(&look, &QTimer::timeout, &loop, [this, &loop] {
+        if (!writer_ || writer_->isFinished())
+            loop.quit();
+    });
+    look.start(5);
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
 }
 
 std::shared_ptr<NoteWrite> NoteStore::TakeWrite()
 {
+    if (!writer_)
+        return {};
+    AwaitWriter();
     if (!writer_)
         return {};
     writer_->wait();
@@ -663,7 +690,7 @@ bool NoteStore::Conclude(const NoteWrite &w)
     case NoteUser::Answer::Yes: {
         StartWrite(true);
         const std::shared_ptr<NoteWrite> again = TakeWrite();
-        return Conclude(*again);
+        return again ? Conclude(*again) : !tracker_.Dirty;
     }
     case NoteUser::Answer::No:
         return KeepTextAndShowFile();
@@ -680,7 +707,8 @@ bool NoteStore::WriteText()
         return false;
     StartWrite(false);
     const std::shared_ptr<NoteWrite> w = TakeWrite();
-    return Conclude(*w);
+    // Taken by the end's step, run while this one waited.
+    return w ? Conclude(*w) : !tracker_.Dirty;
 }
 
 bool NoteStore::CloseQuery()

@@ -211,6 +211,7 @@ class NoteStore : public QObject {
     bool WriteFontSettings();
     bool WriteText();
     void StartWrite(bool replaceChanged);
+    void AwaitWriter();
     std::shared_ptr<NoteWrite> TakeWrite();
     void AutosaveWritten();
     void DropWriteInFlight();

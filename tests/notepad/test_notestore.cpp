@@ -551,3 +551,32 @@ TEST_F(StoreTest, TypingLeftInTheJournalByARunThatDidNotEndIsRecoveredAtTheNextS
         EXPECT_EQ(QFile::exists(folder + "/npad.journal"), c.dirty) << c.what;
     }
 }
+
+TEST_F(StoreTest, ACloseWaitingForALargeWriteLetsTimersRunAndTheEndTakeTheWrite)
+{
+    // What runs while the close waits: a timer, or the program's end, which
+    // takes the write over from the close.
+    for (const bool end : {false, true}) {
+        Put("npad.txt", "old");
+        Open();
+        Show();
+        const QString text(8 << 20, 'x'); // long enough to write that the close waits
+        Type(text);
+        bool closing = true, ranWhileClosing = false;
+        ExitReport report{ExitReport::Outcome::Stay, {}};
+        QTimer::singleShot(0, [&] {
+            ranWhileClosing = closing;
+            if (end) {
+                report = store->SaveBeforeExit();
+                store->End();
+            }
+        });
+        EXPECT_TRUE(store->CloseQuery()) << end;
+        closing = false;
+        EXPECT_TRUE(ranWhileClosing) << end;
+        EXPECT_EQ(report.outcome == ExitReport::Outcome::Stay, !end) << end;
+        EXPECT_TRUE(File("npad.txt") == "old" + text.toUtf8()) << end;
+        EXPECT_FALSE(store->Tracker().Dirty) << end;
+        store.reset();
+    }
+}
