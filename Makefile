@@ -57,7 +57,7 @@ package: build
 bench: build
 	@for b in $(BUILD)/bench/bench_*; do echo "== $$b"; $$b; done
 	@echo "== start-up"; dbus-run-session -- $(BUILD)/bench/startup_probe $(BUILD)/quorvin \
-		$(BUILD)/bench/minimal_window
+		$(BUILD)/bench/minimal_window $(BUILD)/bench/main_window_floor
 	@echo "== command line"; ./bench/cli_speed.sh $(BUILD)/quorvin
 	@echo "== keystroke, counted"; ./bench/keystroke_cost.sh $(BUILD)/bench/bench_notepad
 
