@@ -16,6 +16,7 @@
 #include "screenplace.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QDir>
@@ -234,6 +235,7 @@ void TFnotepad::ConnectSignals()
     connect(Clear1, &QAction::triggered, this, &TFnotepad::Clear1Click);
     connect(Search1, &QAction::triggered, this, &TFnotepad::Search1Click);
     connect(Memo1->document(), &QTextDocument::contentsChange, this, &TFnotepad::Memo1Change);
+    connect(Memo1, &QPlainTextEdit::cursorPositionChanged, this, [this] { searchAt_ = -1; });
     connect(Timer2, &QTimer::timeout, this, &TFnotepad::Timer2Timer);
     connect(store_, &NoteStore::textFromDisk, this, &TFnotepad::TakeTextFromDisk);
     connect(store_, &NoteStore::editableChanged, this, [this](bool editable) {
@@ -387,6 +389,7 @@ void TFnotepad::Memo1Change(int from, int charsRemoved, int charsAdded)
         return;
     // A change of the whole text counts the last paragraph's end in both.
     const int length = Memo1->document()->characterCount() - 1;
+    searchAt_ = -1; // positions past the change have moved
     if (filling_) {
         memoLength_ = length; // the note going in: told to the store as one change
         return;
@@ -599,15 +602,54 @@ void TFnotepad::FindNext()
     NotepadState &st = Notes();
     if (st.SearchText.isEmpty())
         return;
-    QTextCursor c = Memo1->textCursor();
+    const QTextCursor c = Memo1->textCursor();
     const int start = c.selectionStart();
-    const auto match = FindNextMatch(Memo1->document()->toRawText(), st.SearchText, start,
-                                     c.selectionEnd() - start);
+    searchAt_ =
+        SearchStart(start, c.selectionEnd() - start, Memo1->document()->characterCount() - 1);
+    SearchSlice();
+}
+
+void TFnotepad::SearchSlice()
+{
+    // A change, a move of the caret or the notepad put away ends the search;
+    // a box or dialog open meanwhile holds it.
+    if (searchAt_ < 0 || !isVisible()) {
+        searchAt_ = -1;
+        return;
+    }
+    if (QApplication::activeModalWidget()) {
+        QTimer::singleShot(20, this, &TFnotepad::SearchSlice);
+        return;
+    }
+    // A large note is never copied whole: the search goes a window at a
+    // time, stops at the first match, and lets events in between.
+    NotepadState &st = Notes();
+    const qsizetype length = Memo1->document()->characterCount() - 1;
+    QTextCursor window(Memo1->document());
+    std::optional<qsizetype> match;
+    QElapsedTimer clock;
+    clock.start();
+    while (!match && searchAt_ < length && clock.elapsed() < 8) {
+        // Windows overlap by the search text less one: a match across two is found.
+        window.setPosition(int(searchAt_));
+        window.setPosition(
+            int(std::min(length, searchAt_ + kSearchWindow + st.SearchText.size() - 1)),
+            QTextCursor::KeepAnchor);
+        if (const auto found = FindFolded(window.selectedText(), st.SearchText, 0))
+            match = window.selectionStart() + *found;
+        searchAt_ += kSearchWindow;
+    }
+    if (!match && searchAt_ < length) {
+        QTimer::singleShot(0, this, &TFnotepad::SearchSlice);
+        return;
+    }
+    searchAt_ = -1;
     if (!match) {
         InfoBox(NotFoundText(st.SearchText, st.SearchFresh));
         return;
     }
     st.SearchFresh = false;
+    QTextCursor c = Memo1->textCursor();
     c.setPosition(int(*match));
     c.setPosition(int(*match + st.SearchText.size()), QTextCursor::KeepAnchor);
     Memo1->setTextCursor(c);

@@ -47,8 +47,9 @@ class TFnotepad : public QMainWindow {
 
     void ScrollToCaret();
 
-    // No show is under way: the note is read and in the memo, or failed.
-    bool Settled() const { return showing_ == Showing::No && !filling_; }
+    // No show is under way (the note is read and in the memo, or failed),
+    // and no search.
+    bool Settled() const { return showing_ == Showing::No && !filling_ && searchAt_ < 0; }
 
     void Save1Click();
     void Now1Click();
@@ -87,6 +88,7 @@ class TFnotepad : public QMainWindow {
     void ShowStep(bool readOk);
     void FillSlice();
     void EndFill();
+    void SearchSlice();
     // Where the caret goes at a show: character 32000 as counted in the file.
     int ShowCaretIndex() const;
     void Memo1Change(int from, int charsRemoved, int charsAdded);
@@ -109,4 +111,8 @@ class TFnotepad : public QMainWindow {
     qsizetype fillPiece_ = 0;
     qsizetype fillAt_ = 0;
     int fillCaret_ = 0;
+    // A search under way, a window of the memo at a time between events:
+    // where the next window begins; -1 when none is under way.
+    static constexpr qsizetype kSearchWindow = 1 << 18;
+    qsizetype searchAt_ = -1;
 };

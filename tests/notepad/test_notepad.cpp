@@ -221,6 +221,37 @@ TEST_F(NotepadTest, SearchAndF3FindEachMatchThenReportTheEnd)
     EXPECT_EQ(seen.text, "\"dog\" - not found");
 }
 
+TEST_F(NotepadTest, F3ThroughALargeNoteFindsMatchesAcrossTheWindowsItIsSearchedIn)
+{
+    // A large note is searched a window of 256 Ki characters at a time.
+    constexpr int kWindow = 1 << 18;
+    QByteArray note;
+    while (note.size() < 3 * kWindow)
+        note += QByteArray(99, 'x') + '\n'; // short lines: quick to lay out
+    Put("npad.txt", note);
+    TFnotepad &np = Open();
+    Notes().SearchText = "needle";
+    for (const int at : {kWindow - 6, kWindow - 3, kWindow - 1, kWindow, 2 * kWindow + 7}) {
+        QTextCursor c(np.Memo1->document());
+        c.setPosition(at);
+        c.setPosition(at + 6, QTextCursor::KeepAnchor);
+        c.insertText("NeeDle");
+        np.Memo1->moveCursor(QTextCursor::Start);
+        np.FindNext();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return np.Settled(); }));
+        EXPECT_EQ(np.Memo1->textCursor().selectionStart(), at) << at;
+        EXPECT_EQ(np.Memo1->textCursor().selectedText(), "NeeDle");
+        Box seen;
+        Answer("OK", &seen);
+        np.FindNext();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return np.Settled(); }));
+        EXPECT_EQ(seen.text, "\"needle\" - no more instances") << at;
+        c.setPosition(at);
+        c.setPosition(at + 6, QTextCursor::KeepAnchor);
+        c.insertText("xxxxxx"); // gone again for the next place
+    }
+}
+
 TEST_F(NotepadTest, ExportAsksBeforeReplacingTheCompletedName)
 {
     Put("npad.txt", "note \xE9");
