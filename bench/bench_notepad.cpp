@@ -14,6 +14,7 @@
 #include "notepad.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -383,6 +384,8 @@ void BM_CommandWait(benchmark::State &state)
         state.counters["rss_MB"] = StatusMb("VmRSS:");
         state.counters["peak_MB"] = StatusMb("VmHWM:");
     }
+    // The clipboard keeps what was put on it: not for the next case to count.
+    QGuiApplication::clipboard()->clear();
 }
 BENCHMARK(BM_CommandWait)
     ->ArgsProduct({{0, 1, 2, 3, 4, 5}, {10, 50}})
