@@ -440,9 +440,11 @@ void TFnotepad::FillSlice()
         return;
     QTextCursor end(Memo1->document());
     end.movePosition(QTextCursor::End);
+    // A few milliseconds a turn: the memo's repaint between turns costs as
+    // much again.
     QElapsedTimer clock;
     clock.start();
-    while (fillPiece_ < fill_.size() && clock.elapsed() < 8) {
+    while (fillPiece_ < fill_.size() && clock.elapsed() < 4) {
         const QString &piece = fill_.at(fillPiece_);
         qsizetype n = std::min(kFillSlice, piece.size() - fillAt_);
         if (fillAt_ + n < piece.size() && piece[fillAt_ + n - 1].isHighSurrogate())
