@@ -235,7 +235,7 @@ void TFnotepad::ConnectSignals()
     connect(Clear1, &QAction::triggered, this, &TFnotepad::Clear1Click);
     connect(Search1, &QAction::triggered, this, &TFnotepad::Search1Click);
     connect(Memo1->document(), &QTextDocument::contentsChange, this, &TFnotepad::Memo1Change);
-    connect(Memo1, &QPlainTextEdit::cursorPositionChanged, this, [this] { searchAt_ = -1; });
+    connect(Memo1, &QPlainTextEdit::cursorPositionChanged, this, &TFnotepad::StopSearch);
     connect(Timer2, &QTimer::timeout, this, &TFnotepad::Timer2Timer);
     connect(store_, &NoteStore::textFromDisk, this, &TFnotepad::TakeTextFromDisk);
     connect(store_, &NoteStore::editableChanged, this, [this](bool editable) {
@@ -389,7 +389,7 @@ void TFnotepad::Memo1Change(int from, int charsRemoved, int charsAdded)
         return;
     // A change of the whole text counts the last paragraph's end in both.
     const int length = Memo1->document()->characterCount() - 1;
-    searchAt_ = -1; // positions past the change have moved
+    StopSearch(); // positions past the change have moved
     if (filling_) {
         memoLength_ = length; // the note going in: told to the store as one change
         return;
@@ -415,10 +415,12 @@ void TFnotepad::TakeTextFromDisk(const QStringList &pieces)
     for (const QString &piece : pieces)
         size += piece.size();
     if (size <= kFillSlice) {
-        filling_ = false;
+        const bool wasFilling = std::exchange(filling_, false);
         fill_.clear();
         Memo1->setPlainText(pieces.join(QString()));
         EndFill();
+        if (wasFilling) // a large text going in, replaced: what its end does
+            EndOfFill();
         return;
     }
     // A large note goes into the memo a slice at a time, between events:
@@ -466,10 +468,16 @@ void TFnotepad::FillSlice()
     filling_ = false;
     fill_.clear();
     store_->ReleaseMemory(); // the note's text, now the memo's alone
+    EndFill();
+    EndOfFill();
+}
+
+void TFnotepad::EndOfFill()
+{
     Memo1->setUndoRedoEnabled(true);
     Memo1->setReadOnly(!store_->Editable() || showing_ != Showing::No);
-    EndFill();
-    ShowStep(true);
+    if (showing_ == Showing::Filling)
+        ShowStep(true); // the show goes on
 }
 
 void TFnotepad::EndFill()
@@ -601,6 +609,7 @@ void TFnotepad::Search1Click()
 
 void TFnotepad::FindNext()
 {
+    StopSearch(); // one search at a time: F3 again starts it over
     NotepadState &st = Notes();
     if (st.SearchText.isEmpty())
         return;
@@ -608,19 +617,27 @@ void TFnotepad::FindNext()
     const int start = c.selectionStart();
     searchAt_ =
         SearchStart(start, c.selectionEnd() - start, Memo1->document()->characterCount() - 1);
-    SearchSlice();
+    SearchSlice(searchRun_);
 }
 
-void TFnotepad::SearchSlice()
+void TFnotepad::StopSearch()
 {
-    // A change, a move of the caret or the notepad put away ends the search;
-    // a box or dialog open meanwhile holds it.
-    if (searchAt_ < 0 || !isVisible()) {
-        searchAt_ = -1;
+    searchAt_ = -1;
+    ++searchRun_; // the slices already asked for find another run going, and end
+}
+
+void TFnotepad::SearchSlice(unsigned run)
+{
+    // A change, a move of the caret, the notepad put away or the program's
+    // end ends the search; a box, or a save step, under way holds it.
+    if (run != searchRun_)
+        return;
+    if (!isVisible() || store_->Leaving()) {
+        StopSearch();
         return;
     }
-    if (QApplication::activeModalWidget()) {
-        QTimer::singleShot(20, this, &TFnotepad::SearchSlice);
+    if (QApplication::activeModalWidget() || store_->Busy()) {
+        QTimer::singleShot(20, this, [this, run] { SearchSlice(run); });
         return;
     }
     // A large note is never copied whole: the search goes a window at a
@@ -642,10 +659,10 @@ void TFnotepad::SearchSlice()
         searchAt_ += kSearchWindow;
     }
     if (!match && searchAt_ < length) {
-        QTimer::singleShot(0, this, &TFnotepad::SearchSlice);
+        QTimer::singleShot(0, this, [this, run] { SearchSlice(run); });
         return;
     }
-    searchAt_ = -1;
+    StopSearch();
     if (!match) {
         InfoBox(NotFoundText(st.SearchText, st.SearchFresh));
         return;

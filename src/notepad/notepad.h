@@ -88,7 +88,9 @@ class TFnotepad : public QMainWindow {
     void ShowStep(bool readOk);
     void FillSlice();
     void EndFill();
-    void SearchSlice();
+    void SearchSlice(unsigned run);
+    void StopSearch();
+    void EndOfFill();
     // Where the caret goes at a show: character 32000 as counted in the file.
     int ShowCaretIndex() const;
     void Memo1Change(int from, int charsRemoved, int charsAdded);
@@ -115,4 +117,5 @@ class TFnotepad : public QMainWindow {
     // where the next window begins; -1 when none is under way.
     static constexpr qsizetype kSearchWindow = 1 << 18;
     qsizetype searchAt_ = -1;
+    unsigned searchRun_ = 0; // one more for each search begun or ended
 };

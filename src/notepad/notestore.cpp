@@ -588,7 +588,7 @@ void NoteStore::StartWrite(bool replaceChanged)
     // A step may have taken this write, and started another, by the time
     // the signal comes.
     connect(writer_, &QThread::finished, this, [this, writer = writer_] {
-        if (writer_ == writer)
+        if (writer_ == writer && !awaiting_)
             AutosaveWritten();
     });
     writer_->start();
@@ -599,9 +599,13 @@ void NoteStore::AwaitWriter()
     if (writer_->wait(QDeadlineTimer(2)))
         return;
     // A large note takes a while to write: the windows go on answering
-    // (paints, the window system's pings) meanwhile, and what the user does
-    // waits until the write is over. A step run from here (the end) may
-    // take the write first.
+    // (paints, the window system's pings) meanwhile. What the user does, and
+    // what comes through sockets (a signal's end, the session manager, the
+    // file watcher), waits until the write is over, as before; only timers
+    // run. The write is the waiting step's to settle, whatever runs here;
+    // a step run from a timer (the end, once a box has closed) may take it
+    // first.
+    const QScopedValueRollback awaiting(awaiting_, true);
     QEventLoop loop;
     QTimer look;
     connect(&look, &QTimer::timeout, &loop, [this, &loop] {
@@ -609,7 +613,7 @@ void NoteStore::AwaitWriter()
             loop.quit();
     });
     look.start(5);
-    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    loop.exec(QEventLoop::ExcludeUserInputEvents | QEventLoop::ExcludeSocketNotifiers);
 }
 
 std::shared_ptr<NoteWrite> NoteStore::TakeWrite()

@@ -139,6 +139,8 @@ class NoteStore : public QObject {
     ExitReport SaveBeforeExit(const std::function<bool()> &mayAsk = {});
     // A save step is under way, one of its boxes open.
     bool Busy() const { return stepping_; }
+    // Ended, or withdrawn by the program's end: nothing more is asked.
+    bool Leaving() const { return ended_ || withdrawn_; }
     // No user can be asked from now on: the program is ending.
     void Withdraw() { withdrawn_ = true; }
     // Nothing is written from now on; the notepad closes without a word.
@@ -274,6 +276,7 @@ class NoteStore : public QObject {
     bool journalKept_ = false; // one that could not be set aside: never written over
     // The write in flight, on a thread of its own.
     QThread *writer_ = nullptr;
+    bool awaiting_ = false; // a step waits for the write, which is its to settle
     std::shared_ptr<NoteWrite> write_;
     std::uint64_t editsWritten_ = 0; // edits_ when its text was taken
 };

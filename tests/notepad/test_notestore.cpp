@@ -321,6 +321,24 @@ TEST_F(StoreTest, AFailedAutosaveIsReportedOnceAndWaitsForTheNextChange)
     EXPECT_EQ(File("npad.txt"), "old");
 }
 
+TEST_F(StoreTest, AnAutosaveThatFailsWhileACloseWaitsForItIsTheClosesToReport)
+{
+    Put("npad.txt", "old");
+    Open();
+    Show();
+    SetMode(dir.path(), 0555);
+    {
+        Unprivileged as(dir.path());
+        Type(QString(8 << 20, 'x')); // long enough to encode that the close waits
+        store->Timer1Timer();        // the autosave's write goes to its thread
+        EXPECT_FALSE(store->CloseQuery());
+        QCoreApplication::processEvents(); // the write's late signal, if any
+    }
+    SetMode(dir.path(), 0755);
+    ASSERT_EQ(user.seen.size(), 1) << "one box, from the close";
+    EXPECT_TRUE(user.seen[0].startsWith("! Cannot create file")) << user.seen[0].toStdString();
+}
+
 TEST_F(StoreTest, TypingWhileTheAutosaveWritesIsSavedInItsOwnTurn)
 {
     Put("npad.txt", "a");
