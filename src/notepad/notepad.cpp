@@ -467,13 +467,13 @@ void TFnotepad::FillSlice()
     }
     filling_ = false;
     fill_.clear();
-    store_->ReleaseMemory(); // the note's text, now the memo's alone
     EndFill();
     EndOfFill();
 }
 
 void TFnotepad::EndOfFill()
 {
+    store_->ReleaseMemory(); // the note's text, now the memo's alone
     Memo1->setUndoRedoEnabled(true);
     Memo1->setReadOnly(!store_->Editable() || showing_ != Showing::No);
     if (showing_ == Showing::Filling)
@@ -636,7 +636,7 @@ void TFnotepad::SearchSlice(unsigned run)
         StopSearch();
         return;
     }
-    if (QApplication::activeModalWidget() || store_->Busy()) {
+    if (QApplication::activeModalWidget() || store_->Saving()) {
         QTimer::singleShot(20, this, [this, run] { SearchSlice(run); });
         return;
     }

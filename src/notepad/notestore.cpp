@@ -599,12 +599,11 @@ void NoteStore::AwaitWriter()
     if (writer_->wait(QDeadlineTimer(2)))
         return;
     // A large note takes a while to write: the windows go on answering
-    // (paints, the window system's pings) meanwhile. What the user does, and
-    // what comes through sockets (a signal's end, the session manager, the
-    // file watcher), waits until the write is over, as before; only timers
-    // run. The write is the waiting step's to settle, whatever runs here;
-    // a step run from a timer (the end, once a box has closed) may take it
-    // first.
+    // (paints, the window system's pings) meanwhile, and what the user does
+    // waits until the write is over. Timers and the sockets behind them (a
+    // signal's end, the session manager, the file watcher) may run here: a
+    // step they start (the end) takes the write over, else it is the
+    // waiting step's to settle.
     const QScopedValueRollback awaiting(awaiting_, true);
     QEventLoop loop;
     QTimer look;
@@ -674,6 +673,7 @@ void NoteStore::DropWriteInFlight()
     const std::shared_ptr<NoteWrite> w = TakeWrite();
     if (w && w->outcome == NoteWrite::Outcome::Written)
         Settle(*w);
+    LookAgainIfChanged(); // what the watcher saw meanwhile
 }
 
 bool NoteStore::Conclude(const NoteWrite &w)
@@ -720,6 +720,8 @@ bool NoteStore::CloseQuery()
     if (ended_)
         return true;
     DropWriteInFlight();
+    if (ended_)
+        return true; // the program ended meanwhile: nothing more is written
     const Step step(*this);
     return tracker_.CloseQuery([this] { return WriteFontSettings(); },
                                [this] { return WriteText(); });
@@ -882,17 +884,20 @@ void NoteStore::WriteCopy(const QString &path, std::function<void(bool)> done)
 
 NoteUser::Answer NoteStore::Ask(const QString &question)
 {
+    const QScopedValueRollback asking(boxes_, boxes_ + 1);
     return Present() ? user_.Ask(question) : NoteUser::Answer::No;
 }
 
 void NoteStore::Tell(const QString &text)
 {
+    const QScopedValueRollback telling(boxes_, boxes_ + 1);
     if (Present())
         user_.Tell(text);
 }
 
 void NoteStore::Report(const QString &text)
 {
+    const QScopedValueRollback reporting(boxes_, boxes_ + 1);
     if (Present())
         user_.Error(text);
 }

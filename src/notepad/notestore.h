@@ -138,7 +138,9 @@ class NoteStore : public QObject {
     // follows when the program does end.
     ExitReport SaveBeforeExit(const std::function<bool()> &mayAsk = {});
     // A save step is under way, one of its boxes open.
-    bool Busy() const { return stepping_; }
+    bool Busy() const { return stepping_ && boxes_ > 0; }
+    // A save step is under way, or something waits for the write.
+    bool Saving() const { return stepping_ || awaiting_; }
     // Ended, or withdrawn by the program's end: nothing more is asked.
     bool Leaving() const { return ended_ || withdrawn_; }
     // No user can be asked from now on: the program is ending.
@@ -277,6 +279,7 @@ class NoteStore : public QObject {
     // The write in flight, on a thread of its own.
     QThread *writer_ = nullptr;
     bool awaiting_ = false; // a step waits for the write, which is its to settle
+    int boxes_ = 0;         // questions and notices open
     std::shared_ptr<NoteWrite> write_;
     std::uint64_t editsWritten_ = 0; // edits_ when its text was taken
 };

@@ -580,10 +580,13 @@ TEST_F(StoreTest, ACloseWaitingForALargeWriteLetsTimersRunAndTheEndTakeTheWrite)
         Show();
         const QString text(8 << 20, 'x'); // long enough to write that the close waits
         Type(text);
-        bool closing = true, ranWhileClosing = false;
+        bool closing = true, ranWhileClosing = false, busy = true, saving = false;
         ExitReport report{ExitReport::Outcome::Stay, {}};
         QTimer::singleShot(0, [&] {
             ranWhileClosing = closing;
+            // No box is open: the session's end may save, and takes the write.
+            busy = store->Busy();
+            saving = store->Saving();
             if (end) {
                 report = store->SaveBeforeExit();
                 store->End();
@@ -592,6 +595,8 @@ TEST_F(StoreTest, ACloseWaitingForALargeWriteLetsTimersRunAndTheEndTakeTheWrite)
         EXPECT_TRUE(store->CloseQuery()) << end;
         closing = false;
         EXPECT_TRUE(ranWhileClosing) << end;
+        EXPECT_FALSE(busy) << end;
+        EXPECT_TRUE(saving) << end;
         EXPECT_EQ(report.outcome == ExitReport::Outcome::Stay, !end) << end;
         EXPECT_TRUE(File("npad.txt") == "old" + text.toUtf8()) << end;
         EXPECT_FALSE(store->Tracker().Dirty) << end;
