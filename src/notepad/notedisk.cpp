@@ -256,6 +256,34 @@ bool ReadWholeFile(const QString &path, FileBytes &bytes, QString &reason, FileI
     return ReadWhole(path, bytes, reason, identity);
 }
 
+bool ReadInPieces(const QString &path, const FileIdentity &known,
+                  const std::function<bool(QByteArrayView, std::int64_t)> &put)
+{
+    const int fd =
+        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat st {};
+    FileIdentity now = known;
+    const bool same =
+        ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && (TakeStat(st, now), now.SameState(known));
+    bool ok = same;
+    QByteArray piece(same ? 1 << 20 : 0, Qt::Uninitialized);
+    for (std::int64_t at = 0; ok && at < known.size;) {
+        const ssize_t n =
+            ::pread(fd, piece.data(),
+                    std::size_t(std::min<std::int64_t>(piece.size(), known.size - at)), off_t(at));
+        if (n < 0 && errno == EINTR)
+            continue;
+        ok = n > 0 && put(QByteArrayView(piece.constData(), n), at);
+        at += n;
+    }
+    // Written to meanwhile: what was handed over may be torn.
+    ok = ok && ::fstat(fd, &st) == 0 && (TakeStat(st, now), now.SameState(known));
+    ::close(fd);
+    return ok;
+}
+
 FileBytes::~FileBytes()
 {
     clear();

@@ -46,6 +46,13 @@ bool ChangedOnDisk(const QString &path, FileIdentity &known);
 bool ReadWholeFile(const QString &path, QByteArray &bytes, QString &reason,
                    FileIdentity *identity = nullptr);
 
+// Hands the file's bytes to `put` a piece at a time, with where each begins,
+// while the file is the one `known` names as the system tells it (never
+// held whole); false when it is not, before anything is handed over, or
+// when the reading or `put` fails.
+bool ReadInPieces(const QString &path, const FileIdentity &known,
+                  const std::function<bool(QByteArrayView, std::int64_t)> &put);
+
 // A file's bytes in memory of their own, handed back to the system a stretch
 // at a time as they are used up: a large note's bytes and its text are never
 // both held whole.

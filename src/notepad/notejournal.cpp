@@ -44,11 +44,11 @@ std::int64_t NowMs()
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
-bool WriteAt(int fd, const QByteArray &bytes, std::int64_t offset)
+bool WriteAt(int fd, QByteArrayView bytes, std::int64_t offset)
 {
     qsizetype done = 0;
     while (done < bytes.size()) {
-        const ssize_t n = ::pwrite(fd, bytes.constData() + done, std::size_t(bytes.size() - done),
+        const ssize_t n = ::pwrite(fd, bytes.data() + done, std::size_t(bytes.size() - done),
                                    off_t(offset + done));
         if (n < 0 && errno == EINTR)
             continue;
@@ -69,10 +69,15 @@ void SyncFolder(const QByteArray &folder)
 }
 
 // Copies the note file's bytes into the journal, if the file is still the
-// state the journal names.
+// state the journal names: a piece at a time while the system tells the
+// same file, else (touched since, say) weighed by its bytes, read whole.
 void CopyBase(const QString &notePath, const FileIdentity &base, int fd)
 {
     if (!base.exists)
+        return;
+    if (ReadInPieces(notePath, base, [fd](QByteArrayView piece, std::int64_t at) {
+            return WriteAt(fd, piece, kJournalHeaderSize + at);
+        }))
         return;
     QByteArray bytes;
     QString unused;

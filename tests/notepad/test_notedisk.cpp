@@ -387,3 +387,40 @@ TEST(NoteDisk, UnsavedTextGoesToANewFileNamedByTheTime)
     Put(first, "one");
     EXPECT_EQ(UnsavedNotePath(dir.path(), at), dir.filePath("npad-unsaved-20260304-050607-2.txt"));
 }
+
+TEST(NoteDisk, AFileIsHandedOverInPiecesOnlyWhileItIsTheOneKnown)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("npad.txt");
+    QByteArray bytes;
+    for (int i = 0; bytes.size() < (5 << 19) + 3; ++i) // pieces of 1 MiB and a last short one
+        bytes += QByteArray::number(i) + "\r\n";
+    const struct {
+        const char *what;
+        void (*change)(const QString &path);
+        bool handed;
+    } cases[] = {
+        {"as known", [](const QString &) {}, true},
+        {"touched", [](const QString &p) { utime(QFile::encodeName(p).constData(), nullptr); },
+         false},
+        {"gone", [](const QString &p) { QFile::remove(p); }, false},
+    };
+    for (const auto &c : cases) {
+        Put(path, bytes);
+        const FileIdentity known = IdentityOf(path, bytes);
+        usleep(10000); // a touch gives the file a time of its own
+        c.change(path);
+        QByteArray got;
+        const bool handed = ReadInPieces(path, known, [&](QByteArrayView piece, std::int64_t at) {
+            EXPECT_EQ(at, got.size()) << c.what;
+            got += piece;
+            return true;
+        });
+        EXPECT_EQ(handed, c.handed) << c.what;
+        EXPECT_TRUE(got == (c.handed ? bytes : QByteArray())) << c.what << ": " << got.size();
+    }
+    Put(path, bytes);
+    EXPECT_FALSE(ReadInPieces(path, IdentityOf(path, bytes), [](QByteArrayView, std::int64_t) {
+        return false;
+    })) << "a piece that could not be put";
+}
