@@ -418,7 +418,7 @@ void TFnotepad::TakeTextFromDisk(const QStringList &pieces)
         const bool wasFilling = std::exchange(filling_, false);
         fill_.clear();
         Memo1->setPlainText(pieces.join(QString()));
-        EndFill();
+        KeepCaret();
         if (wasFilling) // a large text going in, replaced: what its end does
             EndOfFill();
         return;
@@ -467,7 +467,7 @@ void TFnotepad::FillSlice()
     }
     filling_ = false;
     fill_.clear();
-    EndFill();
+    KeepCaret();
     EndOfFill();
 }
 
@@ -480,7 +480,7 @@ void TFnotepad::EndOfFill()
         ShowStep(true); // the show goes on
 }
 
-void TFnotepad::EndFill()
+void TFnotepad::KeepCaret()
 {
     // The caret stays where it was, as far as the new text reaches.
     QTextCursor c(Memo1->document());

@@ -87,7 +87,7 @@ class TFnotepad : public QMainWindow {
     // The show's steps: the note read, then put into the memo, then the caret.
     void ShowStep(bool readOk);
     void FillSlice();
-    void EndFill();
+    void KeepCaret();
     void SearchSlice(unsigned run);
     void StopSearch();
     void EndOfFill();

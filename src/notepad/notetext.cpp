@@ -55,12 +55,6 @@ std::optional<qsizetype> FindFolded(QStringView text, QStringView needle, qsizet
     }
 }
 
-std::optional<qsizetype> FindNextMatch(QStringView text, QStringView needle, qsizetype selStart,
-                                       qsizetype selLength)
-{
-    return FindFolded(text, needle, SearchStart(selStart, selLength, text.size()));
-}
-
 QString NotFoundText(const QString &searchText, bool searchFresh)
 {
     return Quoted(searchText) + (searchFresh ? " - not found" : " - no more instances");

@@ -6,16 +6,12 @@
 
 // Plain text rules of the notepad's commands.
 
-// Where the next search match begins, or nothing. `needle` is lower case;
-// A-Z in the text match their lower case, every other character only itself.
-// The search starts one past the selection's start when there is a
-// selection, at 0 when the caret is at or past the end, else one before the
-// caret, so that a match the caret has just entered is found.
-std::optional<qsizetype> FindNextMatch(QStringView text, QStringView needle, qsizetype selStart,
-                                       qsizetype selLength);
-
-// The two halves of it: where the search begins, and the first match at or
-// after an index.
+// A search's two halves. Where it starts: one past the selection's start
+// when there is a selection, at 0 when the caret is at or past the end,
+// else one before the caret, so that a match the caret has just entered is
+// found. And the first match at or after an index, or nothing: `needle` is
+// lower case; A-Z in the text match their lower case, every other
+// character only itself.
 qsizetype SearchStart(qsizetype selStart, qsizetype selLength, qsizetype textLength);
 std::optional<qsizetype> FindFolded(QStringView text, QStringView needle, qsizetype from);
 

@@ -29,8 +29,9 @@ TEST(NoteText, FindNextStartsFromTheSelectionOrJustBeforeTheCaret)
         {u"ca", u"cat", 0, 0, -1},
     };
     for (const auto &c : cases) {
-        const auto found =
-            FindNextMatch(QStringView(c.text), QStringView(c.needle), c.selStart, c.selLength);
+        const QStringView text(c.text);
+        const auto found = FindFolded(text, QStringView(c.needle),
+                                      SearchStart(c.selStart, c.selLength, text.size()));
         EXPECT_EQ(found.value_or(-1), c.found) << QString::fromUtf16(c.text).toStdString() << " / "
                                                << QString::fromUtf16(c.needle).toStdString() << " @"
                                                << c.selStart << "+" << c.selLength;
