@@ -635,6 +635,7 @@ void NoteStore::Settle(const NoteWrite &w)
     encoding_ = w.encoding;
     tracker_.TextWritten(edits_ != editsWritten_);
     memoIsDisk_ = edits_ == editsWritten_;
+    writtenBehind_ = !memoIsDisk_;
     if (memoIsDisk_)
         journal_->Remove();
     else
@@ -709,10 +710,19 @@ bool NoteStore::WriteText()
 {
     if (ended_)
         return false;
-    StartWrite(false);
-    const std::shared_ptr<NoteWrite> w = TakeWrite();
-    // Taken by the end's step, run while this one waited.
-    return w ? Conclude(*w) : !tracker_.Dirty;
+    // What changed while the write was waited for (a drop: only keys and
+    // clicks are held back) is written in its turn, before the step ends.
+    for (;;) {
+        StartWrite(false);
+        const std::shared_ptr<NoteWrite> w = TakeWrite();
+        if (!w)
+            return !tracker_.Dirty; // taken by the end's step, run while this one waited
+        writtenBehind_ = false;
+        if (!Conclude(*w))
+            return false;
+        if (!writtenBehind_ || ended_)
+            return true;
+    }
 }
 
 bool NoteStore::CloseQuery()

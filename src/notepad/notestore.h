@@ -278,8 +278,9 @@ class NoteStore : public QObject {
     bool journalKept_ = false; // one that could not be set aside: never written over
     // The write in flight, on a thread of its own.
     QThread *writer_ = nullptr;
-    bool awaiting_ = false; // a step waits for the write, which is its to settle
-    int boxes_ = 0;         // questions and notices open
+    bool awaiting_ = false;      // a step waits for the write, which is its to settle
+    int boxes_ = 0;              // questions and notices open
+    bool writtenBehind_ = false; // the last write settled missed later changes
     std::shared_ptr<NoteWrite> write_;
     std::uint64_t editsWritten_ = 0; // edits_ when its text was taken
 };

@@ -321,6 +321,19 @@ TEST_F(StoreTest, AFailedAutosaveIsReportedOnceAndWaitsForTheNextChange)
     EXPECT_EQ(File("npad.txt"), "old");
 }
 
+TEST_F(StoreTest, TextThatComesWhileACloseWaitsForTheWriteIsWrittenBeforeItCloses)
+{
+    Put("npad.txt", "old");
+    Open();
+    Show();
+    const QString text(8 << 20, 'x'); // long enough to write that the close waits
+    Type(text);
+    QTimer::singleShot(0, [&] { Type("dropped"); }); // a drop is no key held back
+    EXPECT_TRUE(store->CloseQuery());
+    EXPECT_TRUE(File("npad.txt") == "old" + text.toUtf8() + "dropped");
+    EXPECT_FALSE(store->Tracker().Dirty);
+}
+
 TEST_F(StoreTest, AnAutosaveThatFailsWhileACloseWaitsForItIsTheClosesToReport)
 {
     Put("npad.txt", "old");
