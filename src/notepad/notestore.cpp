@@ -756,8 +756,13 @@ ExitReport NoteStore::ExitStep()
     const Step step(*this);
     keptAside_.clear();
     // Only the note keeps the program open; a lost font setting does not.
-    if (!tracker_.CloseQuery([this] { return WriteFontSettings(); },
-                             [this] { return WriteText(); })) {
+    bool written =
+        tracker_.CloseQuery([this] { return WriteFontSettings(); }, [this] { return WriteText(); });
+    // Text a journal's recovery brought while a box of this step was open
+    // is unsaved too; the font's failure is told once.
+    if (written && !ended_ && tracker_.TrackChanges && tracker_.Dirty)
+        written = tracker_.SaveNotes([] { return false; }, [this] { return WriteText(); });
+    if (!written) {
         if (ended_)
             return {}; // ended meanwhile, from a loop a box of this step ran
         if (cancelled_)
@@ -777,7 +782,11 @@ void NoteStore::End()
     if (ended_)
         return;
     ended_ = true;
-    if (lastExit_ != ExitReport::Outcome::Lost)
+    // Text still unsaved though the last step saw nothing to keep stays
+    // in the journal, for the next start to recover.
+    const bool unsaved = tracker_.TrackChanges && tracker_.Dirty;
+    if (lastExit_ != ExitReport::Outcome::Lost
+        && !(lastExit_ == ExitReport::Outcome::Saved && unsaved))
         journal_->Remove();
 }
 

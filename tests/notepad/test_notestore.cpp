@@ -19,6 +19,7 @@ class FakeUser : public NoteUser {
   public:
     QStringList answers;
     QStringList seen;
+    std::function<void()> whileErrorShown;
 
     Answer Ask(const QString &question) override
     {
@@ -27,7 +28,12 @@ class FakeUser : public NoteUser {
         return a == "Yes" ? Answer::Yes : a == "Cancel" ? Answer::Cancel : Answer::No;
     }
     void Tell(const QString &text) override { seen << "i " + text; }
-    void Error(const QString &text) override { seen << "! " + text; }
+    void Error(const QString &text) override
+    {
+        seen << "! " + text;
+        if (whileErrorShown)
+            whileErrorShown();
+    }
 };
 
 const char kChangedOutside[] =
@@ -445,6 +451,40 @@ TEST_F(StoreTest, ASettingsFileThatCannotBeWrittenIsReportedOnceAtExit)
     SetMode(dir.path(), 0755);
     EXPECT_EQ(report.outcome, ExitReport::Outcome::Saved);
     EXPECT_EQ(user.seen, QStringList{"! Unable to write to " + Path("npad.ini")});
+}
+
+TEST_F(StoreTest, TextRecoveredWhileAnExitsBoxIsOpenIsWrittenBeforeTheEnd)
+{
+    Put("npad.txt", "old");
+    Open();
+    Show();
+    Type(" typed");
+    store.reset();                  // killed: the journal is left
+    QDir().mkdir(Path("npad.ini")); // the settings can't be written
+    Open();
+    store->FontChosen(FontSettings{});
+    store->StartFirstRead();
+    // The first reading, and the journal's recovery, end while the settings'
+    // error box is open.
+    user.whileErrorShown = [this] { QTRY_VERIFY(!store->FirstReadPending()); };
+    const ExitReport report = store->SaveBeforeExit();
+    store->End();
+    EXPECT_EQ(report.outcome, ExitReport::Outcome::Saved);
+    EXPECT_EQ(File("npad.txt"), "old typed");
+    // The settings' failure once, then the recovery's notice.
+    ASSERT_EQ(user.seen.size(), 2) << user.seen.join('|').toStdString();
+    EXPECT_TRUE(user.seen[0].startsWith("! ")) << user.seen[0].toStdString();
+    EXPECT_TRUE(user.seen[1].startsWith("i The notepad was not closed properly."));
+
+    // Text no step saw before the end is recovered at the next start.
+    Open();
+    Show();
+    Type(" again");
+    store->End();
+    Open();
+    EXPECT_TRUE(store->ReadFirstTime());
+    EXPECT_TRUE(store->LoadNotes());
+    EXPECT_EQ(memo, "old typed again");
 }
 
 TEST_F(StoreTest, EveryFileAndFolderMadeForTheNoteIsTheUsersAloneWhateverTheUmask)
