@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QHashFunctions>
 #include <QRandomGenerator>
+#include <QScopeGuard>
 #include <QTemporaryFile>
 
 #include <cerrno>
@@ -32,18 +33,53 @@ void TakeStat(const struct stat &st, FileIdentity &id)
     id.inode = st.st_ino;
 }
 
+// A block at a time, so that a file can be hashed without holding it whole.
+constexpr qsizetype kHashBlock = 1 << 20;
+
 std::size_t HashOf(QByteArrayView bytes)
 {
-    return qHashBits(bytes.data(), std::size_t(bytes.size()), 0);
+    std::size_t hash = 0;
+    qsizetype at = 0;
+    do {
+        const qsizetype n = std::min(kHashBlock, bytes.size() - at);
+        hash = qHashBits(bytes.data() + at, std::size_t(n), hash);
+        at += n;
+    } while (at < bytes.size());
+    return hash;
 }
 
-// Every byte through the file's descriptor, so that a failure keeps its errno.
-bool WriteAll(int fd, const QByteArray &bytes, int &error)
+// HashOf the first `size` bytes of the file open as `fd`; false when they
+// can't be read.
+bool HashOfFile(int fd, std::int64_t size, std::size_t &hash)
 {
-    const char *p = bytes.constData();
+    QByteArray block(std::min<std::int64_t>(kHashBlock, size), Qt::Uninitialized);
+    hash = 0;
+    std::int64_t at = 0;
+    do {
+        const auto n = qsizetype(std::min<std::int64_t>(kHashBlock, size - at));
+        for (qsizetype got = 0; got < n;) {
+            const ssize_t r =
+                ::pread(fd, block.data() + got, std::size_t(n - got), off_t(at + got));
+            if (r < 0 && errno == EINTR)
+                continue;
+            if (r <= 0)
+                return false;
+            got += r;
+        }
+        hash = qHashBits(block.constData(), std::size_t(n), hash);
+        at += n;
+    } while (at < size);
+    return true;
+}
+
+// Every byte through the file's descriptor, from `at` on, so that a failure
+// keeps its errno.
+bool WriteAll(int fd, QByteArrayView bytes, std::int64_t at, int &error)
+{
+    const char *p = bytes.data();
     qsizetype left = bytes.size();
     while (left > 0) {
-        const ssize_t n = ::write(fd, p, std::size_t(left));
+        const ssize_t n = ::pwrite(fd, p, std::size_t(left), off_t(at));
         if (n < 0) {
             if (errno == EINTR)
                 continue;
@@ -52,6 +88,7 @@ bool WriteAll(int fd, const QByteArray &bytes, int &error)
         }
         p += n;
         left -= n;
+        at += n;
     }
     return true;
 }
@@ -98,27 +135,11 @@ int CreateTemporary(const QByteArray &file, mode_t mode, QByteArray &temp)
         temp = stem;
         for (int i = 0; i < 6; ++i)
             temp += kChars[QRandomGenerator::global()->bounded(int(sizeof kChars) - 1)];
-        const int fd = ::open(temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+        const int fd = ::open(temp.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode);
         if (fd >= 0 || errno != EEXIST)
             return fd;
     }
     return -1;
-}
-
-bool WriteInPlace(const QByteArray &file, const QByteArray &bytes, QString &reason)
-{
-    const int fd = ::open(file.constData(), O_WRONLY | O_TRUNC | O_CLOEXEC);
-    int error = 0;
-    if (fd < 0)
-        error = errno;
-    else if (!WriteAll(fd, bytes, error) || !SyncData(fd, error))
-        ::close(fd);
-    else if (::close(fd) != 0)
-        error = errno;
-    if (error == 0)
-        return true;
-    reason = qt_error_string(error);
-    return false;
 }
 
 // Puts `temp` in `file`'s place; without `replace`, only where no file is.
@@ -323,36 +344,61 @@ void FileBytes::Release(qsizetype upTo)
         ::madvise(data_, std::size_t(whole), MADV_DONTNEED);
 }
 
-bool WriteFileAtomically(const QString &path, const QByteArray &bytes, QString &reason,
-                         const WriteOptions &options)
+AtomicFile::~AtomicFile()
 {
-    const QByteArray file = QFile::encodeName(FinalTarget(path));
+    Abandon();
+}
+
+void AtomicFile::Abandon()
+{
+    if (fd_ < 0)
+        return;
+    ::close(fd_);
+    fd_ = -1;
+    if (!inPlace_)
+        ::unlink(temp_.constData());
+}
+
+bool AtomicFile::Fail(int error, QString &reason)
+{
+    Abandon();
+    reason = qt_error_string(error);
+    return false;
+}
+
+bool AtomicFile::Open(const QString &path, QString &reason, const WriteOptions &options)
+{
+    Abandon();
+    options_ = options;
+    size_ = 0;
+    inPlace_ = false;
+    file_ = QFile::encodeName(FinalTarget(path));
     struct stat old {};
-    const bool exists = ::stat(file.constData(), &old) == 0;
+    const bool exists = ::stat(file_.constData(), &old) == 0;
     const bool replacing = exists && S_ISREG(old.st_mode);
     if (exists && !replacing) {
         reason = kNotRegularFile;
         return false;
     }
-    if (replacing && ::faccessat(AT_FDCWD, file.constData(), W_OK, AT_EACCESS) != 0) {
-        reason = qt_error_string(errno);
-        return false;
-    }
+    if (replacing && ::faccessat(AT_FDCWD, file_.constData(), W_OK, AT_EACCESS) != 0)
+        return Fail(errno, reason);
     // The mode is the file's from the first byte on: the note's text is
     // never readable by others, not even for a moment.
     mode_t mode = replacing ? old.st_mode & 07777 : options.privateFile ? 0600 : 0666;
-    QByteArray temp;
-    const int fd = CreateTemporary(file, replacing ? 0600 : mode, temp);
-    if (fd < 0) {
+    fd_ = CreateTemporary(file_, replacing ? 0600 : mode, temp_);
+    if (fd_ < 0) {
         const int error = errno;
-        if (options.inPlaceIfNeeded && replacing
-            && (error == EACCES || error == EPERM || error == EROFS))
-            return WriteInPlace(file, bytes, reason);
-        reason = qt_error_string(error);
-        return false;
+        if (!options.inPlaceIfNeeded || !replacing
+            || (error != EACCES && error != EPERM && error != EROFS))
+            return Fail(error, reason);
+        fd_ = ::open(file_.constData(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+        if (fd_ < 0)
+            return Fail(errno, reason);
+        inPlace_ = true;
+        return true;
     }
     if (replacing && (old.st_uid != geteuid() || old.st_gid != getegid())
-        && ::fchown(fd, old.st_uid, old.st_gid) != 0 && ::fchown(fd, -1, old.st_gid) != 0) {
+        && ::fchown(fd_, old.st_uid, old.st_gid) != 0 && ::fchown(fd_, -1, old.st_gid) != 0) {
         // Only root may give a file away: the file becomes this user's, as
         // any editor's save makes it, and what its group could read, this
         // user's own group may not.
@@ -362,44 +408,146 @@ bool WriteFileAtomically(const QString &path, const QByteArray &bytes, QString &
     // leaves the mode to be set; a file exported takes the umask's.
     struct stat made {};
     const bool setMode = (replacing || options.privateFile)
-                         && (::fstat(fd, &made) != 0 || (made.st_mode & 07777) != mode);
+                         && (::fstat(fd_, &made) != 0 || (made.st_mode & 07777) != mode);
+    if (setMode && ::fchmod(fd_, mode) != 0)
+        return Fail(errno, reason);
+    return true;
+}
+
+bool AtomicFile::Write(QByteArrayView bytes, std::int64_t at, QString &reason)
+{
     int error = 0;
-    if ((setMode && ::fchmod(fd, mode) != 0) || !WriteAll(fd, bytes, error)
-        || !SyncData(fd, error)) {
-        if (error == 0)
-            error = errno;
-        ::close(fd);
-        ::unlink(temp.constData());
-        reason = qt_error_string(error);
-        return false;
+    if (at < size_ && ::ftruncate(fd_, off_t(at)) != 0)
+        return Fail(errno, reason);
+    if (!WriteAll(fd_, bytes, at, error))
+        return Fail(error, reason);
+    size_ = at + bytes.size();
+    return true;
+}
+
+bool AtomicFile::Commit(QString &reason)
+{
+    int error = 0;
+    if (!SyncData(fd_, error))
+        return Fail(error, reason);
+    if (inPlace_) {
+        const int fd = std::exchange(fd_, -1);
+        if (::close(fd) != 0)
+            return Fail(errno, reason);
+        return true;
     }
-    if (options.beforeReplace && !options.beforeReplace()) {
-        ::close(fd);
-        ::unlink(temp.constData());
+    if (options_.beforeReplace && !options_.beforeReplace()) {
+        Abandon();
         reason.clear();
         return false;
     }
-    if (!Rename(temp, file, options.replace)) {
-        reason = qt_error_string(errno);
-        ::close(fd);
-        ::unlink(temp.constData());
-        return false;
-    }
+    if (!Rename(temp_, file_, options_.replace))
+        return Fail(errno, reason);
+    const int fd = std::exchange(fd_, -1); // no longer a temporary to remove
     // Told by the file itself: another program's file may take the name a
     // moment later.
     struct stat done {};
-    if (options.written && ::fstat(fd, &done) == 0) {
-        *options.written = {};
-        TakeStat(done, *options.written);
-        options.written->size = bytes.size();
-        options.written->hash = HashOf(bytes);
+    if (options_.written && ::fstat(fd, &done) == 0) {
+        *options_.written = {};
+        TakeStat(done, *options_.written);
+        options_.written->size = size_;
+        if (!HashOfFile(fd, size_, options_.written->hash))
+            options_.written->exists = false; // taken as changed at the next look
     }
     if (::close(fd) != 0) {
         reason = qt_error_string(errno);
         return false;
     }
-    SyncFolder(file.left(std::max<qsizetype>(file.lastIndexOf('/'), 1)));
+    SyncFolder(file_.left(std::max<qsizetype>(file_.lastIndexOf('/'), 1)));
     return true;
+}
+
+bool WriteFileAtomically(const QString &path, const QByteArray &bytes, QString &reason,
+                         const WriteOptions &options)
+{
+    AtomicFile file;
+    return file.Open(path, reason, options) && file.Write(bytes, 0, reason) && file.Commit(reason);
+}
+
+bool WriteQueue::Put(std::int64_t at, QByteArray bytes)
+{
+    const QMutexLocker lock(&mutex_);
+    if (closed_)
+        return false;
+    waiting_ += bytes.size();
+    pieces_.emplace_back(at, std::move(bytes));
+    ready_.wakeAll();
+    return true;
+}
+
+void WriteQueue::Finish()
+{
+    const QMutexLocker lock(&mutex_);
+    finished_ = true;
+    ready_.wakeAll();
+}
+
+void WriteQueue::Cancel()
+{
+    const QMutexLocker lock(&mutex_);
+    cancelled_ = true;
+    ready_.wakeAll();
+}
+
+qsizetype WriteQueue::Waiting() const
+{
+    const QMutexLocker lock(&mutex_);
+    return waiting_;
+}
+
+bool WriteQueue::Closed() const
+{
+    const QMutexLocker lock(&mutex_);
+    return closed_;
+}
+
+bool WriteQueue::Take(std::int64_t &at, QByteArray &bytes, bool &finished)
+{
+    QMutexLocker lock(&mutex_);
+    while (pieces_.empty() && !finished_ && !cancelled_)
+        ready_.wait(&mutex_);
+    finished = finished_ && !cancelled_ && pieces_.empty();
+    if (pieces_.empty() || cancelled_)
+        return false;
+    at = pieces_.front().first;
+    bytes = std::move(pieces_.front().second);
+    pieces_.pop_front();
+    waiting_ -= bytes.size();
+    return true;
+}
+
+void WriteQueue::Close()
+{
+    const QMutexLocker lock(&mutex_);
+    closed_ = true;
+    pieces_.clear();
+    waiting_ = 0;
+}
+
+bool WriteFromQueue(const QString &path, WriteQueue &queue, QString &reason,
+                    const WriteOptions &options)
+{
+    AtomicFile file;
+    bool ok = file.Open(path, reason, options);
+    std::int64_t at = 0;
+    QByteArray bytes;
+    bool finished = false;
+    while (ok && queue.Take(at, bytes, finished))
+        ok = file.Write(bytes, at, reason);
+    queue.Close();
+    if (ok && !finished)
+        reason = qt_error_string(ECANCELED);
+    return ok && finished && file.Commit(reason);
+}
+
+std::size_t IdentityHash(QByteArrayView bytes)
+{
+    return HashOf(bytes);
 }
 
 bool RenameWithoutReplacing(const QString &from, const QString &to)
@@ -551,6 +699,11 @@ void NoteRead::Run()
 
 void NoteWrite::Run()
 {
+    // Whatever ends the write, the side that takes the text hears of it.
+    const auto closeQueue = qScopeGuard([this] {
+        if (pieces)
+            pieces->Close();
+    });
     // Never replaced, and no question about it: a FIFO, a folder.
     struct stat st {};
     if (Stat(path, st) && !S_ISREG(st.st_mode)) {
@@ -562,8 +715,6 @@ void NoteWrite::Run()
         outcome = Outcome::ChangedOutside;
         return;
     }
-    const QByteArray bytes = EncodeNote(text, encoding, breaks);
-    text = QString();
     if (!MakePrivateFolder(QFileInfo(path).path(), reason)) {
         outcome = Outcome::Failed;
         return;
@@ -581,7 +732,15 @@ void NoteWrite::Run()
         changed = !replaceChanged && ChangedOnDisk(path, disk);
         return !changed;
     };
-    if (!WriteFileAtomically(path, bytes, reason, options)) {
+    bool ok = false;
+    if (pieces) {
+        ok = WriteFromQueue(path, *pieces, reason, options);
+    } else {
+        const QByteArray bytes = EncodeNote(text, encoding, breaks);
+        text = QString();
+        ok = WriteFileAtomically(path, bytes, reason, options);
+    }
+    if (!ok) {
         outcome = changed ? Outcome::ChangedOutside : Outcome::Failed;
         return;
     }

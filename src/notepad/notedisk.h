@@ -4,12 +4,16 @@
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QMutex>
 #include <QString>
 #include <QStringList>
+#include <QWaitCondition>
 
 #include <algorithm>
 #include <cstdint>
+#include <deque>
 #include <functional>
+#include <memory>
 
 // The notepad's files on disk: whole reads, writes that replace a file whole
 // or not at all, what a file was when the notepad last read or wrote it, and
@@ -118,6 +122,65 @@ extern const char kNotRegularFile[];
 bool WriteFileAtomically(const QString &path, const QByteArray &bytes, QString &reason,
                          const WriteOptions &options = {});
 
+// The same write, its bytes given a piece at a time; whatever is not
+// committed leaves the file as it was.
+class AtomicFile {
+  public:
+    AtomicFile() = default;
+    AtomicFile(const AtomicFile &) = delete;
+    AtomicFile &operator=(const AtomicFile &) = delete;
+    ~AtomicFile();
+
+    bool Open(const QString &path, QString &reason, const WriteOptions &options = {});
+    // `bytes` at `at`, and whatever was written after it gone: a write may
+    // take its text again from a point.
+    bool Write(QByteArrayView bytes, std::int64_t at, QString &reason);
+    bool Commit(QString &reason);
+
+  private:
+    void Abandon();
+    bool Fail(int error, QString &reason);
+
+    QByteArray file_, temp_;
+    int fd_ = -1;
+    bool inPlace_ = false;
+    std::int64_t size_ = 0;
+    WriteOptions options_;
+};
+
+// A write's bytes on their way from the thread that takes the text to the
+// write's own: each piece with where in the file it goes.
+class WriteQueue {
+  public:
+    // False once the write has ended without it.
+    bool Put(std::int64_t at, QByteArray bytes);
+    void Finish(); // every piece is in
+    void Cancel(); // none will come: the write ends, leaving the file as it was
+    // Bytes put, not yet taken.
+    qsizetype Waiting() const;
+    bool Closed() const;
+
+    // The write's side: waits for the next piece. False when none is left;
+    // `finished` then says whether all of them came.
+    bool Take(std::int64_t &at, QByteArray &bytes, bool &finished);
+    void Close(); // the write ended: Put fails from now on
+
+  private:
+    mutable QMutex mutex_;
+    QWaitCondition ready_;
+    std::deque<std::pair<std::int64_t, QByteArray>> pieces_;
+    qsizetype waiting_ = 0;
+    bool finished_ = false, cancelled_ = false, closed_ = false;
+};
+
+// WriteFileAtomically, for bytes that come through `queue`; the queue is
+// closed once the write has ended.
+bool WriteFromQueue(const QString &path, WriteQueue &queue, QString &reason,
+                    const WriteOptions &options = {});
+
+// What a file's identity holds of its bytes.
+std::size_t IdentityHash(QByteArrayView bytes);
+
 // Renames a file where no file of that name is; false with errno set.
 bool RenameWithoutReplacing(const QString &from, const QString &to);
 
@@ -185,8 +248,10 @@ struct NoteRead {
 struct NoteWrite {
     enum class Outcome { Written, ChangedOutside, Failed };
 
-    QString path;                               // the note file
-    QString text;                               // the memo's text; released once encoded
+    QString path; // the note file
+    QString text; // the memo's text; released once encoded
+    // When set, the text comes through it instead, encoded in `encoding`.
+    std::shared_ptr<WriteQueue> pieces;
     NoteEncoding encoding = NoteEncoding::Utf8; // in; out: the one used
     NoteBreaks breaks = NoteBreaks::CrLf;
     FileIdentity disk;           // in: the file as last read or written; out: as now

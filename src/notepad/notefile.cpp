@@ -221,7 +221,7 @@ QString FromUtf16(QByteArrayView body, bool littleEndian)
     return text;
 }
 
-QByteArray ToUtf16(QStringView text, bool littleEndian, NoteBreaks breaks)
+QByteArray ToUtf16(QStringView text, bool littleEndian, NoteBreaks breaks, bool mark = true)
 {
     QByteArray out;
     out.reserve(2 + text.size() * 2 + text.size() / 8);
@@ -230,7 +230,8 @@ QByteArray ToUtf16(QStringView text, bool littleEndian, NoteBreaks breaks)
         out.append(littleEndian ? lo : hi);
         out.append(littleEndian ? hi : lo);
     };
-    put(0xFEFF);
+    if (mark)
+        put(0xFEFF);
     for (const QChar qc : text) {
         if (IsNoteBreak(qc.unicode())) {
             if (breaks == NoteBreaks::CrLf)
@@ -392,6 +393,32 @@ QByteArray EncodeNote(QStringView text, NoteEncoding &encoding, NoteBreaks break
     if (encoding == NoteEncoding::Utf16Le || encoding == NoteEncoding::Utf16Be)
         return ToUtf16(text, encoding == NoteEncoding::Utf16Le, breaks);
     return ToUtf8(text, encoding == NoteEncoding::Utf8WithBom, breaks);
+}
+
+bool NoteEncoder::NeedsWholeText(QStringView start, NoteEncoding encoding)
+{
+    // Whether such a note is written as UTF-8 depends on all of its bytes.
+    return encoding == NoteEncoding::Windows1252
+           && (start.startsWith(u"\u00FF\u00FE") || start.startsWith(u"\u00FE\u00FF"));
+}
+
+bool NoteEncoder::Encode(QStringView slice, bool first, QByteArray &out)
+{
+    if (first)
+        encoding_ = start_;
+    if (encoding_ == NoteEncoding::Windows1252) {
+        if (ToCp1252(slice, out, breaks_) && !(first && IsUtf16(out)))
+            return true;
+        encoding_ = start_ = NoteEncoding::Utf8;
+        return false;
+    }
+    if (first && encoding_ == NoteEncoding::Utf8 && slice.startsWith(QChar(0xFEFF)))
+        encoding_ = NoteEncoding::Utf8WithBom;
+    if (encoding_ == NoteEncoding::Utf16Le || encoding_ == NoteEncoding::Utf16Be)
+        out = ToUtf16(slice, encoding_ == NoteEncoding::Utf16Le, breaks_, first);
+    else
+        out = ToUtf8(slice, first && encoding_ == NoteEncoding::Utf8WithBom, breaks_);
+    return true;
 }
 
 bool SameNoteText(QStringView memoRaw, QStringView noteText)

@@ -86,6 +86,29 @@ QString NoteRefusal(QByteArrayView bytes);
 QByteArray EncodeNote(QStringView text, NoteEncoding &encoding,
                       NoteBreaks breaks = NoteBreaks::CrLf);
 
+// EncodeNote a slice at a time, for a note too large to hold its text and
+// its bytes at once: the slices' bytes, joined, are EncodeNote's for the
+// whole text. A slice never ends between the halves of a pair.
+class NoteEncoder {
+  public:
+    NoteEncoder(NoteEncoding encoding, NoteBreaks breaks) : start_(encoding), breaks_(breaks) {}
+
+    // Whether a text that begins with `start` must be given whole, as one
+    // slice.
+    static bool NeedsWholeText(QStringView start, NoteEncoding encoding);
+    // The bytes of the next slice, the text's first when `first`. False when
+    // the encoding can't hold it: the text starts over from its first
+    // slice, then as UTF-8.
+    bool Encode(QStringView slice, bool first, QByteArray &out);
+    // The encoding the slices so far are in.
+    NoteEncoding Encoding() const { return encoding_; }
+
+  private:
+    NoteEncoding start_;
+    NoteEncoding encoding_ = start_;
+    NoteBreaks breaks_;
+};
+
 // True when a memo's raw text (paragraphs separated by U+2029) is the text
 // of a decoded note.
 bool SameNoteText(QStringView memoRaw, QStringView noteText);

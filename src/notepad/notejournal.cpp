@@ -139,7 +139,10 @@ JournalContents ReadJournal(QByteArrayView bytes)
     if (baseSize < 0 || baseSize > bytes.size() - kJournalHeaderSize)
         return j; // the changes lie beyond what was written
     j.base = QByteArray(p + kJournalHeaderSize, qsizetype(baseSize));
-    j.baseWhole = Checksum(j.base.constData(), j.base.size()) == std::uint64_t(j.header.base.hash);
+    // The base's hash may be of its bytes taken in one piece.
+    const auto hash = std::uint64_t(j.header.base.hash);
+    j.baseWhole = std::uint64_t(IdentityHash(j.base)) == hash
+                  || Checksum(j.base.constData(), j.base.size()) == hash;
     if (!j.baseWhole)
         j.base.clear();
     for (qsizetype at = kJournalHeaderSize + qsizetype(baseSize);;) {

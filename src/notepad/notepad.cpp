@@ -154,16 +154,10 @@ TFnotepad::TFnotepad(const NotePlace &place, QWidget *parent)
     BuildMenu();
     BuildClientArea();
 
-    // While a note goes in, the memo's text is the whole note.
-    store_ = new NoteStore(
-        place.folder.isEmpty() ? DefaultNotePlace() : place, *user_,
-        [this] {
-            QString text = Memo1->document()->toRawText();
-            for (qsizetype i = fillPiece_; filling_ && i < fill_.size(); ++i)
-                text += QStringView(fill_.at(i)).sliced(i == fillPiece_ ? fillAt_ : 0);
-            return text;
-        },
-        this);
+    store_ = new NoteStore(place.folder.isEmpty() ? DefaultNotePlace() : place, *user_,
+                           {[this] { return MemoSize(); },
+                            [this](qsizetype from, qsizetype n) { return MemoSlice(from, n); }},
+                           this);
     Timer1 = store_->Countdown();
     Timer2 = new QTimer(this);
     Timer2->setSingleShot(true);
@@ -177,6 +171,38 @@ TFnotepad::TFnotepad(const NotePlace &place, QWidget *parent)
     Timer2->start();
 
     FormCreate();
+}
+
+// While a note goes in, the memo's text is the whole note: what is in, then
+// what is still to come.
+qsizetype TFnotepad::MemoSize() const
+{
+    qsizetype size = Memo1->document()->characterCount() - 1;
+    for (qsizetype i = fillPiece_; filling_ && i < fill_.size(); ++i)
+        size += fill_.at(i).size() - (i == fillPiece_ ? fillAt_ : 0);
+    return size;
+}
+
+QString TFnotepad::MemoSlice(qsizetype from, qsizetype n) const
+{
+    const qsizetype in = Memo1->document()->characterCount() - 1;
+    QString text;
+    if (from == 0 && n >= in) {
+        text = Memo1->document()->toRawText(); // at once: no slice to find
+    } else if (from < in) {
+        QTextCursor c(Memo1->document());
+        c.setPosition(int(from));
+        c.setPosition(int(std::min(in, from + n)), QTextCursor::KeepAnchor);
+        text = c.selectedText();
+    }
+    from = std::max<qsizetype>(0, from - in);
+    for (qsizetype i = fillPiece_; filling_ && i < fill_.size() && text.size() < n; ++i) {
+        const QStringView piece = QStringView(fill_.at(i)).sliced(i == fillPiece_ ? fillAt_ : 0);
+        if (from < piece.size())
+            text += piece.sliced(from, std::min(n - text.size(), piece.size() - from));
+        from = std::max<qsizetype>(0, from - piece.size());
+    }
+    return text;
 }
 
 void TFnotepad::BuildMenu()

@@ -87,6 +87,8 @@ class TFnotepad : public QMainWindow {
     // The show's steps: the note read, then put into the memo, then the caret.
     void ShowStep(bool readOk);
     void FillSlice();
+    qsizetype MemoSize() const;
+    QString MemoSlice(qsizetype from, qsizetype n) const;
     void KeepCaret();
     void SearchSlice(unsigned run);
     void StopSearch();

@@ -67,6 +67,119 @@ bool UnsavedFolderReady(const QString &folder, QString &reason)
 
 } // namespace
 
+// The memo's text taken for a write a slice at a time, between events, and
+// put in the write's queue encoded: a large note is never copied whole,
+// and the window never waits for it. A change before what was taken takes
+// the text again from the slice it falls in, so that what the write gets
+// is the memo's text as it is once the last slice is taken.
+class TextTaker : public QObject {
+  public:
+    TextTaker(std::function<qsizetype()> size, std::function<QString(qsizetype, qsizetype)> slice,
+              NoteEncoding encoding, NoteBreaks breaks, std::shared_ptr<WriteQueue> queue,
+              std::function<void(NoteEncoding)> taken, QObject *parent)
+        : QObject(parent), size_(std::move(size)), slice_(std::move(slice)), encoding_(encoding),
+          breaks_(breaks), encoder_(encoding, breaks), queue_(std::move(queue)),
+          taken_(std::move(taken))
+    {
+        // A timer, not a posted call: a loop run from inside a posted call
+        // (a box, a wait) takes no older posted call until a new one comes.
+        turn_.setSingleShot(true);
+        connect(&turn_, &QTimer::timeout, this, &TextTaker::Turn);
+    }
+
+    bool Taking() const { return !done_; }
+
+    // The memo changed from `position` on.
+    void Changed(qsizetype position)
+    {
+        if (done_ || position >= at_)
+            return;
+        // The slices before the one `position` falls in are kept.
+        std::size_t keep = starts_.size();
+        while (keep > 0 && starts_[keep - 1].first > position)
+            --keep;
+        keep = keep > 0 ? keep - 1 : 0;
+        if (keep == 0) // from the first slice, the encoding is chosen again
+            encoder_ = NoteEncoder(encoding_, breaks_);
+        at_ = keep < starts_.size() ? starts_[keep].first : 0;
+        bytesAt_ = keep < starts_.size() ? starts_[keep].second : 0;
+        starts_.resize(keep);
+    }
+
+    // Takes slices for a few milliseconds, while the write keeps up.
+    void Turn()
+    {
+        if (done_)
+            return;
+        QElapsedTimer clock;
+        clock.start();
+        while (queue_->Waiting() < kWaitingBytes) {
+            if (queue_->Closed()) { // the write ended without it
+                done_ = true;
+                return;
+            }
+            const qsizetype size = size_();
+            if (!starts_.empty() && at_ >= size) {
+                done_ = true;
+                taken_(encoder_.Encoding());
+                queue_->Finish();
+                return;
+            }
+            const bool first = starts_.empty();
+            qsizetype n = first && NoteEncoder::NeedsWholeText(slice_(0, 2), encoding_)
+                              ? size
+                              : std::min(kSlice, size - at_);
+            QString text = slice_(at_, n);
+            if (at_ + n < size && n > 0 && text.back().isHighSurrogate())
+                text += slice_(at_ + n++, 1); // never between the halves of a pair
+            QByteArray bytes;
+            if (!encoder_.Encode(text, first, bytes)) {
+                at_ = bytesAt_ = 0; // from the start, in UTF-8
+                starts_.clear();
+                continue;
+            }
+            starts_.emplace_back(at_, bytesAt_);
+            const auto length = bytes.size();
+            if (!queue_->Put(bytesAt_, std::move(bytes))) {
+                done_ = true;
+                return;
+            }
+            bytesAt_ += length;
+            at_ += n;
+            if (clock.elapsed() >= kTurnMs)
+                break;
+        }
+        // A full queue waits for the write to take some of it.
+        turn_.start(queue_->Waiting() < kWaitingBytes ? 0 : 1);
+    }
+
+    void Cancel()
+    {
+        turn_.stop();
+        done_ = true;
+        queue_->Cancel();
+    }
+
+  private:
+    static constexpr qsizetype kSlice = 256 * 1024;             // characters
+    static constexpr qsizetype kWaitingBytes = 8 * 1024 * 1024; // at most, in the queue
+    static constexpr int kTurnMs = 4;
+
+    std::function<qsizetype()> size_;
+    std::function<QString(qsizetype, qsizetype)> slice_;
+    NoteEncoding encoding_;
+    NoteBreaks breaks_;
+    NoteEncoder encoder_;
+    std::shared_ptr<WriteQueue> queue_;
+    std::function<void(NoteEncoding)> taken_;
+    qsizetype at_ = 0;         // characters taken
+    std::int64_t bytesAt_ = 0; // their bytes
+    bool done_ = false;
+    QTimer turn_;
+    // Where each slice taken begins, in the text and in the bytes.
+    std::vector<std::pair<qsizetype, std::int64_t>> starts_;
+};
+
 QStringList DefaultUnsavedFolders()
 {
     QStringList folders{QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)};
@@ -88,9 +201,8 @@ NotePlace DefaultNotePlace()
                            QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
 }
 
-NoteStore::NoteStore(const NotePlace &place, NoteUser &user, std::function<QString()> memoText,
-                     QObject *parent)
-    : QObject(parent), place_(place), user_(user), memoText_(std::move(memoText)),
+NoteStore::NoteStore(const NotePlace &place, NoteUser &user, MemoAccess memo, QObject *parent)
+    : QObject(parent), place_(place), user_(user), memo_(std::move(memo)),
       unsavedFolders_(DefaultUnsavedFolders())
 {
     timer1_ = new QTimer(this);
@@ -104,6 +216,9 @@ NoteStore::NoteStore(const NotePlace &place, NoteUser &user, std::function<QStri
 
 NoteStore::~NoteStore()
 {
+    // Writes still waiting for text end, leaving their files as they were.
+    for (TextTaker *taker : std::as_const(takers_))
+        taker->Cancel();
     for (QThread *copy : std::as_const(copies_))
         copy->wait();
     if (writer_)
@@ -383,7 +498,49 @@ void NoteStore::PutInMemo(QString text, bool quietly, bool hold)
 
 QString NoteStore::MemoText() const
 {
-    return hasPending_ ? pendingText_.join(QString()) : memoText_();
+    return hasPending_ ? pendingText_.join(QString()) : memo_.slice(0, memo_.size());
+}
+
+qsizetype NoteStore::MemoSize() const
+{
+    return hasPending_ ? SizeOf(pendingText_) : memo_.size();
+}
+
+QString NoteStore::MemoSlice(qsizetype from, qsizetype n) const
+{
+    if (!hasPending_)
+        return memo_.slice(from, n);
+    QString text;
+    for (const QString &piece : pendingText_) {
+        if (n <= 0)
+            break;
+        if (from < piece.size()) {
+            text += QStringView(piece).sliced(from, std::min(n, piece.size() - from));
+            n -= piece.size() - from;
+        }
+        from = std::max<qsizetype>(0, from - piece.size());
+    }
+    return text;
+}
+
+TextTaker *NoteStore::TakeText(const std::shared_ptr<WriteQueue> &queue,
+                               std::function<void(NoteEncoding)> taken)
+{
+    auto *taker = new TextTaker([this] { return MemoSize(); },
+                                [this](qsizetype from, qsizetype n) { return MemoSlice(from, n); },
+                                encoding_, breaks_, queue, std::move(taken), this);
+    takers_.append(taker);
+    taker->Turn(); // a note of a few slices is taken at once
+    return taker;
+}
+
+void NoteStore::DropTaker(TextTaker *taker)
+{
+    if (!taker)
+        return;
+    takers_.removeOne(taker);
+    taker->Cancel();
+    taker->deleteLater();
 }
 
 bool NoteStore::LoadNotes()
@@ -398,7 +555,7 @@ bool NoteStore::LoadNotes()
     }
     if (!QFileInfo::exists(notesPath_)) {
         disk_ = {};
-        memoIsDisk_ = MemoText().isEmpty();
+        memoIsDisk_ = MemoSize() == 0;
     }
     // What the memo holds needs no second reading while the file is what it
     // was; unsaved text (recovered) is the save step's to weigh against it.
@@ -426,7 +583,7 @@ bool NoteStore::TakeRead(ReadText &read, bool quietly, bool hold)
     readFailed_ = false;
     encoding_ = read.encoding;
     breaks_ = read.breaks;
-    if (hold && !hasPending_ && MemoText().isEmpty()) {
+    if (hold && !hasPending_ && MemoSize() == 0) {
         // Kept in pieces: joined, the text would be held twice for a moment.
         hasPending_ = SizeOf(read.text) > 0;
         pendingText_ = hasPending_ ? std::move(read.text) : QStringList();
@@ -527,6 +684,8 @@ void NoteStore::DiskChanged()
 void NoteStore::TextChanged(const MemoChange &change)
 {
     ++edits_;
+    for (TextTaker *taker : std::as_const(takers_))
+        taker->Changed(change.position);
     const bool fromDisk = memoIsDisk_;
     memoIsDisk_ = false;
     if (!loading_ && !journalKept_ && !journalLeft_ && !ended_) {
@@ -573,13 +732,16 @@ void NoteStore::StartWrite(bool replaceChanged)
 {
     write_ = std::make_shared<NoteWrite>();
     write_->path = notesPath_;
-    // Only the copy needs this thread; encoding and writing go on beside it.
-    write_->text = MemoText();
+    write_->pieces = std::make_shared<WriteQueue>();
     write_->encoding = encoding_;
     write_->breaks = breaks_;
     write_->disk = disk_;
     write_->replaceChanged = replaceChanged;
-    editsWritten_ = edits_;
+    // Writing and syncing go on beside this thread, which takes the text.
+    taking_ = TakeText(write_->pieces, [this, w = write_.get()](NoteEncoding used) {
+        w->encoding = used;
+        editsWritten_ = edits_;
+    });
     writer_ = QThread::create([write = write_, release = release_] {
         write->Run();
         if (release)
@@ -626,6 +788,7 @@ std::shared_ptr<NoteWrite> NoteStore::TakeWrite()
     writer_->disconnect(this);
     writer_->deleteLater();
     writer_ = nullptr;
+    DropTaker(std::exchange(taking_, nullptr)); // a write that failed early
     return std::move(write_);
 }
 
@@ -874,26 +1037,24 @@ void NoteStore::WriteCopy(const QString &path, std::function<void(bool)> done)
     // Encoding and writing a large note, and syncing it, take long: a thread
     // of its own does them, and `done` is called back here.
     struct Copy {
-        QString text;
-        NoteEncoding encoding;
-        NoteBreaks breaks;
+        std::shared_ptr<WriteQueue> pieces = std::make_shared<WriteQueue>();
         QString reason;
         bool written = false;
     };
-    auto copy = std::make_shared<Copy>(Copy{MemoText(), encoding_, breaks_, {}, false});
+    auto copy = std::make_shared<Copy>();
+    TextTaker *taker = TakeText(copy->pieces, [](NoteEncoding) {});
     QThread *thread = QThread::create([copy, path] {
         WriteOptions options;
         options.privateFile = false; // the user's own file, as the umask says
         // The user chose this file and may write it, though perhaps not its folder.
         options.inPlaceIfNeeded = true;
-        const QByteArray bytes = EncodeNote(copy->text, copy->encoding, copy->breaks);
-        copy->text = QString();
-        copy->written = WriteFileAtomically(path, bytes, copy->reason, options);
+        copy->written = WriteFromQueue(path, *copy->pieces, copy->reason, options);
     });
     copies_.append(thread);
-    connect(thread, &QThread::finished, this, [this, thread, copy, path, done] {
+    connect(thread, &QThread::finished, this, [this, thread, taker, copy, path, done] {
         copies_.removeOne(thread);
         thread->deleteLater();
+        DropTaker(taker);
         if (!copy->written)
             Report(CannotCreateText(path, copy->reason));
         done(copy->written);

@@ -52,6 +52,15 @@ struct MemoChange {
     QString inserted;
 };
 
+// How the store reads the memo: its length, and its characters from `from`
+// on, `n` of them (fewer at its end), line breaks as the memo holds them.
+struct MemoAccess {
+    std::function<qsizetype()> size;
+    std::function<QString(qsizetype from, qsizetype n)> slice;
+};
+
+class TextTaker;
+
 // The folders where unsaved text may be kept, in the order they are tried:
 // the user's data folder, the session's runtime folder, the system's
 // temporary folder.
@@ -66,13 +75,12 @@ NotePlace DefaultNotePlace();
 // for it), the journal of changes not yet saved and its recovery, the watch
 // on the file, text kept aside in files of its own, and the font settings
 // that go with a save. The memo's text is read through
-// `memoText`; what comes from the file goes to the memo by textFromDisk.
+// `memo`; what comes from the file goes to the memo by textFromDisk.
 class NoteStore : public QObject {
     Q_OBJECT
 
   public:
-    NoteStore(const NotePlace &place, NoteUser &user, std::function<QString()> memoText,
-              QObject *parent = nullptr);
+    NoteStore(const NotePlace &place, NoteUser &user, MemoAccess memo, QObject *parent = nullptr);
     ~NoteStore() override;
 
     // Carries a note left behind the program, and sets the paths; once.
@@ -206,6 +214,11 @@ class NoteStore : public QObject {
     void FinishFirstRead(ReadText *read);
     void PutInMemo(QString text, bool quietly, bool hold);
     QString MemoText() const;
+    qsizetype MemoSize() const;
+    QString MemoSlice(qsizetype from, qsizetype n) const;
+    TextTaker *TakeText(const std::shared_ptr<WriteQueue> &queue,
+                        std::function<void(NoteEncoding)> taken);
+    void DropTaker(TextTaker *taker);
     void RecoverJournal();
     void SetJournalAside();
     void LookAgainIfChanged();
@@ -237,7 +250,7 @@ class NoteStore : public QObject {
 
     NotePlace place_;
     NoteUser &user_;
-    std::function<QString()> memoText_;
+    MemoAccess memo_;
     QString folder_, notesPath_, settingsPath_;
     QStringList unsavedFolders_;
     bool readOnly_ = false; // shown from where nothing typed could be kept
@@ -271,6 +284,7 @@ class NoteStore : public QObject {
     QFileSystemWatcher *watcher_;
     NoteJournal *journal_ = nullptr;
     QList<QThread *> copies_;   // files of the user's choice, being written
+    QList<TextTaker *> takers_; // the memo's text, being taken for a write
     QThread *reader_ = nullptr; // the first reading, in flight
     std::shared_ptr<ReadText> firstReadResult_;
     QStringList pendingText_; // the note's text, not yet in the memo, in pieces
@@ -283,5 +297,6 @@ class NoteStore : public QObject {
     int boxes_ = 0;              // questions and notices open
     bool writtenBehind_ = false; // the last write settled missed later changes
     std::shared_ptr<NoteWrite> write_;
+    TextTaker *taking_ = nullptr;    // its text, being taken
     std::uint64_t editsWritten_ = 0; // edits_ when its text was taken
 };

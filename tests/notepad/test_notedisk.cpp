@@ -424,3 +424,42 @@ TEST(NoteDisk, AFileIsHandedOverInPiecesOnlyWhileItIsTheOneKnown)
         return false;
     })) << "a piece that could not be put";
 }
+
+TEST(NoteDisk, AWriteFromPiecesTakesItsTextAgainFromAPointAndLeavesTheFileAloneUnlessFinished)
+{
+    using Pieces = std::vector<std::pair<std::int64_t, QByteArray>>;
+    const struct {
+        const char *what;
+        Pieces pieces;
+        bool finish;
+        QByteArray file;
+    } cases[] = {
+        {"in order", {{0, "ab"}, {2, "cd"}, {4, "e"}}, true, "abcde"},
+        {"taken again from a point", {{0, "ab"}, {2, "cdef"}, {2, "X"}, {3, "yz"}}, true, "abXyz"},
+        {"from the start, shorter", {{0, "abcdef"}, {0, "ab"}}, true, "ab"},
+        {"none at all", {}, true, ""},
+        {"never finished", {{0, "ab"}}, false, "old"},
+    };
+    for (const auto &c : cases) {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("npad.txt");
+        Put(path, "old");
+        WriteQueue queue;
+        for (const auto &[at, bytes] : c.pieces)
+            ASSERT_TRUE(queue.Put(at, bytes));
+        c.finish ? queue.Finish() : queue.Cancel();
+        QString reason;
+        FileIdentity written;
+        WriteOptions options;
+        options.written = &written;
+        EXPECT_EQ(WriteFromQueue(path, queue, reason, options), c.finish) << c.what;
+        EXPECT_EQ(Bytes(path), c.file) << c.what;
+        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"npad.txt"})
+            << c.what;
+        if (c.finish) { // what the file holds, as a later look sees it
+            EXPECT_FALSE(ChangedOnDisk(path, written)) << c.what;
+        }
+        EXPECT_TRUE(queue.Closed()) << c.what;
+        EXPECT_FALSE(queue.Put(0, "late")) << c.what;
+    }
+}

@@ -245,3 +245,63 @@ TEST(NoteFile, ALargeNoteReadInPiecesGivesTheSameText)
                       DecodeNote(bytes).text)
                 << bytes.toHex().toStdString() << " in pieces of " << piece;
 }
+
+namespace {
+
+// The text's bytes as a write takes them: a slice at a time, never between
+// the halves of a pair, from the start again when the encoder says so.
+QByteArray EncodedInSlices(const QString &text, NoteEncoding &encoding, NoteBreaks breaks,
+                           qsizetype size)
+{
+    NoteEncoder encoder(encoding, breaks);
+    QByteArray out, bytes;
+    for (qsizetype at = 0, slices = 0; slices == 0 || at < text.size(); ++slices) {
+        qsizetype n = NoteEncoder::NeedsWholeText(text, encoding)
+                          ? text.size()
+                          : std::min(size, text.size() - at);
+        if (at + n < text.size() && text[at + n - 1].isHighSurrogate())
+            ++n;
+        if (!encoder.Encode(QStringView(text).sliced(at, n), at == 0, bytes)) {
+            out.clear();
+            at = 0;
+            slices = -1;
+            continue;
+        }
+        out += bytes;
+        at += n;
+    }
+    encoding = encoder.Encoding();
+    return out;
+}
+
+} // namespace
+
+TEST(NoteFile, ALargeNoteWrittenInSlicesGivesTheSameBytes)
+{
+    const struct {
+        QString text;
+        NoteEncoding encoding;
+        NoteBreaks breaks;
+    } cases[] = {
+        {u"a\nb\u2029c\n\n\u2029"_qs, NoteEncoding::Utf8, NoteBreaks::CrLf},
+        {u"a\nb\u2029c\n"_qs, NoteEncoding::Utf8, NoteBreaks::Lf},
+        {u"\uFEFFmark \U0001F600 pair\n"_qs, NoteEncoding::Utf8, NoteBreaks::CrLf},
+        {u"\uFEFFkept\n"_qs, NoteEncoding::Utf8WithBom, NoteBreaks::CrLf},
+        {u"caf\u00E9\n\u20AC"_qs, NoteEncoding::Windows1252, NoteBreaks::CrLf},
+        {u"caf\u00E9\nthen \u0101 it can't hold"_qs, NoteEncoding::Windows1252, NoteBreaks::CrLf},
+        {u"\u00FF\u00FEab"_qs, NoteEncoding::Windows1252, NoteBreaks::CrLf}, // reads as UTF-16
+        {u"\u00FF\u00FEa"_qs, NoteEncoding::Windows1252, NoteBreaks::CrLf},  // does not
+        {u"\U0001F600\n\u00E9\u2029"_qs, NoteEncoding::Utf16Le, NoteBreaks::CrLf},
+        {u"\U0001F600\n\u00E9"_qs, NoteEncoding::Utf16Be, NoteBreaks::Lf},
+        {QString(), NoteEncoding::Utf16Le, NoteBreaks::CrLf},
+        {QString(), NoteEncoding::Utf8WithBom, NoteBreaks::CrLf},
+    };
+    for (const auto &c : cases)
+        for (const qsizetype size : {1, 2, 3, 5}) {
+            NoteEncoding whole = c.encoding, sliced = c.encoding;
+            const QByteArray expected = EncodeNote(c.text, whole, c.breaks);
+            EXPECT_EQ(EncodedInSlices(c.text, sliced, c.breaks, size), expected)
+                << c.text.toStdString() << " in slices of " << size;
+            EXPECT_EQ(sliced, whole) << c.text.toStdString() << " in slices of " << size;
+        }
+}

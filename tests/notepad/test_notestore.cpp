@@ -9,6 +9,7 @@
 
 #include <sys/stat.h>
 
+#include "soon.h"
 #include "unprivileged.h"
 
 namespace {
@@ -82,8 +83,10 @@ class StoreTest : public ::testing::Test {
     {
         memo.clear();
         user.seen.clear();
-        store = std::make_unique<NoteStore>(place.folder.isEmpty() ? NotePlace(dir.path()) : place,
-                                            user, [this] { return memo; });
+        store = std::make_unique<NoteStore>(
+            place.folder.isEmpty() ? NotePlace(dir.path()) : place, user,
+            MemoAccess{[this] { return memo.size(); },
+                       [this](qsizetype from, qsizetype n) { return memo.mid(from, n); }});
         QObject::connect(store.get(), &NoteStore::textFromDisk, [this](const QStringList &pieces) {
             const qsizetype was = memo.size();
             const QString text = pieces.join(QString());
@@ -107,6 +110,12 @@ class StoreTest : public ::testing::Test {
     {
         memo += text;
         store->TextChanged({memo.size() - text.size(), 0, text});
+    }
+
+    void Edit(qsizetype position, qsizetype removed, const QString &inserted)
+    {
+        memo.replace(position, removed, inserted);
+        store->TextChanged({position, removed, inserted});
     }
 
     QTemporaryDir dir;
@@ -281,23 +290,23 @@ TEST_F(StoreTest, WhatAnotherProgramWritesIsShownAndAFileThatCannotBeReadIsRepor
     Open();
     Show();
     Put("npad.txt", "shown\r\nas it is");
-    QTRY_COMPARE(memo, QString("shown\nas it is"));
+    EXPECT_SOON(memo == QString("shown\nas it is"));
     EXPECT_FALSE(store->Tracker().Dirty);
 
     Put("npad.txt", QByteArray("no\0te", 5));
-    QTRY_COMPARE(user.seen.size(), 1);
+    EXPECT_SOON(user.seen.size() == 1);
     EXPECT_TRUE(user.seen[0].startsWith("! Cannot open file")) << user.seen[0].toStdString();
     EXPECT_FALSE(store->Editable());
     for (int i = 0; i < 5; ++i)
         Put(QString("other%1").arg(i), "x");
     QFile::remove(Path("npad.txt")); // the memo's text is the newest there is
-    QTRY_VERIFY(store->Editable());
+    EXPECT_SOON(store->Editable());
     EXPECT_EQ(user.seen.size(), 1);
 
     Put("npad.txt", QByteArray("no\0te again", 11));
-    QTRY_COMPARE(user.seen.size(), 2);
+    EXPECT_SOON(user.seen.size() == 2);
     Put("npad.txt", "good again");
-    QTRY_COMPARE(memo, QString("good again"));
+    EXPECT_SOON(memo == QString("good again"));
     EXPECT_EQ(user.seen.size(), 2);
     EXPECT_TRUE(store->Editable());
     EXPECT_FALSE(store->Tracker().Dirty);
@@ -314,13 +323,13 @@ TEST_F(StoreTest, AFailedAutosaveIsReportedOnceAndWaitsForTheNextChange)
         Type("a");
         store->Timer1Timer(); // the countdown ends: the write goes to its thread
         Type("b");            // while it fails
-        QTRY_COMPARE(user.seen.size(), 1);
+        EXPECT_SOON(user.seen.size() == 1);
         EXPECT_FALSE(store->Tracker().CountdownRunning());
         EXPECT_TRUE(store->Tracker().Dirty);
         Type("c");
         EXPECT_TRUE(store->Tracker().CountdownRunning());
         store->Timer1Timer();
-        QTRY_COMPARE(user.seen.size(), 2);
+        EXPECT_SOON(user.seen.size() == 2);
     }
     SetMode(dir.path(), 0755);
     EXPECT_TRUE(user.seen[0].startsWith("! Cannot create file")) << user.seen[0].toStdString();
@@ -366,13 +375,45 @@ TEST_F(StoreTest, TypingWhileTheAutosaveWritesIsSavedInItsOwnTurn)
     Type("b");
     store->Timer1Timer(); // the text "ab" goes to its writer
     Type("c");            // before the write is reported done
-    QTRY_VERIFY(store->Tracker().SavedSinceLoad);
+    EXPECT_SOON(store->Tracker().SavedSinceLoad);
     EXPECT_EQ(File("npad.txt"), "ab");
     EXPECT_TRUE(store->Tracker().Dirty);
     EXPECT_TRUE(store->Tracker().CountdownRunning())
         << "the later change has a countdown of its own";
     EXPECT_TRUE(store->CloseQuery()); // writes what is left
     EXPECT_EQ(File("npad.txt"), "abc");
+}
+
+TEST_F(StoreTest, ALargeNoteChangedWhileItsTextIsTakenIsWrittenAsItIsOnceTaken)
+{
+    const QString large = QString(64, 'x').append('\n').repeated(1 << 18); // 17 M characters
+    const struct {
+        QByteArray file;
+        NoteEncoding read;
+        QString typed; // before the end, while the text is taken
+        NoteEncoding written;
+    } cases[] = {
+        {"caf\xC3\xA9", NoteEncoding::Utf8, u"\u00E9"_qs, NoteEncoding::Utf8},
+        {"caf\xE9", NoteEncoding::Windows1252, u"\u00E9"_qs, NoteEncoding::Windows1252},
+        {"caf\xE9", NoteEncoding::Windows1252, u"\u0101"_qs, NoteEncoding::Utf8},
+    };
+    for (const auto &c : cases) {
+        Put("npad.txt", c.file);
+        Open();
+        Show();
+        ASSERT_EQ(store->Encoding(), c.read);
+        Type(large);
+        store->Timer1Timer();              // the autosave: its first slices are taken at once
+        Edit(1, 2, "AF");                  // a change in them: taken again
+        Edit(memo.size() - 1, 0, c.typed); // one after them
+        EXPECT_SOON_WITHIN(store->Tracker().SavedSinceLoad, 20000);
+        EXPECT_FALSE(store->Tracker().Dirty) << "every change is in the write";
+        NoteEncoding encoding = c.read;
+        EXPECT_TRUE(File("npad.txt") == EncodeNote(memo, encoding)) << c.typed.toStdString();
+        EXPECT_EQ(store->Encoding(), c.written) << c.typed.toStdString();
+        EXPECT_EQ(encoding, c.written) << c.typed.toStdString();
+        store.reset();
+    }
 }
 
 TEST_F(StoreTest, SaveWaitsForAWriteInFlightThenReports)
@@ -466,7 +507,7 @@ TEST_F(StoreTest, TextRecoveredWhileAnExitsBoxIsOpenIsWrittenBeforeTheEnd)
     store->StartFirstRead();
     // The first reading, and the journal's recovery, end while the settings'
     // error box is open.
-    user.whileErrorShown = [this] { QTRY_VERIFY(!store->FirstReadPending()); };
+    user.whileErrorShown = [this] { EXPECT_SOON(!store->FirstReadPending()); };
     const ExitReport report = store->SaveBeforeExit();
     store->End();
     EXPECT_EQ(report.outcome, ExitReport::Outcome::Saved);
@@ -497,7 +538,7 @@ TEST_F(StoreTest, EveryFileAndFolderMadeForTheNoteIsTheUsersAloneWhateverTheUmas
     EXPECT_TRUE(store->CloseQuery());
     bool exported = false;
     store->WriteCopy(Path("export.txt"), [&](bool written) { exported = written; });
-    QTRY_VERIFY(exported);
+    EXPECT_SOON(exported);
     umask(saved);
     const struct {
         const char *path;
