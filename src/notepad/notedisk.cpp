@@ -36,13 +36,22 @@ void TakeStat(const struct stat &st, FileIdentity &id)
 // A block at a time, so that a file can be hashed without holding it whole.
 constexpr qsizetype kHashBlock = 1 << 20;
 
+// The next block's hash into the hash so far. Every block's own hash has
+// the seed 0: with another, Qt mixes in a seed of the run's own, and the
+// journal's next run would take the note for another.
+std::size_t HashOn(std::size_t hash, bool first, const char *block, qsizetype n)
+{
+    const std::size_t own = qHashBits(block, std::size_t(n), 0);
+    return first ? own : (hash ^ own) * 0x100000001B3ull + (hash >> 29);
+}
+
 std::size_t HashOf(QByteArrayView bytes)
 {
     std::size_t hash = 0;
     qsizetype at = 0;
     do {
         const qsizetype n = std::min(kHashBlock, bytes.size() - at);
-        hash = qHashBits(bytes.data() + at, std::size_t(n), hash);
+        hash = HashOn(hash, at == 0, bytes.data() + at, n);
         at += n;
     } while (at < bytes.size());
     return hash;
@@ -66,7 +75,7 @@ bool HashOfFile(int fd, std::int64_t size, std::size_t &hash)
                 return false;
             got += r;
         }
-        hash = qHashBits(block.constData(), std::size_t(n), hash);
+        hash = HashOn(hash, at == 0, block.constData(), n);
         at += n;
     } while (at < size);
     return true;
@@ -351,12 +360,12 @@ AtomicFile::~AtomicFile()
 
 void AtomicFile::Abandon()
 {
+    inPlaceBytes_.clear();
     if (fd_ < 0)
         return;
     ::close(fd_);
     fd_ = -1;
-    if (!inPlace_)
-        ::unlink(temp_.constData());
+    ::unlink(temp_.constData());
 }
 
 bool AtomicFile::Fail(int error, QString &reason)
@@ -391,9 +400,8 @@ bool AtomicFile::Open(const QString &path, QString &reason, const WriteOptions &
         if (!options.inPlaceIfNeeded || !replacing
             || (error != EACCES && error != EPERM && error != EROFS))
             return Fail(error, reason);
-        fd_ = ::open(file_.constData(), O_WRONLY | O_TRUNC | O_CLOEXEC);
-        if (fd_ < 0)
-            return Fail(errno, reason);
+        // Written in place only once every byte has come: a write cut
+        // short leaves the file as it was.
         inPlace_ = true;
         return true;
     }
@@ -416,6 +424,12 @@ bool AtomicFile::Open(const QString &path, QString &reason, const WriteOptions &
 
 bool AtomicFile::Write(QByteArrayView bytes, std::int64_t at, QString &reason)
 {
+    if (inPlace_) {
+        inPlaceBytes_.truncate(qsizetype(at));
+        inPlaceBytes_ += bytes;
+        size_ = inPlaceBytes_.size();
+        return true;
+    }
     int error = 0;
     if (at < size_ && ::ftruncate(fd_, off_t(at)) != 0)
         return Fail(errno, reason);
@@ -428,14 +442,24 @@ bool AtomicFile::Write(QByteArrayView bytes, std::int64_t at, QString &reason)
 bool AtomicFile::Commit(QString &reason)
 {
     int error = 0;
-    if (!SyncData(fd_, error))
-        return Fail(error, reason);
     if (inPlace_) {
-        const int fd = std::exchange(fd_, -1);
-        if (::close(fd) != 0)
+        const int fd = ::open(file_.constData(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+        if (fd < 0)
             return Fail(errno, reason);
+        const bool written = WriteAll(fd, inPlaceBytes_, 0, error) && SyncData(fd, error);
+        inPlaceBytes_.clear();
+        if (!written || ::close(fd) != 0) {
+            if (written)
+                error = errno;
+            else
+                ::close(fd);
+            reason = qt_error_string(error);
+            return false;
+        }
         return true;
     }
+    if (!SyncData(fd_, error))
+        return Fail(error, reason);
     if (options_.beforeReplace && !options_.beforeReplace()) {
         Abandon();
         reason.clear();
@@ -500,6 +524,13 @@ qsizetype WriteQueue::Waiting() const
     return waiting_;
 }
 
+void WriteQueue::WaitBelow(qsizetype bytes)
+{
+    QMutexLocker lock(&mutex_);
+    while (waiting_ >= bytes && !closed_)
+        taken_.wait(&mutex_);
+}
+
 bool WriteQueue::Closed() const
 {
     const QMutexLocker lock(&mutex_);
@@ -518,6 +549,7 @@ bool WriteQueue::Take(std::int64_t &at, QByteArray &bytes, bool &finished)
     bytes = std::move(pieces_.front().second);
     pieces_.pop_front();
     waiting_ -= bytes.size();
+    taken_.wakeAll();
     return true;
 }
 
@@ -527,6 +559,7 @@ void WriteQueue::Close()
     closed_ = true;
     pieces_.clear();
     waiting_ = 0;
+    taken_.wakeAll();
 }
 
 bool WriteFromQueue(const QString &path, WriteQueue &queue, QString &reason,

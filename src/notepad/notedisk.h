@@ -144,6 +144,7 @@ class AtomicFile {
     QByteArray file_, temp_;
     int fd_ = -1;
     bool inPlace_ = false;
+    QByteArray inPlaceBytes_; // held until the commit
     std::int64_t size_ = 0;
     WriteOptions options_;
 };
@@ -158,6 +159,8 @@ class WriteQueue {
     void Cancel(); // none will come: the write ends, leaving the file as it was
     // Bytes put, not yet taken.
     qsizetype Waiting() const;
+    // Waits until fewer than `bytes` wait, or the write has ended.
+    void WaitBelow(qsizetype bytes);
     bool Closed() const;
 
     // The write's side: waits for the next piece. False when none is left;
@@ -167,7 +170,7 @@ class WriteQueue {
 
   private:
     mutable QMutex mutex_;
-    QWaitCondition ready_;
+    QWaitCondition ready_, taken_;
     std::deque<std::pair<std::int64_t, QByteArray>> pieces_;
     qsizetype waiting_ = 0;
     bool finished_ = false, cancelled_ = false, closed_ = false;

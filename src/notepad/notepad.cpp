@@ -271,7 +271,10 @@ void TFnotepad::ConnectSignals()
     connect(store_, &NoteStore::firstReadDone, this, &TFnotepad::FirstReadDone);
 }
 
-TFnotepad::~TFnotepad() = default;
+TFnotepad::~TFnotepad()
+{
+    store_->FinishTaking(); // while the memo is still there
+}
 
 void TFnotepad::FormCreate()
 {

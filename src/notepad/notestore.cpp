@@ -107,13 +107,30 @@ class TextTaker : public QObject {
     }
 
     // Takes slices for a few milliseconds, while the write keeps up.
-    void Turn()
+    void Turn() { Take(false); }
+    // Takes the rest at once, waiting for the write where it falls behind.
+    void TakeAll() { Take(true); }
+
+    void Cancel()
+    {
+        turn_.stop();
+        done_ = true;
+        queue_->Cancel();
+    }
+
+  private:
+    void Take(bool all)
     {
         if (done_)
             return;
         QElapsedTimer clock;
         clock.start();
-        while (queue_->Waiting() < kWaitingBytes) {
+        for (;;) {
+            if (queue_->Waiting() >= kWaitingBytes) {
+                if (!all)
+                    break;
+                queue_->WaitBelow(kWaitingBytes);
+            }
             if (queue_->Closed()) { // the write ended without it
                 done_ = true;
                 return;
@@ -146,21 +163,13 @@ class TextTaker : public QObject {
             }
             bytesAt_ += length;
             at_ += n;
-            if (clock.elapsed() >= kTurnMs)
+            if (!all && clock.elapsed() >= kTurnMs)
                 break;
         }
         // A full queue waits for the write to take some of it.
         turn_.start(queue_->Waiting() < kWaitingBytes ? 0 : 1);
     }
 
-    void Cancel()
-    {
-        turn_.stop();
-        done_ = true;
-        queue_->Cancel();
-    }
-
-  private:
     static constexpr qsizetype kSlice = 256 * 1024;             // characters
     static constexpr qsizetype kWaitingBytes = 8 * 1024 * 1024; // at most, in the queue
     static constexpr int kTurnMs = 4;
@@ -532,6 +541,12 @@ TextTaker *NoteStore::TakeText(const std::shared_ptr<WriteQueue> &queue,
     takers_.append(taker);
     taker->Turn(); // a note of a few slices is taken at once
     return taker;
+}
+
+void NoteStore::FinishTaking()
+{
+    for (TextTaker *taker : std::as_const(takers_))
+        taker->TakeAll();
 }
 
 void NoteStore::DropTaker(TextTaker *taker)

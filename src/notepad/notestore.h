@@ -165,6 +165,10 @@ class NoteStore : public QObject {
     // `done` tells, once it is written or its failure reported.
     void WriteCopy(const QString &path, std::function<void(bool)> done);
 
+    // Writes still taking the memo's text take the rest at once: the memo
+    // is about to go. A store destroyed before leaves them unwritten.
+    void FinishTaking();
+
     // Waits for a write in flight and takes its outcome as the autosave does.
     void WaitForWrite();
 

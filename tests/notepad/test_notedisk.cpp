@@ -231,12 +231,20 @@ TEST(NoteDisk, AnExportMayWriteAWritableFileInPlaceInAFolderItCannotCreateIn)
     WriteOptions inPlaceIfNeeded;
     inPlaceIfNeeded.inPlaceIfNeeded = true;
     bool strict, inPlace;
+    QByteArray afterCut;
     {
         Unprivileged as(dir.path());
         strict = WriteFileAtomically(path, "strict", reason);
+        {
+            AtomicFile cut; // never committed
+            EXPECT_TRUE(cut.Open(path, reason, inPlaceIfNeeded));
+            EXPECT_TRUE(cut.Write("partial", 0, reason));
+        }
+        afterCut = Bytes(path);
         inPlace = WriteFileAtomically(path, "mine", reason, inPlaceIfNeeded);
     }
     SetMode(dir.path(), 0755);
+    EXPECT_EQ(afterCut, "theirs");
     EXPECT_FALSE(strict);
     EXPECT_TRUE(inPlace) << reason.toStdString();
     EXPECT_EQ(Bytes(path), "mine");
@@ -458,8 +466,27 @@ TEST(NoteDisk, AWriteFromPiecesTakesItsTextAgainFromAPointAndLeavesTheFileAloneU
             << c.what;
         if (c.finish) { // what the file holds, as a later look sees it
             EXPECT_FALSE(ChangedOnDisk(path, written)) << c.what;
+            EXPECT_EQ(written.hash, IdentityHash(c.file)) << c.what;
         }
         EXPECT_TRUE(queue.Closed()) << c.what;
         EXPECT_FALSE(queue.Put(0, "late")) << c.what;
     }
+}
+
+TEST(NoteDisk, AFilesHashIsTheSameInEveryRun)
+{
+    // A journal's next run weighs the note by it: no seed of the run's own.
+    QByteArray large(3 << 20 | 5, Qt::Uninitialized);
+    for (qsizetype i = 0; i < large.size(); ++i)
+        large[i] = char(i * 7 + i / 251);
+    const struct {
+        QByteArray bytes;
+        std::size_t hash;
+    } cases[] = {
+        {"", 0},
+        {"kept text", 17778603942733107613ull},
+        {large, 675576671789970856ull},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(IdentityHash(c.bytes), c.hash) << c.bytes.size();
 }

@@ -275,6 +275,13 @@ TEST_F(NotepadTest, ExportAsksBeforeReplacingTheCompletedName)
 
     np.toClipboard1Click();
     EXPECT_EQ(QGuiApplication::clipboard()->text(), "note \u00e9");
+
+    // An export still under way as the program ends is written whole.
+    const QString large = QString(64, 'x').append('\n').repeated(1 << 18);
+    np.Memo1->setPlainText(large);
+    EXPECT_TRUE(np.ExportToFile(Path("large.txt")));
+    pad.reset();
+    EXPECT_TRUE(File("large.txt") == large.toLatin1().replace("\n", "\r\n"));
 }
 
 TEST_F(NotepadTest, ClearNeedsTwoYesAndNowReplacesTheSelection)
