@@ -42,15 +42,16 @@ namespace {
 constexpr qsizetype kShowCaretPosition = 32000;
 
 // The memo's text with '\n' line breaks, as a user copies it.
-QString MemoText(const QPlainTextEdit *memo)
+void WithLineFeeds(QString &text)
 {
-    QString text = memo->document()->toRawText();
     // A loop the compiler vectorises: many times QString::replace's pace.
     char16_t *p = reinterpret_cast<char16_t *>(text.data());
     for (qsizetype i = 0, n = text.size(); i < n; ++i)
         p[i] = p[i] == QChar::ParagraphSeparator ? u'\n' : p[i];
-    return text;
 }
+
+// The clipboard's copy is taken this many characters at a time.
+constexpr qsizetype kCopySlice = 256 * 1024;
 
 // Up to this many characters, Clear removes the text as an edit that Undo
 // brings back; a larger note is emptied at once, which takes a moment
@@ -159,6 +160,11 @@ TFnotepad::TFnotepad(const NotePlace &place, QWidget *parent)
                             [this](qsizetype from, qsizetype n) { return MemoSlice(from, n); }},
                            this);
     Timer1 = store_->Countdown();
+    // A timer, not a posted call, goes on inside a box's loop.
+    copyTurn_ = new QTimer(this);
+    copyTurn_->setSingleShot(true);
+    copyTurn_->setInterval(0);
+    connect(copyTurn_, &QTimer::timeout, this, &TFnotepad::CopySlice);
     Timer2 = new QTimer(this);
     Timer2->setSingleShot(true);
     Timer2->setInterval(500);
@@ -419,6 +425,8 @@ void TFnotepad::Memo1Change(int from, int charsRemoved, int charsAdded)
     // A change of the whole text counts the last paragraph's end in both.
     const int length = Memo1->document()->characterCount() - 1;
     StopSearch(); // positions past the change have moved
+    if (copying_ && from < copy_.size())
+        copy_.truncate(from);
     if (filling_) {
         memoLength_ = length; // the note going in: told to the store as one change
         return;
@@ -547,11 +555,34 @@ void TFnotepad::Now1Click()
 
 void TFnotepad::toClipboard1Click()
 {
-    QGuiApplication::clipboard()->setText(MemoText(Memo1));
+    copy_.clear();
+    copy_.reserve(MemoSize());
+    copying_ = true;
+    CopySlice(); // a note of a few slices goes at once
     QTextCursor c = Memo1->textCursor();
     c.setPosition(0);
     Memo1->setTextCursor(c);
     FlashNotice("Exported OK");
+}
+
+void TFnotepad::CopySlice()
+{
+    // A large note is copied a slice at a time between events; a change
+    // before what was copied takes the copy back to it.
+    QElapsedTimer clock;
+    clock.start();
+    const qsizetype size = MemoSize();
+    while (copying_ && copy_.size() < size && clock.elapsed() < 4) {
+        QString slice = MemoSlice(copy_.size(), kCopySlice);
+        WithLineFeeds(slice);
+        copy_ += slice;
+    }
+    if (copy_.size() < size) {
+        copyTurn_->start();
+        return;
+    }
+    copying_ = false;
+    QGuiApplication::clipboard()->setText(std::exchange(copy_, QString()));
 }
 
 void TFnotepad::toFile1Click()

@@ -49,7 +49,10 @@ class TFnotepad : public QMainWindow {
 
     // No show is under way (the note is read and in the memo, or failed),
     // and no search.
-    bool Settled() const { return showing_ == Showing::No && !filling_ && searchAt_ < 0; }
+    bool Settled() const
+    {
+        return showing_ == Showing::No && !filling_ && searchAt_ < 0 && !copying_;
+    }
 
     void Save1Click();
     void Now1Click();
@@ -87,6 +90,7 @@ class TFnotepad : public QMainWindow {
     // The show's steps: the note read, then put into the memo, then the caret.
     void ShowStep(bool readOk);
     void FillSlice();
+    void CopySlice();
     qsizetype MemoSize() const;
     QString MemoSlice(qsizetype from, qsizetype n) const;
     void KeepCaret();
@@ -119,5 +123,8 @@ class TFnotepad : public QMainWindow {
     // where the next window begins; -1 when none is under way.
     static constexpr qsizetype kSearchWindow = 1 << 18;
     qsizetype searchAt_ = -1;
+    bool copying_ = false; // to the clipboard
+    QString copy_;
+    QTimer *copyTurn_;
     unsigned searchRun_ = 0; // one more for each search begun or ended
 };

@@ -276,8 +276,16 @@ TEST_F(NotepadTest, ExportAsksBeforeReplacingTheCompletedName)
     np.toClipboard1Click();
     EXPECT_EQ(QGuiApplication::clipboard()->text(), "note \u00e9");
 
-    // An export still under way as the program ends is written whole.
+    // A large note goes to the clipboard a slice at a time: a change made
+    // meanwhile is in the copy.
     const QString large = QString(64, 'x').append('\n').repeated(1 << 18);
+    np.Memo1->setPlainText(large);
+    np.toClipboard1Click();
+    QTextCursor(np.Memo1->document()).insertText("A");
+    EXPECT_SOON(np.Settled());
+    EXPECT_TRUE(QGuiApplication::clipboard()->text() == "A" + large);
+
+    // An export still under way as the program ends is written whole.
     np.Memo1->setPlainText(large);
     EXPECT_TRUE(np.ExportToFile(Path("large.txt")));
     pad.reset();
