@@ -960,11 +960,7 @@ void NoteStore::End()
     if (ended_)
         return;
     ended_ = true;
-    // Text still unsaved though the last step saw nothing to keep stays
-    // in the journal, for the next start to recover.
-    const bool unsaved = tracker_.TrackChanges && tracker_.Dirty;
-    if (lastExit_ != ExitReport::Outcome::Lost
-        && !(lastExit_ == ExitReport::Outcome::Saved && unsaved))
+    if (lastExit_ != ExitReport::Outcome::Lost)
         journal_->Remove();
 }
 

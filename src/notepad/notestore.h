@@ -154,8 +154,7 @@ class NoteStore : public QObject {
     // No user can be asked from now on: the program is ending.
     void Withdraw() { withdrawn_ = true; }
     // Nothing is written from now on; the notepad closes without a word.
-    // The journal goes, unless the text it holds could be kept nowhere or
-    // is unsaved with no step having seen it.
+    // The journal goes, unless the text it holds could be kept nowhere.
     void End();
 
     // The Save command's report, once a write in flight has ended.
