@@ -228,12 +228,17 @@ NoteStore::~NoteStore()
     // Writes still waiting for text end, leaving their files as they were.
     for (TextTaker *taker : std::as_const(takers_))
         taker->Cancel();
-    for (QThread *copy : std::as_const(copies_))
+    // Threads whose end was never heard of are this store's to let go.
+    for (QThread *copy : std::as_const(copies_)) {
         copy->wait();
+        delete copy;
+    }
     if (writer_)
         writer_->wait();
+    delete writer_;
     if (reader_)
         reader_->wait();
+    delete reader_;
 }
 
 void NoteStore::Open()
