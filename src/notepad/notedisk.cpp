@@ -45,7 +45,9 @@ std::size_t HashOn(std::size_t hash, bool first, const char *block, qsizetype n)
     return first ? own : (hash ^ own) * 0x100000001B3ull + (hash >> 29);
 }
 
-std::size_t HashOf(QByteArrayView bytes)
+} // namespace
+
+std::size_t IdentityHash(QByteArrayView bytes)
 {
     std::size_t hash = 0;
     qsizetype at = 0;
@@ -57,8 +59,10 @@ std::size_t HashOf(QByteArrayView bytes)
     return hash;
 }
 
-// HashOf the first `size` bytes of the file open as `fd`; false when they
-// can't be read.
+namespace {
+
+// IdentityHash of the first `size` bytes of the file open as `fd`; false
+// when they can't be read.
 bool HashOfFile(int fd, std::int64_t size, std::size_t &hash)
 {
     QByteArray block(std::min<std::int64_t>(kHashBlock, size), Qt::Uninitialized);
@@ -197,7 +201,7 @@ FileIdentity IdentityOf(const QString &path, const QByteArray &bytes)
     if (Stat(path, st))
         TakeStat(st, id);
     id.size = bytes.size();
-    id.hash = HashOf(bytes);
+    id.hash = IdentityHash(bytes);
     return id;
 }
 
@@ -219,7 +223,7 @@ bool ChangedOnDisk(const QString &path, FileIdentity &known)
         return true;
     QByteArray bytes;
     QString unused;
-    if (!ReadWholeFile(path, bytes, unused) || HashOf(bytes) != known.hash)
+    if (!ReadWholeFile(path, bytes, unused) || IdentityHash(bytes) != known.hash)
         return true;
     known = now;
     return false;
@@ -269,7 +273,7 @@ bool ReadWhole(const QString &path, Bytes &bytes, QString &reason, FileIdentity 
         *identity = {};
         TakeStat(st, *identity);
         identity->size = bytes.size();
-        identity->hash = HashOf({bytes.data(), bytes.size()});
+        identity->hash = IdentityHash({bytes.data(), bytes.size()});
     }
     return true;
 }
@@ -576,11 +580,6 @@ bool WriteFromQueue(const QString &path, WriteQueue &queue, QString &reason,
     if (ok && !finished)
         reason = qt_error_string(ECANCELED);
     return ok && finished && file.Commit(reason);
-}
-
-std::size_t IdentityHash(QByteArrayView bytes)
-{
-    return HashOf(bytes);
 }
 
 bool RenameWithoutReplacing(const QString &from, const QString &to)

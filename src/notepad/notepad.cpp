@@ -201,13 +201,9 @@ QString TFnotepad::MemoSlice(qsizetype from, qsizetype n) const
         c.setPosition(int(std::min(in, from + n)), QTextCursor::KeepAnchor);
         text = c.selectedText();
     }
-    from = std::max<qsizetype>(0, from - in);
-    for (qsizetype i = fillPiece_; filling_ && i < fill_.size() && text.size() < n; ++i) {
-        const QStringView piece = QStringView(fill_.at(i)).sliced(i == fillPiece_ ? fillAt_ : 0);
-        if (from < piece.size())
-            text += piece.sliced(from, std::min(n - text.size(), piece.size() - from));
-        from = std::max<qsizetype>(0, from - piece.size());
-    }
+    if (filling_ && text.size() < n)
+        text += SliceOfPieces(fill_, fillPiece_, fillAt_, std::max<qsizetype>(0, from - in),
+                              n - text.size());
     return text;
 }
 

@@ -189,6 +189,19 @@ class TextTaker : public QObject {
     std::vector<std::pair<qsizetype, std::int64_t>> starts_;
 };
 
+QString SliceOfPieces(const QStringList &pieces, qsizetype first, qsizetype skip, qsizetype from,
+                      qsizetype n)
+{
+    QString text;
+    for (qsizetype i = first; i < pieces.size() && text.size() < n; ++i) {
+        const QStringView piece = QStringView(pieces.at(i)).sliced(i == first ? skip : 0);
+        if (from < piece.size())
+            text += piece.sliced(from, std::min(n - text.size(), piece.size() - from));
+        from = std::max<qsizetype>(0, from - piece.size());
+    }
+    return text;
+}
+
 QStringList DefaultUnsavedFolders()
 {
     QStringList folders{QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)};
@@ -522,19 +535,7 @@ qsizetype NoteStore::MemoSize() const
 
 QString NoteStore::MemoSlice(qsizetype from, qsizetype n) const
 {
-    if (!hasPending_)
-        return memo_.slice(from, n);
-    QString text;
-    for (const QString &piece : pendingText_) {
-        if (n <= 0)
-            break;
-        if (from < piece.size()) {
-            text += QStringView(piece).sliced(from, std::min(n, piece.size() - from));
-            n -= piece.size() - from;
-        }
-        from = std::max<qsizetype>(0, from - piece.size());
-    }
-    return text;
+    return hasPending_ ? SliceOfPieces(pendingText_, 0, 0, from, n) : memo_.slice(from, n);
 }
 
 TextTaker *NoteStore::TakeText(const std::shared_ptr<WriteQueue> &queue,

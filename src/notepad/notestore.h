@@ -59,6 +59,11 @@ struct MemoAccess {
     std::function<QString(qsizetype from, qsizetype n)> slice;
 };
 
+// The characters from `from` on, `n` of them at most, of `pieces` joined,
+// the first `skip` characters of the first piece left out.
+QString SliceOfPieces(const QStringList &pieces, qsizetype first, qsizetype skip, qsizetype from,
+                      qsizetype n);
+
 class TextTaker;
 
 // The folders where unsaved text may be kept, in the order they are tried:
