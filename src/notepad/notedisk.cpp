@@ -518,7 +518,7 @@ void WriteQueue::Finish()
 void WriteQueue::Cancel()
 {
     const QMutexLocker lock(&mutex_);
-    cancelled_ = true;
+    cancelled_ = !finished_; // every piece in: the write goes on
     ready_.wakeAll();
 }
 

@@ -448,6 +448,17 @@ TEST(NoteDisk, AWriteFromPiecesTakesItsTextAgainFromAPointAndLeavesTheFileAloneU
         {"none at all", {}, true, ""},
         {"never finished", {{0, "ab"}}, false, "old"},
     };
+    // Every piece in, then the store goes: the write goes on.
+    {
+        QTemporaryDir dir;
+        WriteQueue queue;
+        ASSERT_TRUE(queue.Put(0, "all"));
+        queue.Finish();
+        queue.Cancel();
+        QString reason;
+        EXPECT_TRUE(WriteFromQueue(dir.filePath("npad.txt"), queue, reason));
+        EXPECT_EQ(Bytes(dir.filePath("npad.txt")), "all");
+    }
     for (const auto &c : cases) {
         QTemporaryDir dir;
         const QString path = dir.filePath("npad.txt");
