@@ -337,7 +337,9 @@ TEST_F(X11Test, TypingGoesOnInTheNotepadAfterAMenuCommandChosenByKeys)
         Keys("Return");
     });
     Keys("Return");
-    ASSERT_TRUE(WaitFor([&] { return np.Memo1->textCursor().selectedText() == "needle"; }));
+    // The window manager gives the keyboard back after the dialog has gone.
+    ASSERT_TRUE(WaitFor(
+        [&] { return np.Memo1->textCursor().selectedText() == "needle" && np.isActiveWindow(); }));
     EXPECT_EQ(np.Memo1->textCursor().selectionStart(), 0);
     Keys("F3");
     EXPECT_TRUE(WaitFor([&] { return np.Memo1->textCursor().selectionStart() == 12; }));
