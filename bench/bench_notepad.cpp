@@ -2,7 +2,7 @@
 // editor doing the same work at the same moment. Each goal case has its
 // baseline beside it:
 //   show from the menu          BM_ShowFromMenu       / BM_BareEditorShow
-//   F3 over the whole note      BM_FindNext           / BM_BareFindLoop
+//   F3 over the whole note      BM_FindNext           / BM_BareFind, BM_BareFindLoop
 //   autosave, longest GUI wait  BM_AutosaveWait       / BM_BareKeystrokeWait
 //   keystroke, journal included BM_Keystroke          / BM_BareEditorKeystroke
 //   journal syncs while typing  BM_JournalSyncsWhileTyping (a count)
@@ -171,6 +171,22 @@ void BM_FindNext(benchmark::State &state)
     }
 }
 BENCHMARK(BM_FindNext)->Arg(10)->Arg(50)->Unit(benchmark::kMillisecond);
+
+// The editor's own find for the same text, which holds the window throughout.
+void BM_BareFind(benchmark::State &state)
+{
+    auto e = BareEditor(NoteText(int(state.range(0))));
+    e->show();
+    Settle();
+    e->appendPlainText("NeedleAtTheEnd");
+    QTextCursor start(e->document());
+    for (auto _ : state) {
+        e->setTextCursor(start);
+        if (!e->find("needleattheend"))
+            state.SkipWithError("not found");
+    }
+}
+BENCHMARK(BM_BareFind)->Arg(10)->Arg(50)->Unit(benchmark::kMillisecond);
 
 // What reading the whole document costs the editor itself, block by block.
 void BM_BareFindLoop(benchmark::State &state)

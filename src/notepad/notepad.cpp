@@ -551,14 +551,13 @@ void TFnotepad::Now1Click()
 
 void TFnotepad::toClipboard1Click()
 {
+    QTextCursor c = Memo1->textCursor();
+    c.setPosition(0);
+    Memo1->setTextCursor(c);
     copy_.clear();
     copy_.reserve(MemoSize());
     copying_ = true;
     CopySlice(); // a note of a few slices goes at once
-    QTextCursor c = Memo1->textCursor();
-    c.setPosition(0);
-    Memo1->setTextCursor(c);
-    FlashNotice("Exported OK");
 }
 
 void TFnotepad::CopySlice()
@@ -579,6 +578,7 @@ void TFnotepad::CopySlice()
     }
     copying_ = false;
     QGuiApplication::clipboard()->setText(std::exchange(copy_, QString()));
+    FlashNotice("Exported OK"); // only once a paste would give the note
 }
 
 void TFnotepad::toFile1Click()

@@ -280,9 +280,12 @@ TEST_F(NotepadTest, ExportAsksBeforeReplacingTheCompletedName)
     // meanwhile is in the copy.
     const QString large = QString(64, 'x').append('\n').repeated(1 << 18);
     np.Memo1->setPlainText(large);
+    FlashNotice("");
     np.toClipboard1Click();
+    EXPECT_FALSE(Flash().FlashActive) << "told before a paste would give the note";
     QTextCursor(np.Memo1->document()).insertText("A");
     EXPECT_SOON(np.Settled());
+    EXPECT_TRUE(Flash().FlashActive);
     EXPECT_TRUE(QGuiApplication::clipboard()->text() == "A" + large);
 
     // An export still under way as the program ends is written whole.
