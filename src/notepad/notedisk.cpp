@@ -137,8 +137,9 @@ QString FinalTarget(const QString &path)
     return canonical.isEmpty() ? info.symLinkTarget() : canonical;
 }
 
-// A new file beside `file`, named so that no other program takes it for a note.
-int CreateTemporary(const QByteArray &file, mode_t mode, QByteArray &temp)
+// Tries `make` on names beside `file` that no other program takes for a
+// note, until one is free; -1 with errno set otherwise.
+template <typename Make> int OnTemporaryName(const QByteArray &file, QByteArray &temp, Make make)
 {
     const qsizetype slash = file.lastIndexOf('/');
     const QByteArray stem = file.left(slash + 1) + '.' + file.mid(slash + 1) + '.';
@@ -148,11 +149,51 @@ int CreateTemporary(const QByteArray &file, mode_t mode, QByteArray &temp)
         temp = stem;
         for (int i = 0; i < 6; ++i)
             temp += kChars[QRandomGenerator::global()->bounded(int(sizeof kChars) - 1)];
-        const int fd = ::open(temp.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-        if (fd >= 0 || errno != EEXIST)
-            return fd;
+        const int result = make(temp);
+        if (result >= 0 || errno != EEXIST)
+            return result;
     }
     return -1;
+}
+
+int CreateTemporary(const QByteArray &file, mode_t mode, QByteArray &temp)
+{
+    return OnTemporaryName(file, temp, [mode](const QByteArray &name) {
+        return ::open(name.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+    });
+}
+
+// A new file in `file`'s folder with no name until it is whole: a write cut
+// short, even by a kill, leaves nothing behind. -1 where the file system
+// has no such files, or the name could not be given later.
+int CreateUnnamed(const QByteArray &file, mode_t mode)
+{
+    if (::access("/proc/self/fd", X_OK) != 0)
+        return -1;
+    const qsizetype slash = file.lastIndexOf('/');
+    const QByteArray folder = slash < 0 ? "." : slash == 0 ? "/" : file.left(slash);
+    return ::open(folder.constData(), O_TMPFILE | O_RDWR | O_CLOEXEC, mode);
+}
+
+// Gives the unnamed file `fd` the name `to`, where no file of that name is.
+bool NameUnnamed(int fd, const QByteArray &to)
+{
+    const QByteArray self = "/proc/self/fd/" + QByteArray::number(fd);
+    return ::linkat(AT_FDCWD, self.constData(), AT_FDCWD, to.constData(), AT_SYMLINK_FOLLOW) == 0;
+}
+
+// Gives the unnamed file `fd` a temporary name beside `file`; false with
+// errno set, and `temp` empty, when none is free.
+bool NameTemporary(int fd, const QByteArray &file, QByteArray &temp)
+{
+    if (OnTemporaryName(file, temp,
+                        [fd](const QByteArray &name) { return NameUnnamed(fd, name) ? 0 : -1; })
+        == 0)
+        return true;
+    const int error = errno;
+    temp.clear(); // another's, not to be removed
+    errno = error;
+    return false;
 }
 
 // Puts `temp` in `file`'s place; without `replace`, only where no file is.
@@ -369,7 +410,8 @@ void AtomicFile::Abandon()
         return;
     ::close(fd_);
     fd_ = -1;
-    ::unlink(temp_.constData());
+    if (!temp_.isEmpty())
+        ::unlink(temp_.constData());
 }
 
 bool AtomicFile::Fail(int error, QString &reason)
@@ -398,7 +440,10 @@ bool AtomicFile::Open(const QString &path, QString &reason, const WriteOptions &
     // The mode is the file's from the first byte on: the note's text is
     // never readable by others, not even for a moment.
     mode_t mode = replacing ? old.st_mode & 07777 : options.privateFile ? 0600 : 0666;
-    fd_ = CreateTemporary(file_, replacing ? 0600 : mode, temp_);
+    temp_.clear();
+    fd_ = CreateUnnamed(file_, replacing ? 0600 : mode);
+    if (fd_ < 0)
+        fd_ = CreateTemporary(file_, replacing ? 0600 : mode, temp_);
     if (fd_ < 0) {
         const int error = errno;
         if (!options.inPlaceIfNeeded || !replacing
@@ -469,7 +514,12 @@ bool AtomicFile::Commit(QString &reason)
         reason.clear();
         return false;
     }
-    if (!Rename(temp_, file_, options_.replace))
+    // An unnamed file takes the file's own name where none may be replaced;
+    // otherwise it has a name only for as long as the rename takes.
+    bool named = true;
+    if (temp_.isEmpty())
+        named = options_.replace ? NameTemporary(fd_, file_, temp_) : NameUnnamed(fd_, file_);
+    if (!named || (!temp_.isEmpty() && !Rename(temp_, file_, options_.replace)))
         return Fail(errno, reason);
     const int fd = std::exchange(fd_, -1); // no longer a temporary to remove
     // Told by the file itself: another program's file may take the name a

@@ -113,8 +113,10 @@ QString CannotCreateText(const QString &path, const QString &reason);
 extern const char kNotRegularFile[];
 
 // Writes a file so that it is either wholly replaced or left as it was, and
-// stays so through a power cut: a temporary file in the same folder, synced,
-// renamed over the file, and the folder synced. The file keeps the mode and
+// stays so through a power cut: a new file in the same folder, synced, put
+// in the file's place, and the folder synced. The new file has no name until
+// it is whole (a hidden temporary one where the file system can't do that),
+// so that a kill in the middle leaves nothing behind. The file keeps the mode and
 // owner of the file it replaces (where the owner can't be kept, its group
 // loses its rights); a symbolic link's target is written; what exists and is
 // no regular file is never replaced. False with the system's reason ("No

@@ -8,6 +8,7 @@
 
 #include <climits>
 #include <csignal>
+#include <cstring>
 #include <dlfcn.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -74,11 +75,32 @@ extern "C" int fdatasync(int fd)
     return Real<int (*)(int)>("fdatasync")(fd);
 }
 
+// The mode of the file a rename puts in place, as it is then.
+mode_t g_renamedMode = 0;
+
 extern "C" int rename(const char *from, const char *to) noexcept
 {
     if (g_logSyncs)
         g_syncs << QString("rename ") + to;
+    g_renamedMode = ModeOf(QFile::decodeName(from));
     return Real<int (*)(const char *, const char *)>("rename")(from, to);
+}
+
+// Without /proc, as in some containers, an unnamed file could not be named.
+bool g_noProc = false;
+
+extern "C" int access(const char *path, int how) noexcept
+{
+    if (g_noProc && std::strncmp(path, "/proc/", 6) == 0) {
+        errno = ENOENT;
+        return -1;
+    }
+    return Real<int (*)(const char *, int)>("access")(path, how);
+}
+
+QStringList Entries(const QString &folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
 }
 
 TEST(NoteDisk, AWriteSyncsItsDataOnceThenRenamesThenSyncsTheFolder)
@@ -92,7 +114,8 @@ TEST(NoteDisk, AWriteSyncsItsDataOnceThenRenamesThenSyncsTheFolder)
     g_logSyncs = false;
     ASSERT_TRUE(written) << reason.toStdString();
     ASSERT_EQ(g_syncs.size(), 3) << g_syncs.join(", ").toStdString();
-    EXPECT_TRUE(g_syncs[0].startsWith("fdatasync " + dir.filePath(".npad.txt.")))
+    EXPECT_TRUE(g_syncs[0].startsWith("fdatasync " + dir.path() + "/")
+                && g_syncs[0] != "fdatasync " + path)
         << g_syncs[0].toStdString();
     EXPECT_EQ(g_syncs[1], "rename " + path);
     EXPECT_EQ(g_syncs[2], "fsync " + dir.path());
@@ -105,14 +128,16 @@ TEST(NoteDisk, ANewFileIsPrivateFromItsFirstByteWhateverTheUmaskAndAnExportFollo
         const mode_t saved = umask(mask);
         QString reason;
         WriteOptions options;
-        mode_t temporary = 0;
+        // No one can open it by a name before it has its mode.
+        QStringList named;
         options.beforeReplace = [&] {
-            const QStringList temps =
-                QDir(dir.path()).entryList({".npad.txt.*"}, QDir::Files | QDir::Hidden);
-            temporary = temps.size() == 1 ? ModeOf(dir.filePath(temps[0])) : 01000;
+            named = Entries(dir.path());
             return true;
         };
+        g_renamedMode = 01000;
         EXPECT_TRUE(WriteFileAtomically(dir.filePath("npad.txt"), "note", reason, options));
+        const mode_t temporary = g_renamedMode;
+        EXPECT_EQ(named, QStringList()) << "umask " << mask;
         WriteOptions exported;
         exported.privateFile = false;
         EXPECT_TRUE(WriteFileAtomically(dir.filePath("export.txt"), "note", reason, exported));
@@ -218,6 +243,41 @@ TEST(NoteDisk, AWriteCutShortGivesTheSystemsReasonAndKeepsTheOldFile)
     EXPECT_EQ(reason.toStdString(), "File too large");
     EXPECT_EQ(Bytes(path), "old");
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"npad.txt"});
+}
+
+TEST(NoteDisk, AWriteUnderWayHasNoNameSoThatAKillLeavesNothingBehind)
+{
+    struct Case {
+        bool proc, replacing, committed;
+        int namesDuring; // besides the file's own
+    };
+    for (const Case c :
+         {Case{true, true, true, 0}, Case{true, true, false, 0}, Case{true, false, true, 0},
+          Case{true, false, false, 0}, Case{false, true, true, 1}, Case{false, false, false, 1}}) {
+        const auto name = ::testing::Message() << "proc " << c.proc << ", replacing " << c.replacing
+                                               << ", committed " << c.committed;
+        QTemporaryDir dir;
+        const QString path = dir.filePath("npad.txt");
+        if (c.replacing)
+            Put(path, "old");
+        const int before = int(Entries(dir.path()).size());
+        WriteOptions options;
+        options.replace = c.replacing; // a new file takes its name without a rename
+        QString reason;
+        bool committed = false;
+        g_noProc = !c.proc;
+        {
+            AtomicFile file;
+            EXPECT_TRUE(file.Open(path, reason, options) && file.Write("new", 0, reason)) << name;
+            EXPECT_EQ(Entries(dir.path()).size(), before + c.namesDuring) << name;
+            committed = c.committed && file.Commit(reason);
+        }
+        g_noProc = false;
+        EXPECT_EQ(committed, c.committed) << name << reason.toStdString();
+        const bool there = c.replacing || c.committed;
+        EXPECT_EQ(Entries(dir.path()), there ? QStringList{"npad.txt"} : QStringList()) << name;
+        EXPECT_EQ(Bytes(path), c.committed ? "new" : c.replacing ? "old" : "<missing>") << name;
+    }
 }
 
 TEST(NoteDisk, AnExportMayWriteAWritableFileInPlaceInAFolderItCannotCreateIn)
