@@ -8,12 +8,13 @@
 
 void SetHeapPolicy()
 {
-    // A large note's text is copied whole for every autosave and search.
-    // Buffers of that size stay in the heap for the next copy while the
-    // notepad is in use, instead of fresh pages being mapped and zeroed for
-    // each, which costs more than the copying; they are given back when the
-    // notepad is put away.
-    mallopt(M_MMAP_THRESHOLD, 256 << 20);
+    // Large buffers, the memo's text as it grows among them, have pages of
+    // their own: grown in place, never copied to a larger block with both
+    // held meanwhile, and given back as soon as freed. A threshold set here
+    // also stays put, where glibc's own would rise past them after the
+    // first large free. Small ones stay in the heap while the notepad is in
+    // use, and are given back when it is put away.
+    mallopt(M_MMAP_THRESHOLD, 1 << 20);
     mallopt(M_TRIM_THRESHOLD, 256 << 20);
     // The note is read and written on threads of their own; one heap for
     // all lets ReleaseFreeMemory give back what those threads freed too.
