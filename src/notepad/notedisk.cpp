@@ -427,7 +427,9 @@ bool AtomicFile::Open(const QString &path, QString &reason, const WriteOptions &
     options_ = options;
     size_ = 0;
     inPlace_ = false;
-    file_ = QFile::encodeName(FinalTarget(path));
+    // Absolute: the name is given at the commit, and the working folder may
+    // have changed by then.
+    file_ = QFile::encodeName(QFileInfo(FinalTarget(path)).absoluteFilePath());
     struct stat old {};
     const bool exists = ::stat(file_.constData(), &old) == 0;
     const bool replacing = exists && S_ISREG(old.st_mode);
@@ -454,7 +456,11 @@ bool AtomicFile::Open(const QString &path, QString &reason, const WriteOptions &
         inPlace_ = true;
         return true;
     }
-    if (replacing && (old.st_uid != geteuid() || old.st_gid != getegid())
+    // The new file's owners are compared, not this user's: in a setgid folder
+    // it takes the folder's group.
+    struct stat made {};
+    if (replacing
+        && (::fstat(fd_, &made) != 0 || made.st_uid != old.st_uid || made.st_gid != old.st_gid)
         && ::fchown(fd_, old.st_uid, old.st_gid) != 0 && ::fchown(fd_, -1, old.st_gid) != 0) {
         // Only root may give a file away: the file becomes this user's, as
         // any editor's save makes it, and what its group could read, this
@@ -463,7 +469,6 @@ bool AtomicFile::Open(const QString &path, QString &reason, const WriteOptions &
     }
     // Only a umask that takes the owner's own rights, or a file replaced,
     // leaves the mode to be set; a file exported takes the umask's.
-    struct stat made {};
     const bool setMode = (replacing || options.privateFile)
                          && (::fstat(fd_, &made) != 0 || (made.st_mode & 07777) != mode);
     if (setMode && ::fchmod(fd_, mode) != 0)
@@ -516,10 +521,18 @@ bool AtomicFile::Commit(QString &reason)
     }
     // An unnamed file takes the file's own name where none may be replaced;
     // otherwise it has a name only for as long as the rename takes.
-    bool named = true;
-    if (temp_.isEmpty())
-        named = options_.replace ? NameTemporary(fd_, file_, temp_) : NameUnnamed(fd_, file_);
-    if (!named || (!temp_.isEmpty() && !Rename(temp_, file_, options_.replace)))
+    if (temp_.isEmpty()) {
+        if (!(options_.replace ? NameTemporary(fd_, file_, temp_) : NameUnnamed(fd_, file_)))
+            return Fail(errno, reason);
+        // Some file systems log a name only when its file is synced with it.
+        if (::fsync(fd_) != 0) {
+            error = errno;
+            if (temp_.isEmpty())
+                ::unlink(file_.constData()); // ours: the name was free
+            return Fail(error, reason);
+        }
+    }
+    if (!temp_.isEmpty() && !Rename(temp_, file_, options_.replace))
         return Fail(errno, reason);
     const int fd = std::exchange(fd_, -1); // no longer a temporary to remove
     // Told by the file itself: another program's file may take the name a

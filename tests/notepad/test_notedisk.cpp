@@ -88,6 +88,22 @@ extern "C" int rename(const char *from, const char *to) noexcept
 
 // Without /proc, as in some containers, an unnamed file could not be named.
 bool g_noProc = false;
+// Another program takes every name a moment before a link would.
+bool g_namesTaken = false;
+QStringList g_taken;
+
+extern "C" int linkat(int fromFolder, const char *from, int toFolder, const char *to,
+                      int flags) noexcept
+{
+    if (g_namesTaken) {
+        g_taken << QFile::decodeName(to);
+        Put(g_taken.last(), "theirs");
+        errno = EEXIST;
+        return -1;
+    }
+    return Real<int (*)(int, const char *, int, const char *, int)>("linkat")(fromFolder, from,
+                                                                              toFolder, to, flags);
+}
 
 extern "C" int access(const char *path, int how) noexcept
 {
@@ -113,12 +129,14 @@ TEST(NoteDisk, AWriteSyncsItsDataOnceThenRenamesThenSyncsTheFolder)
     const bool written = WriteFileAtomically(path, "new", reason);
     g_logSyncs = false;
     ASSERT_TRUE(written) << reason.toStdString();
-    ASSERT_EQ(g_syncs.size(), 3) << g_syncs.join(", ").toStdString();
+    // Synced with no name yet, then again once it has a name of its own.
+    ASSERT_EQ(g_syncs.size(), 4) << g_syncs.join(", ").toStdString();
     EXPECT_TRUE(g_syncs[0].startsWith("fdatasync " + dir.path() + "/")
                 && g_syncs[0] != "fdatasync " + path)
         << g_syncs[0].toStdString();
-    EXPECT_EQ(g_syncs[1], "rename " + path);
-    EXPECT_EQ(g_syncs[2], "fsync " + dir.path());
+    EXPECT_EQ(g_syncs[1], "fsync " + g_syncs[0].mid(int(std::strlen("fdatasync "))));
+    EXPECT_EQ(g_syncs[2], "rename " + path);
+    EXPECT_EQ(g_syncs[3], "fsync " + dir.path());
 }
 
 TEST(NoteDisk, ANewFileIsPrivateFromItsFirstByteWhateverTheUmaskAndAnExportFollowsIt)
@@ -221,6 +239,17 @@ TEST(NoteDisk, AnAtomicWriteKeepsPermissionsAndLeavesTheOldFileWholeOnFailure)
     SetMode(dir.path(), 0755);
     EXPECT_EQ(Bytes(path), "new");
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"npad.txt"});
+
+    // A folder whose files take its group, which must not read this one.
+    if (geteuid() != 0)
+        return;
+    const QByteArray folder = QFile::encodeName(dir.path());
+    ASSERT_EQ(chown(folder.constData(), 0, 65534), 0);
+    SetMode(dir.path(), 02755);
+    ASSERT_TRUE(WriteFileAtomically(path, "newer", reason));
+    ASSERT_EQ(stat(QFile::encodeName(path).constData(), &st), 0);
+    EXPECT_EQ(st.st_gid, 0u);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
 }
 
 TEST(NoteDisk, AWriteCutShortGivesTheSystemsReasonAndKeepsTheOldFile)
@@ -248,21 +277,23 @@ TEST(NoteDisk, AWriteCutShortGivesTheSystemsReasonAndKeepsTheOldFile)
 TEST(NoteDisk, AWriteUnderWayHasNoNameSoThatAKillLeavesNothingBehind)
 {
     struct Case {
-        bool proc, replacing, committed;
+        bool proc, existing, replace, commit;
         int namesDuring; // besides the file's own
     };
-    for (const Case c :
-         {Case{true, true, true, 0}, Case{true, true, false, 0}, Case{true, false, true, 0},
-          Case{true, false, false, 0}, Case{false, true, true, 1}, Case{false, false, false, 1}}) {
-        const auto name = ::testing::Message() << "proc " << c.proc << ", replacing " << c.replacing
-                                               << ", committed " << c.committed;
+    for (const Case c : {Case{true, true, true, true, 0}, Case{true, true, true, false, 0},
+                         Case{true, false, false, true, 0}, Case{true, false, true, false, 0},
+                         Case{true, true, false, true, 0}, Case{false, true, true, true, 1},
+                         Case{false, false, false, true, 1}, Case{false, true, false, true, 1},
+                         Case{false, false, true, false, 1}}) {
+        const auto name = ::testing::Message() << "proc " << c.proc << ", existing " << c.existing
+                                               << ", replace " << c.replace;
         QTemporaryDir dir;
         const QString path = dir.filePath("npad.txt");
-        if (c.replacing)
+        if (c.existing)
             Put(path, "old");
         const int before = int(Entries(dir.path()).size());
         WriteOptions options;
-        options.replace = c.replacing; // a new file takes its name without a rename
+        options.replace = c.replace;
         QString reason;
         bool committed = false;
         g_noProc = !c.proc;
@@ -270,14 +301,34 @@ TEST(NoteDisk, AWriteUnderWayHasNoNameSoThatAKillLeavesNothingBehind)
             AtomicFile file;
             EXPECT_TRUE(file.Open(path, reason, options) && file.Write("new", 0, reason)) << name;
             EXPECT_EQ(Entries(dir.path()).size(), before + c.namesDuring) << name;
-            committed = c.committed && file.Commit(reason);
+            committed = c.commit && file.Commit(reason);
         }
         g_noProc = false;
-        EXPECT_EQ(committed, c.committed) << name << reason.toStdString();
-        const bool there = c.replacing || c.committed;
+        const bool refused = c.commit && c.existing && !c.replace;
+        EXPECT_EQ(committed, c.commit && !refused) << name << reason.toStdString();
+        if (refused) {
+            EXPECT_EQ(reason.toStdString(), "File exists") << name;
+        }
+        const bool there = c.existing || committed;
         EXPECT_EQ(Entries(dir.path()), there ? QStringList{"npad.txt"} : QStringList()) << name;
-        EXPECT_EQ(Bytes(path), c.committed ? "new" : c.replacing ? "old" : "<missing>") << name;
+        EXPECT_EQ(Bytes(path), committed ? "new" : c.existing ? "old" : "<missing>") << name;
     }
+
+    // Names another program takes meanwhile stay its own.
+    QTemporaryDir dir;
+    const QString path = dir.filePath("npad.txt");
+    Put(path, "old");
+    QString reason;
+    AtomicFile file;
+    ASSERT_TRUE(file.Open(path, reason) && file.Write("new", 0, reason));
+    g_namesTaken = true;
+    EXPECT_FALSE(file.Commit(reason));
+    g_namesTaken = false;
+    EXPECT_EQ(reason.toStdString(), "File exists");
+    EXPECT_EQ(Bytes(path), "old");
+    EXPECT_FALSE(g_taken.isEmpty());
+    for (const QString &other : g_taken)
+        EXPECT_EQ(Bytes(other), "theirs") << other.toStdString();
 }
 
 TEST(NoteDisk, AnExportMayWriteAWritableFileInPlaceInAFolderItCannotCreateIn)
