@@ -500,17 +500,15 @@ bool AtomicFile::Commit(QString &reason)
         const int fd = ::open(file_.constData(), O_WRONLY | O_TRUNC | O_CLOEXEC);
         if (fd < 0)
             return Fail(errno, reason);
-        const bool written = WriteAll(fd, inPlaceBytes_, 0, error) && SyncData(fd, error);
+        bool written = WriteAll(fd, inPlaceBytes_, 0, error) && SyncData(fd, error);
         inPlaceBytes_.clear();
-        if (!written || ::close(fd) != 0) {
-            if (written)
-                error = errno;
-            else
-                ::close(fd);
-            reason = qt_error_string(error);
-            return false;
+        if (::close(fd) != 0 && written) {
+            written = false;
+            error = errno;
         }
-        return true;
+        if (!written)
+            reason = qt_error_string(error);
+        return written;
     }
     if (!SyncData(fd_, error))
         return Fail(error, reason);
@@ -795,10 +793,7 @@ void NoteRead::Run()
 void NoteWrite::Run()
 {
     // Whatever ends the write, the side that takes the text hears of it.
-    const auto closeQueue = qScopeGuard([this] {
-        if (pieces)
-            pieces->Close();
-    });
+    const auto closeQueue = qScopeGuard([this] { pieces->Close(); });
     // Never replaced, and no question about it: a FIFO, a folder.
     struct stat st {};
     if (Stat(path, st) && !S_ISREG(st.st_mode)) {
@@ -827,15 +822,7 @@ void NoteWrite::Run()
         changed = !replaceChanged && ChangedOnDisk(path, disk);
         return !changed;
     };
-    bool ok = false;
-    if (pieces) {
-        ok = WriteFromQueue(path, *pieces, reason, options);
-    } else {
-        const QByteArray bytes = EncodeNote(text, encoding, breaks);
-        text = QString();
-        ok = WriteFileAtomically(path, bytes, reason, options);
-    }
-    if (!ok) {
+    if (!WriteFromQueue(path, *pieces, reason, options)) {
         outcome = changed ? Outcome::ChangedOutside : Outcome::Failed;
         return;
     }

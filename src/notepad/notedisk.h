@@ -248,19 +248,17 @@ struct NoteRead {
     void Run();
 };
 
-// One write of the note's text: checked against what the file was, encoded
-// and written whole. Touches nothing else, so it may run on any thread.
+// One write of the note's text: checked against what the file was, and
+// written whole. Touches nothing else, so it may run on any thread.
 struct NoteWrite {
     enum class Outcome { Written, ChangedOutside, Failed };
 
     QString path; // the note file
-    QString text; // the memo's text; released once encoded
-    // When set, the text comes through it instead, encoded in `encoding`.
+    // The text's bytes, as they are taken; closed once the write has ended.
     std::shared_ptr<WriteQueue> pieces;
-    NoteEncoding encoding = NoteEncoding::Utf8; // in; out: the one used
-    NoteBreaks breaks = NoteBreaks::CrLf;
-    FileIdentity disk;           // in: the file as last read or written; out: as now
-    bool replaceChanged = false; // write even over another program's change
+    NoteEncoding encoding = NoteEncoding::Utf8; // the one the bytes are in
+    FileIdentity disk;                          // in: the file as last read or written; out: as now
+    bool replaceChanged = false;                // write even over another program's change
     // Called once the new bytes lie synced beside the note, before the last
     // look at it: where another program's change would otherwise be lost.
     std::function<void()> onSynced;

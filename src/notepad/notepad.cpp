@@ -41,7 +41,7 @@ namespace {
 // Where the caret goes when the notepad is shown, counted as in the file.
 constexpr qsizetype kShowCaretPosition = 32000;
 
-// The memo's text with '\n' line breaks, as a user copies it.
+// The memo's paragraph ends as '\n' line breaks, as a user copies text.
 void WithLineFeeds(QString &text)
 {
     // A loop the compiler vectorises: many times QString::replace's pace.
@@ -567,7 +567,7 @@ void TFnotepad::CopySlice()
     QElapsedTimer clock;
     clock.start();
     const qsizetype size = MemoSize();
-    while (copying_ && copy_.size() < size && clock.elapsed() < 4) {
+    while (copy_.size() < size && clock.elapsed() < 4) {
         QString slice = MemoSlice(copy_.size(), kCopySlice);
         WithLineFeeds(slice);
         copy_ += slice;

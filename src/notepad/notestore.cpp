@@ -755,7 +755,6 @@ void NoteStore::StartWrite(bool replaceChanged)
     write_->path = notesPath_;
     write_->pieces = std::make_shared<WriteQueue>();
     write_->encoding = encoding_;
-    write_->breaks = breaks_;
     write_->disk = disk_;
     write_->replaceChanged = replaceChanged;
     // Writing and syncing go on beside this thread, which takes the text.

@@ -114,6 +114,15 @@ extern "C" int access(const char *path, int how) noexcept
     return Real<int (*)(const char *, int)>("access")(path, how);
 }
 
+// A note write's bytes, all in.
+std::shared_ptr<WriteQueue> Queued(const QByteArray &bytes)
+{
+    auto queue = std::make_shared<WriteQueue>();
+    queue->Put(0, bytes);
+    queue->Finish();
+    return queue;
+}
+
 QStringList Entries(const QString &folder)
 {
     return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
@@ -181,7 +190,7 @@ TEST(NoteDisk, AnotherProgramsWriteDuringASaveIsSeenJustBeforeTheRename)
     Put(path, "old");
     NoteWrite w;
     w.path = path;
-    w.text = "mine";
+    w.pieces = Queued("mine");
     w.disk = IdentityOf(path, "old");
     w.onSynced = [&] { Put(path, "theirs"); };
     w.Run();
@@ -189,7 +198,7 @@ TEST(NoteDisk, AnotherProgramsWriteDuringASaveIsSeenJustBeforeTheRename)
     EXPECT_EQ(Bytes(path), "theirs");
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"npad.txt"});
 
-    w.text = "mine";
+    w.pieces = Queued("mine");
     w.replaceChanged = true; // as the user answered
     w.Run();
     EXPECT_EQ(w.outcome, NoteWrite::Outcome::Written);
