@@ -512,26 +512,40 @@ bool AtomicFile::Commit(QString &reason)
     }
     if (!SyncData(fd_, error))
         return Fail(error, reason);
+    // Hashed while no other program can reach the file: once it has the
+    // note's name, another's write could be taken for this one.
+    std::size_t hash = 0;
+    const bool hashed = options_.written && HashOfFile(fd_, size_, hash);
+    // Some file systems log a name only when its file is synced with it.
+    const auto syncName = [this, &error] {
+        if (::fsync(fd_) == 0)
+            return true;
+        error = errno;
+        return false;
+    };
+    // An unnamed file that replaces has a name only for as long as the
+    // rename takes; the last look at the file it replaces comes after.
+    if (temp_.isEmpty() && options_.replace) {
+        if (!NameTemporary(fd_, file_, temp_))
+            return Fail(errno, reason);
+        if (!syncName())
+            return Fail(error, reason);
+    }
     if (options_.beforeReplace && !options_.beforeReplace()) {
         Abandon();
         reason.clear();
         return false;
     }
-    // An unnamed file takes the file's own name where none may be replaced;
-    // otherwise it has a name only for as long as the rename takes.
-    if (temp_.isEmpty()) {
-        if (!(options_.replace ? NameTemporary(fd_, file_, temp_) : NameUnnamed(fd_, file_)))
+    if (temp_.isEmpty()) { // takes the file's own name, where none is
+        if (!NameUnnamed(fd_, file_))
             return Fail(errno, reason);
-        // Some file systems log a name only when its file is synced with it.
-        if (::fsync(fd_) != 0) {
-            error = errno;
-            if (temp_.isEmpty())
-                ::unlink(file_.constData()); // ours: the name was free
+        if (!syncName()) {
+            ::unlink(file_.constData()); // ours: the name was free
             return Fail(error, reason);
         }
-    }
-    if (!temp_.isEmpty() && !Rename(temp_, file_, options_.replace))
+    } else if (!Rename(temp_, file_, options_.replace)) {
         return Fail(errno, reason);
+    }
     const int fd = std::exchange(fd_, -1); // no longer a temporary to remove
     // Told by the file itself: another program's file may take the name a
     // moment later.
@@ -540,8 +554,8 @@ bool AtomicFile::Commit(QString &reason)
         *options_.written = {};
         TakeStat(done, *options_.written);
         options_.written->size = size_;
-        if (!HashOfFile(fd, size_, options_.written->hash))
-            options_.written->exists = false; // taken as changed at the next look
+        options_.written->hash = hash;
+        options_.written->exists = hashed; // else taken as changed at the next look
     }
     if (::close(fd) != 0) {
         reason = qt_error_string(errno);

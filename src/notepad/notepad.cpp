@@ -35,6 +35,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <limits>
 
 namespace {
 
@@ -164,7 +165,7 @@ TFnotepad::TFnotepad(const NotePlace &place, QWidget *parent)
     copyTurn_ = new QTimer(this);
     copyTurn_->setSingleShot(true);
     copyTurn_->setInterval(0);
-    connect(copyTurn_, &QTimer::timeout, this, &TFnotepad::CopySlice);
+    connect(copyTurn_, &QTimer::timeout, this, [this] { CopySlice(); });
     Timer2 = new QTimer(this);
     Timer2->setSingleShot(true);
     Timer2->setInterval(500);
@@ -560,14 +561,25 @@ void TFnotepad::toClipboard1Click()
     CopySlice(); // a note of a few slices goes at once
 }
 
-void TFnotepad::CopySlice()
+void TFnotepad::FinishExports()
+{
+    // Exports and a copy under way have the text as it was when asked for,
+    // not an empty note.
+    store_->FinishTaking();
+    if (copying_) {
+        copyTurn_->stop();
+        CopySlice(std::numeric_limits<int>::max());
+    }
+}
+
+void TFnotepad::CopySlice(int forMs)
 {
     // A large note is copied a slice at a time between events; a change
     // before what was copied takes the copy back to it.
     QElapsedTimer clock;
     clock.start();
     const qsizetype size = MemoSize();
-    while (copy_.size() < size && clock.elapsed() < 4) {
+    while (copy_.size() < size && clock.elapsed() < forMs) {
         QString slice = MemoSlice(copy_.size(), kCopySlice);
         WithLineFeeds(slice);
         copy_ += slice;
@@ -640,6 +652,7 @@ void TFnotepad::Clear1Click()
         return;
     if (!NotepadAsk("... really sure ? (last chance)"))
         return;
+    FinishExports();
     if (Memo1->document()->characterCount() <= kUndoableClear) {
         QTextCursor c(Memo1->document());
         c.select(QTextCursor::Document);

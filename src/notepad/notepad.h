@@ -90,7 +90,8 @@ class TFnotepad : public QMainWindow {
     // The show's steps: the note read, then put into the memo, then the caret.
     void ShowStep(bool readOk);
     void FillSlice();
-    void CopySlice();
+    void CopySlice(int forMs = 4);
+    void FinishExports();
     qsizetype MemoSize() const;
     QString MemoSlice(qsizetype from, qsizetype n) const;
     void KeepCaret();

@@ -92,7 +92,8 @@ class TextTaker : public QObject {
     // The memo changed from `position` on.
     void Changed(qsizetype position)
     {
-        if (done_ || position >= at_)
+        // A text taken whole is taken whole again, whatever the change.
+        if (done_ || (position >= at_ && !whole_))
             return;
         // The slices before the one `position` falls in are kept.
         std::size_t keep = starts_.size();
@@ -143,9 +144,9 @@ class TextTaker : public QObject {
                 return;
             }
             const bool first = starts_.empty();
-            qsizetype n = first && NoteEncoder::NeedsWholeText(slice_(0, 2), encoding_)
-                              ? size
-                              : std::min(kSlice, size - at_);
+            if (first)
+                whole_ = NoteEncoder::NeedsWholeText(slice_(0, 2), encoding_);
+            qsizetype n = whole_ ? size : std::min(kSlice, size - at_);
             QString text = slice_(at_, n);
             if (at_ + n < size && n > 0 && text.back().isHighSurrogate())
                 text += slice_(at_ + n++, 1); // never between the halves of a pair
@@ -184,6 +185,7 @@ class TextTaker : public QObject {
     qsizetype at_ = 0;         // characters taken
     std::int64_t bytesAt_ = 0; // their bytes
     bool done_ = false;
+    bool whole_ = false; // as one slice
     QTimer turn_;
     // Where each slice taken begins, in the text and in the bytes.
     std::vector<std::pair<qsizetype, std::int64_t>> starts_;

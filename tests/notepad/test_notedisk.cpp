@@ -10,6 +10,7 @@
 #include <csignal>
 #include <cstring>
 #include <dlfcn.h>
+#include <functional>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -59,13 +60,33 @@ template <typename F> F Real(const char *name)
     return reinterpret_cast<F>(dlsym(RTLD_NEXT, name));
 }
 
+// Another program's write at a moment of the notepad's own.
+enum class Moment { None, ReadBack, Sync };
+Moment g_moment = Moment::None;
+std::function<void()> g_other;
+
+void OtherProgramAt(Moment now)
+{
+    if (g_moment == now) {
+        g_moment = Moment::None;
+        g_other();
+    }
+}
+
 } // namespace
 
 extern "C" int fsync(int fd)
 {
     if (g_logSyncs)
         g_syncs << "fsync " + PathOf(fd);
+    OtherProgramAt(Moment::Sync);
     return Real<int (*)(int)>("fsync")(fd);
+}
+
+extern "C" ssize_t pread(int fd, void *buffer, size_t n, off_t at)
+{
+    OtherProgramAt(Moment::ReadBack);
+    return Real<ssize_t (*)(int, void *, size_t, off_t)>("pread")(fd, buffer, n, at);
 }
 
 extern "C" int fdatasync(int fd)
@@ -75,14 +96,10 @@ extern "C" int fdatasync(int fd)
     return Real<int (*)(int)>("fdatasync")(fd);
 }
 
-// The mode of the file a rename puts in place, as it is then.
-mode_t g_renamedMode = 0;
-
 extern "C" int rename(const char *from, const char *to) noexcept
 {
     if (g_logSyncs)
         g_syncs << QString("rename ") + to;
-    g_renamedMode = ModeOf(QFile::decodeName(from));
     return Real<int (*)(const char *, const char *)>("rename")(from, to);
 }
 
@@ -155,16 +172,14 @@ TEST(NoteDisk, ANewFileIsPrivateFromItsFirstByteWhateverTheUmaskAndAnExportFollo
         const mode_t saved = umask(mask);
         QString reason;
         WriteOptions options;
-        // No one can open it by a name before it has its mode.
-        QStringList named;
+        mode_t temporary = 0;
         options.beforeReplace = [&] {
-            named = Entries(dir.path());
+            const QStringList temps =
+                QDir(dir.path()).entryList({".npad.txt.*"}, QDir::Files | QDir::Hidden);
+            temporary = temps.size() == 1 ? ModeOf(dir.filePath(temps[0])) : 01000;
             return true;
         };
-        g_renamedMode = 01000;
         EXPECT_TRUE(WriteFileAtomically(dir.filePath("npad.txt"), "note", reason, options));
-        const mode_t temporary = g_renamedMode;
-        EXPECT_EQ(named, QStringList()) << "umask " << mask;
         WriteOptions exported;
         exported.privateFile = false;
         EXPECT_TRUE(WriteFileAtomically(dir.filePath("export.txt"), "note", reason, exported));
@@ -203,6 +218,21 @@ TEST(NoteDisk, AnotherProgramsWriteDuringASaveIsSeenJustBeforeTheRename)
     w.Run();
     EXPECT_EQ(w.outcome, NoteWrite::Outcome::Written);
     EXPECT_EQ(Bytes(path), "mine");
+
+    // Nor a moment later: as the new file is read back, or synced with a name.
+    for (const Moment moment : {Moment::ReadBack, Moment::Sync}) {
+        Put(path, "old");
+        NoteWrite later;
+        later.path = path;
+        later.pieces = Queued("mine");
+        later.disk = IdentityOf(path, "old");
+        g_other = [&] { Put(path, "theirs"); };
+        g_moment = moment;
+        later.Run();
+        g_moment = Moment::None;
+        EXPECT_EQ(later.outcome, NoteWrite::Outcome::ChangedOutside) << int(moment);
+        EXPECT_EQ(Bytes(path), "theirs") << int(moment);
+    }
 }
 
 TEST(NoteDisk, OnlyARegularFileIsReadAndOpeningItNeverWaits)

@@ -288,6 +288,19 @@ TEST_F(NotepadTest, ExportAsksBeforeReplacingTheCompletedName)
     EXPECT_TRUE(Flash().FlashActive);
     EXPECT_TRUE(QGuiApplication::clipboard()->text() == "A" + large);
 
+    // Clear while they are under way leaves them the text they were asked for.
+    np.Memo1->setPlainText(large);
+    EXPECT_TRUE(np.ExportToFile(Path("before.txt")));
+    np.toClipboard1Click();
+    WhenModal<QMessageBox>([](QMessageBox *first) {
+        Answer("&Yes");
+        first->defaultButton()->click();
+    });
+    np.Clear1Click();
+    EXPECT_EQ(Text(), "");
+    EXPECT_TRUE(QGuiApplication::clipboard()->text() == large);
+    EXPECT_SOON(File("before.txt") == large.toLatin1().replace("\n", "\r\n"));
+
     // An export still under way as the program ends is written whole.
     np.Memo1->setPlainText(large);
     EXPECT_TRUE(np.ExportToFile(Path("large.txt")));

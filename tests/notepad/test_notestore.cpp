@@ -414,6 +414,20 @@ TEST_F(StoreTest, ALargeNoteChangedWhileItsTextIsTakenIsWrittenAsItIsOnceTaken)
         EXPECT_EQ(encoding, c.written) << c.typed.toStdString();
         store.reset();
     }
+
+    // A Windows-1252 text that begins as a UTF-16 mark is taken whole, and
+    // again whole after a change at its end: its bytes would read as UTF-16.
+    Put("npad.txt", "caf\xE9");
+    Open();
+    Show();
+    Edit(0, 0, u"\u00FF\u00FE!"_qs); // an odd number of bytes, until the end's
+    Type(large);
+    store->Timer1Timer();
+    Type("x");
+    EXPECT_SOON_WITHIN(store->Tracker().SavedSinceLoad, 20000);
+    NoteEncoding encoding = NoteEncoding::Windows1252;
+    EXPECT_TRUE(File("npad.txt") == EncodeNote(memo, encoding));
+    EXPECT_EQ(encoding, NoteEncoding::Utf8);
 }
 
 TEST_F(StoreTest, SaveWaitsForAWriteInFlightThenReports)
