@@ -65,6 +65,15 @@ class NoteMemo : public QPlainTextEdit {
   public:
     using QPlainTextEdit::QPlainTextEdit;
 
+    // A paste as Ctrl+V makes it, of `text`.
+    void Paste(const QString &text)
+    {
+        QMimeData mime;
+        mime.setText(text);
+        insertFromMimeData(&mime);
+        ensureCursorVisible();
+    }
+
   protected:
     void insertFromMimeData(const QMimeData *source) override
     {
@@ -267,9 +276,7 @@ void TFnotepad::ConnectSignals()
     connect(Memo1, &QPlainTextEdit::cursorPositionChanged, this, &TFnotepad::StopSearch);
     connect(Timer2, &QTimer::timeout, this, &TFnotepad::Timer2Timer);
     connect(store_, &NoteStore::textFromDisk, this, &TFnotepad::TakeTextFromDisk);
-    connect(store_, &NoteStore::editableChanged, this, [this](bool editable) {
-        Memo1->setReadOnly(!editable || filling_ || showing_ != Showing::No);
-    });
+    connect(store_, &NoteStore::editableChanged, this, &TFnotepad::UpdateMemo);
     connect(store_, &NoteStore::readableAgain, this, &TFnotepad::FormShow);
     connect(store_, &NoteStore::firstReadDone, this, &TFnotepad::FirstReadDone);
 }
@@ -341,10 +348,28 @@ int TFnotepad::ShowCaretIndex() const
 
 void TFnotepad::FormShow()
 {
-    // No typing until the note is in the memo: it could be lost or misplaced.
     showing_ = Showing::Reading;
-    Memo1->setReadOnly(true);
+    UpdateMemo();
     ShowStep(true);
+}
+
+void TFnotepad::UpdateMemo()
+{
+    // What is typed while the note comes in waits for it, so that nothing
+    // is lost or goes elsewhere than it would with the note in.
+    const bool incoming = Incoming();
+    Memo1->setReadOnly(incoming || !store_->Editable());
+    Memo1->viewport()->setCursor(incoming ? Qt::BusyCursor : Qt::IBeamCursor);
+    while (!held_.empty() && !Incoming()) {
+        const HeldInput input = std::move(held_.front());
+        held_.pop_front();
+        if (Memo1->isReadOnly())
+            continue; // the note can't be typed into: refused, as typing is
+        if (input.event)
+            QCoreApplication::sendEvent(Memo1, input.event.get());
+        else
+            static_cast<NoteMemo *>(Memo1)->Paste(input.pasted);
+    }
 }
 
 void TFnotepad::ShowStep(bool readOk)
@@ -356,7 +381,7 @@ void TFnotepad::ShowStep(bool readOk)
         }
         if (!readOk || !store_->LoadNotes()) {
             showing_ = Showing::No;
-            Memo1->setReadOnly(!store_->Editable());
+            UpdateMemo();
             return;
         }
         showing_ = Showing::Filling;
@@ -364,13 +389,13 @@ void TFnotepad::ShowStep(bool readOk)
     if (showing_ != Showing::Filling || filling_)
         return; // goes on once the memo holds the note
     showing_ = Showing::No;
-    Memo1->setReadOnly(!store_->Editable());
     store_->StartTracking();
 
     QTextCursor caret(Memo1->document());
     caret.setPosition(ShowCaretIndex());
     Memo1->setTextCursor(caret);
     Timer2->start();
+    UpdateMemo();
 }
 
 void TFnotepad::closeEvent(QCloseEvent *event)
@@ -383,7 +408,19 @@ void TFnotepad::closeEvent(QCloseEvent *event)
 
 bool TFnotepad::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == Memo1 && event->type() == QEvent::KeyPress)
+    if (watched != Memo1)
+        return QMainWindow::eventFilter(watched, event);
+    if (Incoming() && (event->type() == QEvent::KeyPress || event->type() == QEvent::InputMethod)) {
+        // Kept, in order, for when the note is in; a paste takes the
+        // clipboard as it is now.
+        const auto *key = static_cast<QKeyEvent *>(event);
+        if (event->type() == QEvent::KeyPress && key->matches(QKeySequence::Paste))
+            held_.push_back({nullptr, QGuiApplication::clipboard()->text()});
+        else
+            held_.push_back({std::unique_ptr<QEvent>(event->clone()), {}});
+        return true;
+    }
+    if (event->type() == QEvent::KeyPress)
         return Memo1KeyDown(static_cast<QKeyEvent *>(event));
     return QMainWindow::eventFilter(watched, event);
 }
@@ -419,25 +456,28 @@ void TFnotepad::Memo1Change(int from, int charsRemoved, int charsAdded)
     // A change of format only (the font) is not a change of the note.
     if (charsRemoved == 0 && charsAdded == 0)
         return;
-    // A change of the whole text counts the last paragraph's end in both.
     const int length = Memo1->document()->characterCount() - 1;
+    const int before = std::exchange(memoLength_, length);
     StopSearch(); // positions past the change have moved
     if (copying_ && from < copy_.size())
         copy_.truncate(from);
-    if (filling_) {
-        memoLength_ = length; // the note going in: told to the store as one change
-        return;
-    }
+    if (filling_)
+        return; // the note going in: told to the store as one change
     MemoChange change;
-    change.position = from;
-    change.removed = std::min(charsRemoved, memoLength_ - from);
-    const int added = length - memoLength_ + int(change.removed);
-    memoLength_ = length;
-    if (added > 0 && !store_->TakingFileText()) {
-        QTextCursor c(Memo1->document());
-        c.setPosition(from);
-        c.setPosition(from + added, QTextCursor::KeepAnchor);
-        change.inserted = c.selectedText();
+    // The journal must hold what the memo holds, whatever the report says.
+    const std::optional<TextChange> real =
+        ReportedChange(from, charsRemoved, charsAdded, before, length);
+    change.whole = !real;
+    change.removed = before;
+    if (real) {
+        change.position = from;
+        change.removed = real->removed;
+        if (real->added > 0 && !store_->TakingFileText()) {
+            QTextCursor c(Memo1->document());
+            c.setPosition(from);
+            c.setPosition(from + int(real->added), QTextCursor::KeepAnchor);
+            change.inserted = c.selectedText();
+        }
     }
     store_->TextChanged(change);
 }
@@ -464,7 +504,7 @@ void TFnotepad::TakeTextFromDisk(const QStringList &pieces)
     fill_ = pieces;
     fillPiece_ = 0;
     fillAt_ = 0;
-    Memo1->setReadOnly(true);
+    UpdateMemo();
     Memo1->setUndoRedoEnabled(false);
     Memo1->clear();
     QTimer::singleShot(0, this, &TFnotepad::FillSlice);
@@ -509,9 +549,10 @@ void TFnotepad::EndOfFill()
 {
     store_->ReleaseMemory(); // the note's text, now the memo's alone
     Memo1->setUndoRedoEnabled(true);
-    Memo1->setReadOnly(!store_->Editable() || showing_ != Showing::No);
     if (showing_ == Showing::Filling)
         ShowStep(true); // the show goes on
+    else
+        UpdateMemo();
 }
 
 void TFnotepad::KeepCaret()

@@ -4,6 +4,7 @@
 
 #include <QMainWindow>
 
+#include <deque>
 #include <functional>
 #include <memory>
 
@@ -98,6 +99,10 @@ class TFnotepad : public QMainWindow {
     void SearchSlice(unsigned run);
     void StopSearch();
     void EndOfFill();
+    // The note still coming in: read, or going into the memo.
+    bool Incoming() const { return showing_ != Showing::No || filling_; }
+    // The memo's state as the note's coming in and the store allow.
+    void UpdateMemo();
     // Where the caret goes at a show: character 32000 as counted in the file.
     int ShowCaretIndex() const;
     void Memo1Change(int from, int charsRemoved, int charsAdded);
@@ -124,6 +129,12 @@ class TFnotepad : public QMainWindow {
     // where the next window begins; -1 when none is under way.
     static constexpr qsizetype kSearchWindow = 1 << 18;
     qsizetype searchAt_ = -1;
+    // What was typed into the memo while the note came in.
+    struct HeldInput {
+        std::unique_ptr<QEvent> event;
+        QString pasted; // a paste, without an event
+    };
+    std::deque<HeldInput> held_;
     bool copying_ = false; // to the clipboard
     QString copy_;
     QTimer *copyTurn_;

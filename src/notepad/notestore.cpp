@@ -712,13 +712,14 @@ void NoteStore::TextChanged(const MemoChange &change)
     const bool fromDisk = memoIsDisk_;
     memoIsDisk_ = false;
     if (!loading_ && !journalKept_ && !journalLeft_ && !ended_) {
+        const JournalEdit edit{change.position, change.removed,
+                               change.whole ? MemoText() : change.inserted};
         if (journal_->Started())
-            journal_->Append(edits_, {change.position, change.removed, change.inserted});
+            journal_->Append(edits_, edit);
         // Over the note file, when it holds the text the change applies to
         // (a journal needs its bytes, which the file may have lost unseen).
         else if (fromDisk && NoteFileIs(notesPath_, disk_))
-            journal_->Start(notesPath_, {disk_, encoding_, breaks_},
-                            {{change.position, change.removed, change.inserted}}, edits_);
+            journal_->Start(notesPath_, {disk_, encoding_, breaks_}, {edit}, edits_);
         else // over no file: the memo's whole text
             journal_->Start(notesPath_, {FileIdentity{}, encoding_, breaks_}, {{0, 0, MemoText()}},
                             edits_);

@@ -45,11 +45,13 @@ struct ExitReport {
 };
 
 // A change of the memo's text: positions count each line break as one
-// character.
+// character. A change whose text can't be told is the whole text replaced:
+// `removed` is then the length it had, and the store reads the rest.
 struct MemoChange {
     qsizetype position = 0;
     qsizetype removed = 0;
     QString inserted;
+    bool whole = false;
 };
 
 // How the store reads the memo: its length, and its characters from `from`
