@@ -71,20 +71,26 @@ void SyncFolder(const QByteArray &folder)
 // Copies the note file's bytes into the journal, if the file is still the
 // state the journal names: a piece at a time while the system tells the
 // same file, else (touched since, say) weighed by its bytes, read whole.
-void CopyBase(const QString &notePath, const FileIdentity &base, int fd)
+// False, with errno set, when the journal could not be written.
+bool CopyBase(const QString &notePath, const FileIdentity &base, int fd)
 {
     if (!base.exists)
-        return;
-    if (ReadInPieces(notePath, base, [fd](QByteArrayView piece, std::int64_t at) {
-            return WriteAt(fd, piece, kJournalHeaderSize + at);
+        return true;
+    bool written = true;
+    if (ReadInPieces(notePath, base, [fd, &written](QByteArrayView piece, std::int64_t at) {
+            written = WriteAt(fd, piece, kJournalHeaderSize + at);
+            return written;
         }))
-        return;
+        return true;
+    if (!written)
+        return false;
     QByteArray bytes;
     QString unused;
     FileIdentity now;
     if (ReadWholeFile(notePath, bytes, unused, &now) && now.size == base.size
         && now.hash == base.hash)
-        WriteAt(fd, bytes, kJournalHeaderSize);
+        return WriteAt(fd, bytes, kJournalHeaderSize);
+    return true;
 }
 
 } // namespace
@@ -254,9 +260,18 @@ bool NoteJournal::Open(const QString &notePath, const JournalHeader &header,
     // use when the new one can't be made.
     const QByteArray path = QFile::encodeName(path_);
     const QByteArray temp = path + ".new";
-    const int fd = ::open(temp.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0)
+    // Never through a link, nor over a file: what lies there (left by a
+    // kill, or put there) goes first.
+    const auto create = [&temp] {
+        return ::open(temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    };
+    int fd = create();
+    if (fd < 0 && errno == EEXIST && ::unlink(temp.constData()) == 0)
+        fd = create();
+    if (fd < 0) {
+        error_ = errno;
         return false;
+    }
     struct stat st {};
     if (::fstat(fd, &st) == 0 && (st.st_mode & 0777) != 0600)
         ::fchmod(fd, 0600);
@@ -265,22 +280,29 @@ bool NoteJournal::Open(const QString &notePath, const JournalHeader &header,
     QByteArray changes;
     for (const auto &[number, bytes] : edits)
         changes += bytes;
+    // A journal that replaces another is on the disk before it does: a
+    // power cut must not leave an empty one where a whole one was.
+    const bool replacing = ::lstat(path.constData(), &st) == 0;
     if (!WriteAt(fd, JournalHeaderBytes(header), 0) || !WriteAt(fd, changes, end_)
+        || (replacing && ::fdatasync(fd) != 0 && errno != EINVAL)
         || ::rename(temp.constData(), path.constData()) != 0) {
+        error_ = errno;
         ::close(fd);
         ::unlink(temp.constData());
         return false;
     }
     Close();
     failed_ = false;
+    reported_ = false;
     fd_ = fd;
     end_ += changes.size();
     edits_ = edits;
     newEntry_ = true;
     const int copyFd = ::fcntl(fd_, F_DUPFD_CLOEXEC, 0);
     if (copyFd >= 0)
-        worker_.Post([notePath, base = header.base, copyFd] {
-            CopyBase(notePath, base, copyFd);
+        worker_.Post([this, notePath, base = header.base, copyFd] {
+            if (!CopyBase(notePath, base, copyFd))
+                FailedOnThread(errno);
             ::close(copyFd);
         });
     Sync();
@@ -290,7 +312,7 @@ bool NoteJournal::Open(const QString &notePath, const JournalHeader &header,
 void NoteJournal::Start(const QString &notePath, const JournalHeader &header)
 {
     if (!Open(notePath, header, {}))
-        Fail();
+        Fail(error_);
 }
 
 void NoteJournal::Start(const QString &notePath, const JournalHeader &header,
@@ -300,7 +322,7 @@ void NoteJournal::Start(const QString &notePath, const JournalHeader &header,
     for (const JournalEdit &e : edits)
         bytes.emplace_back(number, JournalEditBytes(e));
     if (!Open(notePath, header, bytes))
-        Fail();
+        Fail(error_);
 }
 
 void NoteJournal::Append(std::uint64_t number, const JournalEdit &edit)
@@ -309,7 +331,7 @@ void NoteJournal::Append(std::uint64_t number, const JournalEdit &edit)
         return;
     QByteArray bytes = JournalEditBytes(edit);
     if (!WriteAt(fd_, bytes, end_)) {
-        Fail();
+        Fail(errno);
         return;
     }
     end_ += bytes.size();
@@ -353,7 +375,7 @@ void NoteJournal::Rebase(const QString &notePath, const JournalHeader &header, s
     // The old one stays in use when the new one can't be made: over the
     // state before this save, it still holds every change.
     if (!Open(notePath, header, after) && fd_ < 0)
-        Fail();
+        Fail(error_);
 }
 
 void NoteJournal::Remove()
@@ -372,6 +394,14 @@ void NoteJournal::Flush()
     worker_.Flush();
 }
 
+void NoteJournal::FailedOnThread(int error)
+{
+    // Told on the journal's own thread; the worker is stopped before the
+    // journal goes.
+    QMetaObject::invokeMethod(
+        this, [this, error] { Failed(error); }, Qt::QueuedConnection);
+}
+
 void NoteJournal::Close()
 {
     syncTimer_->stop();
@@ -382,13 +412,21 @@ void NoteJournal::Close()
     }
 }
 
-void NoteJournal::Fail()
+void NoteJournal::Fail(int error)
 {
-    // The changes can't be kept beside the note (the save will report why).
-    // What the journal holds stays: every change up to the failure.
+    // The changes can't be kept beside the note. What the journal holds
+    // stays: every change up to the failure.
     Close();
     failed_ = true;
     edits_.clear();
+    Failed(error);
+}
+
+void NoteJournal::Failed(int error)
+{
+    // Once, until a journal has been written again.
+    if (!std::exchange(reported_, true))
+        emit failed(qt_error_string(error == 0 ? EIO : error));
 }
 
 void NoteJournal::Sync()
@@ -402,8 +440,9 @@ void NoteJournal::Sync()
     ++syncs_;
     const QByteArray folder = newEntry_ ? folder_ : QByteArray();
     newEntry_ = false;
-    worker_.Post([fd, folder] {
-        ::fdatasync(fd);
+    worker_.Post([this, fd, folder] {
+        if (::fdatasync(fd) != 0 && errno != EINVAL)
+            FailedOnThread(errno);
         ::close(fd);
         if (!folder.isEmpty())
             SyncFolder(folder);

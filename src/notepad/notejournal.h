@@ -93,6 +93,11 @@ class NoteJournal : public QObject {
     void Flush();
     int Syncs() const { return syncs_; }
 
+  signals:
+    // The journal could not be made, written or synced, with the system's
+    // reason: once, until one has been written again.
+    void failed(const QString &reason);
+
   private:
     // One thread, doing in turn what it is given.
     class Worker {
@@ -114,7 +119,9 @@ class NoteJournal : public QObject {
     bool Open(const QString &notePath, const JournalHeader &header,
               const std::vector<std::pair<std::uint64_t, QByteArray>> &edits);
     void Close();
-    void Fail();
+    void Fail(int error);
+    void Failed(int error);
+    void FailedOnThread(int error);
     void Sync();
     void SyncWhenDue();
 
@@ -123,6 +130,8 @@ class NoteJournal : public QObject {
     int fd_ = -1;
     bool started_ = false;
     bool failed_ = false;
+    int error_ = 0; // why the last Open failed
+    bool reported_ = false;
     bool newEntry_ = false; // the folder has not been synced since the file was made
     std::int64_t end_ = 0;  // where the next change goes
     std::vector<std::pair<std::uint64_t, QByteArray>> edits_; // since the base

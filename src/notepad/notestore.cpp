@@ -281,6 +281,17 @@ void NoteStore::Open()
         }
     }
     journal_ = new NoteJournal(QFileInfo(notesPath_).absolutePath() + "/npad.journal", this);
+    // Told once the keystroke that met it is over: never a box inside an edit.
+    connect(
+        journal_, &NoteJournal::failed, this,
+        [this](const QString &reason) {
+            if (!ended_)
+                Report(QString("Cannot write the journal \"%1\". %2\nThe note is still saved as "
+                               "usual, but until the journal works again, a crash loses what was "
+                               "typed since the last save.")
+                           .arg(journal_->Path(), reason));
+        },
+        Qt::QueuedConnection);
     // The note is read once the main window is drawn (ReadFirstTime), so
     // that a large note does not keep it from the screen.
     journalLeft_ = QFileInfo::exists(journal_->Path());

@@ -1,6 +1,18 @@
 #include "notejournal.h"
 
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
+
+#include <cerrno>
+#include <dlfcn.h>
+#include <functional>
+#include <mutex>
+
+#include "modal.h"
 
 namespace {
 
@@ -76,4 +88,179 @@ TEST(NoteJournal, ATornOrCorruptTailIsDroppedAndNothingAfterItIsRead)
         }
     }
     EXPECT_FALSE(ReadJournal("QVNJ").headerRead);
+}
+
+namespace {
+
+// The calls that order a journal's way to the disk, as they are made (on
+// either thread); a sync that fails, where asked.
+std::mutex g_callsMutex;
+QStringList g_calls;
+bool g_failSyncs = false;
+
+QString PathOf(int fd)
+{
+    return QFileInfo(QString("/proc/self/fd/%1").arg(fd)).symLinkTarget();
+}
+
+template <typename F> F Real(const char *name)
+{
+    return reinterpret_cast<F>(dlsym(RTLD_NEXT, name));
+}
+
+void Log(const QString &call)
+{
+    const std::lock_guard lock(g_callsMutex);
+    g_calls << call;
+}
+
+} // namespace
+
+extern "C" int fdatasync(int fd)
+{
+    Log("sync " + QFileInfo(PathOf(fd)).fileName());
+    if (g_failSyncs) {
+        errno = EIO;
+        return -1;
+    }
+    return Real<int (*)(int)>("fdatasync")(fd);
+}
+
+extern "C" int rename(const char *from, const char *to) noexcept
+{
+    Log(QString("rename ") + QFileInfo(to).fileName());
+    return Real<int (*)(const char *, const char *)>("rename")(from, to);
+}
+
+namespace {
+
+// A journal beside a note file of its own.
+class JournalTest : public ::testing::Test {
+  protected:
+    void SetUp() override
+    {
+        g_failSyncs = false;
+        const std::lock_guard lock(g_callsMutex);
+        g_calls.clear();
+    }
+
+    FileIdentity Note(const QByteArray &bytes) const
+    {
+        QFile f(note);
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+        f.close();
+        return IdentityOf(note, bytes);
+    }
+
+    static QByteArray Bytes(const QString &file)
+    {
+        QFile f(file);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+    }
+
+    // The text the next run recovers over the note file as it is.
+    QString Recovered() const
+    {
+        const JournalContents j = ReadJournal(Bytes(path));
+        QString text = QString::fromLatin1(Bytes(note));
+        EXPECT_TRUE(j.headerRead);
+        EXPECT_EQ(ApplyEdits(text, j.edits), j.edits.size());
+        return text;
+    }
+
+    QTemporaryDir dir;
+    const QString note = dir.filePath("npad.txt");
+    const QString path = dir.filePath("npad.journal");
+};
+
+} // namespace
+
+TEST_F(JournalTest, AKillAfterASaveOfSomeOfTheChangesRecoversTheRestOverTheSavedNote)
+{
+    const char *const texts[] = {"abc", "abc1", "abc12", "abc123"};
+    for (const std::uint64_t saved : {0u, 1u, 2u, 3u}) {
+        NoteJournal journal(path);
+        journal.Start(note, {Note(texts[0])}, {{3, 0, "1"}}, 1);
+        journal.Append(2, {4, 0, "2"});
+        journal.Append(3, {5, 0, "3"});
+        {
+            const std::lock_guard lock(g_callsMutex);
+            g_calls.clear();
+        }
+        // The autosave took the text as of change `saved`.
+        journal.Rebase(note, {Note(texts[saved])}, saved);
+        journal.Flush();
+        if (saved == 3) {
+            EXPECT_FALSE(QFile::exists(path)) << "nothing left to keep";
+            continue;
+        }
+        EXPECT_EQ(Recovered(), "abc123") << saved; // as a kill leaves it
+        // The new journal reaches the disk before it takes the old one's place.
+        const std::lock_guard lock(g_callsMutex);
+        const qsizetype synced = g_calls.indexOf("sync npad.journal.new");
+        EXPECT_TRUE(synced >= 0 && synced < g_calls.indexOf("rename npad.journal"))
+            << g_calls.join(", ").toStdString();
+    }
+}
+
+TEST_F(JournalTest, AJournalIsNeverWrittenThroughALinkNorOverAFileAndAFailureIsToldOnce)
+{
+    const QString other = dir.filePath("other.txt");
+    const struct {
+        const char *what;
+        std::function<void()> before;
+        bool syncsFail;
+        QString reason; // of the failure told; empty: none
+    } cases[] = {
+        {"the new journal's name a link to another file",
+         [&] { QFile::link(other, path + ".new"); },
+         false,
+         {}},
+        {"the journal's name a link to another file", [&] { QFile::link(other, path); }, false, {}},
+        {"the new journal's name a link to nothing",
+         [&] { QFile::link(dir.filePath("nothing"), path + ".new"); },
+         false,
+         {}},
+        {"a new journal left by a kill",
+         [&] {
+             QFile f(path + ".new");
+             f.open(QIODevice::WriteOnly);
+             f.write("left");
+         },
+         false,
+         {}},
+        {"a folder in the new journal's place", [&] { QDir().mkpath(path + ".new/x"); }, false,
+         "Is a directory"},
+        {"a disk that fails its syncs", [] {}, true, "Input/output error"},
+    };
+    for (const auto &c : cases) {
+        for (const QString &name :
+             QDir(dir.path()).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot))
+            QDir(dir.filePath(name)).removeRecursively() || QFile::remove(dir.filePath(name));
+        QFile f(other);
+        f.open(QIODevice::WriteOnly);
+        f.write("the user's");
+        f.close();
+        c.before();
+        g_failSyncs = c.syncsFail;
+        QStringList told;
+        {
+            NoteJournal journal(path);
+            QObject::connect(&journal, &NoteJournal::failed, [&](const QString &r) { told << r; });
+            journal.Start(note, {Note("abc")}, {{3, 0, "1"}}, 1);
+            journal.Append(2, {4, 0, "2"});
+            journal.Start(note, {Note("abc12")}, {{5, 0, "3"}}, 3);
+            journal.Flush();
+            QCoreApplication::processEvents();
+            if (c.reason.isEmpty()) {
+                EXPECT_EQ(Recovered(), "abc123") << c.what;
+            }
+        }
+        g_failSyncs = false;
+        EXPECT_EQ(Bytes(other), "the user's") << c.what;
+        EXPECT_FALSE(QFile::exists(dir.filePath("nothing"))) << c.what;
+        EXPECT_EQ(told, c.reason.isEmpty() ? QStringList() : QStringList{c.reason}) << c.what;
+        EXPECT_TRUE(QFileInfo(path).isFile() || !c.reason.isEmpty()) << c.what;
+    }
 }
