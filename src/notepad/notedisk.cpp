@@ -212,6 +212,7 @@ bool Rename(const QByteArray &temp, const QByteArray &file, bool replace)
     return true;
 }
 
+// Into a file of the program's own, never through a link.
 bool CopyFile(const QString &from, const QString &to, QString &reason)
 {
     QByteArray bytes;
@@ -219,7 +220,9 @@ bool CopyFile(const QString &from, const QString &to, QString &reason)
         reason = QString("Cannot open file \"%1\". %2").arg(from, reason);
         return false;
     }
-    if (!WriteFileAtomically(to, bytes, reason)) {
+    WriteOptions options;
+    options.followLink = false;
+    if (!WriteFileAtomically(to, bytes, reason, options)) {
         reason = CannotCreateText(to, reason);
         return false;
     }
@@ -429,11 +432,12 @@ bool AtomicFile::Open(const QString &path, QString &reason, const WriteOptions &
     inPlace_ = false;
     // Absolute: the name is given at the commit, and the working folder may
     // have changed by then.
-    file_ = QFile::encodeName(QFileInfo(FinalTarget(path)).absoluteFilePath());
+    file_ = QFile::encodeName(
+        QFileInfo(options.followLink ? FinalTarget(path) : path).absoluteFilePath());
     struct stat old {};
-    const bool exists = ::stat(file_.constData(), &old) == 0;
+    const bool exists = (options.followLink ? ::stat : ::lstat)(file_.constData(), &old) == 0;
     const bool replacing = exists && S_ISREG(old.st_mode);
-    if (exists && !replacing) {
+    if (exists && !replacing && !S_ISLNK(old.st_mode)) {
         reason = kNotRegularFile;
         return false;
     }
@@ -776,7 +780,9 @@ CarryOutcome CarryNoteAcross(const QString &from, const QString &to, QString &re
                        "until its line is removed.");
         record << origin;
         const QString path = dst.filePath(kCarriedRecord);
-        if (!WriteFileAtomically(path, (record.join('\n') + '\n').toUtf8(), reason)) {
+        WriteOptions options;
+        options.followLink = false;
+        if (!WriteFileAtomically(path, (record.join('\n') + '\n').toUtf8(), reason, options)) {
             reason = CannotCreateText(path, reason);
             return CarryOutcome::Failed;
         }

@@ -98,6 +98,9 @@ struct WriteOptions {
     // False: a file of that name is never replaced; the write fails with
     // EEXIST's reason instead.
     bool replace = true;
+    // False: a symbolic link of that name is replaced itself, its target
+    // left alone, as for a file the program makes for itself.
+    bool followLink = true;
     // Asked once the new bytes are written and synced, just before they take
     // the file's place; false leaves the file as it is (and `reason` empty).
     std::function<bool()> beforeReplace;

@@ -511,11 +511,18 @@ TEST(NoteDisk, ANoteLeftBehindIsCarriedByteForByteOnlyWhereThereIsNone)
     Put(program.filePath("npad.ini"), ini);
     Put(program.filePath("npad.journal"), "typed and never saved");
     const QString to = data.filePath("quorvin");
+    // Links in the way lead elsewhere: what the carry makes replaces them.
+    QDir().mkpath(to);
+    Put(data.filePath("other"), "the user's");
+    QFile::link(data.filePath("other"), to + "/npad.journal");
+    QFile::link(data.filePath("nothing"), to + "/npad.ini");
     QString reason;
     EXPECT_EQ(CarryNoteAcross(program.path(), to, reason), CarryOutcome::Carried);
     EXPECT_EQ(Bytes(to + "/npad.txt"), note);
     EXPECT_EQ(Bytes(to + "/npad.ini"), ini);
     EXPECT_EQ(Bytes(to + "/npad.journal"), "typed and never saved");
+    EXPECT_EQ(Bytes(data.filePath("other")), "the user's");
+    EXPECT_FALSE(QFile::exists(data.filePath("nothing")));
     EXPECT_EQ(Bytes(program.filePath("npad.txt")), note);
     EXPECT_EQ(CarriedFrom(to), QStringList{QFileInfo(program.path()).canonicalFilePath()});
 
