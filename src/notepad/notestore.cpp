@@ -37,6 +37,15 @@ bool NoteFileIs(const QString &path, FileIdentity known)
     return exists && S_ISREG(st.st_mode) && !ChangedOnDisk(path, known);
 }
 
+// A regular file of this user's that no one else may write: what may be
+// replayed into the note. Another's could put any text there.
+bool OwnFile(const QString &path)
+{
+    struct stat st {};
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0 && S_ISREG(st.st_mode)
+           && st.st_uid == ::geteuid() && (st.st_mode & 022) == 0;
+}
+
 // The file's state without its bytes: what a read failure is reported once for.
 FileIdentity StateOf(const QString &path)
 {
@@ -427,13 +436,17 @@ void NoteStore::RecoverJournal()
     if (!journalLeft_)
         return;
     journalLeft_ = false;
+    if (!OwnFile(journal_->Path())) {
+        SetJournalAside(false);
+        return;
+    }
     QByteArray bytes;
     QString unused;
     const JournalContents journal =
         ReadWholeFile(journal_->Path(), bytes, unused) ? ReadJournal(bytes) : JournalContents{};
     bytes.clear();
     if (!journal.headerRead) {
-        SetJournalAside();
+        SetJournalAside(true);
         return;
     }
     // The changes go over the note file as the journal began, or as an
@@ -447,7 +460,7 @@ void NoteStore::RecoverJournal()
     if (!overNote) {
         const DecodedNote base = DecodeNote(journal.base);
         if (!journal.baseWhole || !base.refusal.isEmpty()) {
-            SetJournalAside();
+            SetJournalAside(true);
             return;
         }
         text = base.text;
@@ -468,7 +481,7 @@ void NoteStore::RecoverJournal()
         text = DecodeNote(journal.base).text;
     // A change that does not fit means the journal is not what it seems.
     if (ApplyEdits(text, rest) != rest.size()) {
-        SetJournalAside();
+        SetJournalAside(true);
         return;
     }
     if (noteExists && SameNoteText(note, text)) {
@@ -492,7 +505,7 @@ void NoteStore::RecoverJournal()
     QString path, failures;
     if (!KeepUnsaved(text, journal.header.encoding, journal.header.breaks, path, failures)) {
         Report(failures);
-        SetJournalAside();
+        SetJournalAside(true);
         return;
     }
     ::unlink(QFile::encodeName(journal_->Path()).constData());
@@ -501,7 +514,7 @@ void NoteStore::RecoverJournal()
              .arg(path));
 }
 
-void NoteStore::SetJournalAside()
+void NoteStore::SetJournalAside(bool own)
 {
     const QString stem =
         journal_->Path() + ".bad-" + QDateTime::currentDateTime().toString("yyyyMMdd-HHmmss");
@@ -517,8 +530,10 @@ void NoteStore::SetJournalAside()
                    .arg(journal_->Path()));
         return;
     }
-    Tell(QString("The notepad was not closed properly, and what was typed after its last save "
-                 "could not be read. It was kept as \"%1\".")
+    Tell(QString(own ? "The notepad was not closed properly, and what was typed after its last "
+                       "save could not be read. It was kept as \"%1\"."
+                     : "The notepad was not closed properly, but its journal is not a file of "
+                       "this user's alone, so what it holds was not used. It was kept as \"%1\".")
              .arg(aside));
 }
 

@@ -230,7 +230,8 @@ class NoteStore : public QObject {
                         std::function<void(NoteEncoding)> taken);
     void DropTaker(TextTaker *taker);
     void RecoverJournal();
-    void SetJournalAside();
+    // `own`: a journal of this user's alone that could not be read.
+    void SetJournalAside(bool own);
     void LookAgainIfChanged();
     void ReadFailed(const QString &reason);
     void SetEditable(bool editable);

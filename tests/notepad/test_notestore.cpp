@@ -575,6 +575,8 @@ TEST_F(StoreTest, TypingLeftInTheJournalByARunThatDidNotEndIsRecoveredAtTheNextS
                               "last save was recovered.";
     using Act = void (*)(const QString &folder);
     const Act nothing = [](const QString &) {};
+    const QString notOwn = "i The notepad was not closed properly, but its journal is not a file "
+                           "of this user's alone, so what it holds was not used. It was kept as";
     const struct {
         const char *what;
         Act before; // done to the files before typing
@@ -648,6 +650,38 @@ TEST_F(StoreTest, TypingLeftInTheJournalByARunThatDidNotEndIsRecoveredAtTheNextS
          false,
          "i The notepad was not closed properly, and what was typed after its last save could "
          "not be read. It was kept as",
+         {},
+         true},
+        {"a journal others may write",
+         nothing,
+         [](const QString &f) { chmod(QFile::encodeName(f + "/npad.journal").constData(), 0622); },
+         "old",
+         false,
+         notOwn,
+         {},
+         true},
+        {"a link in the journal's place",
+         nothing,
+         [](const QString &f) {
+             QFile::rename(f + "/npad.journal", f + "/elsewhere");
+             QFile::link(f + "/elsewhere", f + "/npad.journal");
+         },
+         "old",
+         false,
+         notOwn,
+         {},
+         true},
+        {"a journal of another user's",
+         nothing,
+         [](const QString &f) {
+             if (geteuid() == 0) // else, ours as the case before
+                 chown(QFile::encodeName(f + "/npad.journal").constData(), 65534, 65534);
+             else
+                 chmod(QFile::encodeName(f + "/npad.journal").constData(), 0620);
+         },
+         "old",
+         false,
+         notOwn,
          {},
          true},
     };
