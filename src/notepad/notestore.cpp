@@ -345,23 +345,29 @@ bool NoteStore::WriteFontSettings()
 namespace {
 
 // The note read and decoded, its bytes let go as they are decoded: a
-// thread's work.
+// thread's work. A note too large for the memory there is is refused, as
+// one that can't be read.
 NoteStore::ReadText ReadAndDecode(const QString &path)
 {
     NoteStore::ReadText r;
-    NoteRead read;
-    read.path = path;
-    read.Run();
-    r.failure = read.failure;
-    r.disk = read.disk;
-    if (!r.failure.isEmpty())
-        return r;
-    const QByteArrayView bytes = read.bytes.View();
-    const NoteDecoder decoder(bytes);
-    r.encoding = decoder.Encoding();
-    r.breaks = decoder.Breaks();
-    r.text =
-        DecodeInPieces(decoder, bytes, 1 << 20, [&](qsizetype upTo) { read.bytes.Release(upTo); });
+    try {
+        NoteRead read;
+        read.path = path;
+        read.Run();
+        r.failure = read.failure;
+        r.disk = read.disk;
+        if (!r.failure.isEmpty())
+            return r;
+        const QByteArrayView bytes = read.bytes.View();
+        const NoteDecoder decoder(bytes);
+        r.encoding = decoder.Encoding();
+        r.breaks = decoder.Breaks();
+        r.text = DecodeInPieces(decoder, bytes, 1 << 20,
+                                [&](qsizetype upTo) { read.bytes.Release(upTo); });
+    } catch (const std::bad_alloc &) {
+        r = {};
+        r.failure = qt_error_string(ENOMEM);
+    }
     return r;
 }
 

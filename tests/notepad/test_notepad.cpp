@@ -22,8 +22,30 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <dlfcn.h>
+#include <sys/mman.h>
+
 #include "modal.h"
 #include "soon.h"
+
+namespace {
+
+// Memory of its own (a note's bytes, read) can't be had while this is set.
+bool g_noMemory = false;
+
+} // namespace
+
+extern "C" void *mmap(void *at, size_t length, int protection, int flags, int fd, off_t offset)
+{
+    using Mmap = void *(*)(void *, size_t, int, int, int, off_t);
+    if (g_noMemory && fd < 0 && length >= 1 << 20) {
+        errno = ENOMEM;
+        return MAP_FAILED;
+    }
+    return reinterpret_cast<Mmap>(dlsym(RTLD_NEXT, "mmap"))(at, length, protection, flags, fd,
+                                                            offset);
+}
 
 namespace {
 
@@ -156,34 +178,51 @@ TEST_F(NotepadTest, TheCountdownWritesTheTextAndAFontChangeIsNoTextChange)
     EXPECT_TRUE(again.Memo1->font().italic());
 }
 
-TEST_F(NotepadTest, ANoteWithZeroBytesIsRefusedAndNeverWrittenOver)
+TEST_F(NotepadTest, ANoteThatCannotBeTakenInIsRefusedWithItsReasonAndNeverWrittenOver)
 {
-    const QByteArray bytes("ab\0cd", 5);
-    Put("npad.txt", bytes);
-    Box seen;
-    Answer("OK", &seen);
-    pad = std::make_unique<TFnotepad>(dir.path());
-    pad->FillMemo(); // as the start-up does once the main window is drawn
-    ASSERT_TRUE(QTest::qWaitFor([this] { return !pad->Store().FirstReadPending(); }));
-    EXPECT_EQ(seen.text,
-              QString("Cannot open file \"%1\". ").arg(Path("npad.txt"))
-                  + "The file holds a NUL character (byte 0), so it is not a plain text note.");
-    EXPECT_EQ(pad->windowTitle(), "Notepad");
+    const struct {
+        const char *what;
+        QByteArray bytes;
+        bool noMemory;
+        const char *reason;
+    } cases[] = {
+        {"a NUL character", QByteArray("ab\0cd", 5), false,
+         "The file holds a NUL character (byte 0), so it is not a plain text note."},
+        {"too large for the memory there is", QByteArray(2 << 20, 'x'), true,
+         "Cannot allocate memory"},
+    };
+    for (const auto &c : cases) {
+        Put("npad.txt", c.bytes);
+        Box seen;
+        Answer("OK", &seen);
+        g_noMemory = c.noMemory;
+        pad = std::make_unique<TFnotepad>(dir.path());
+        pad->FillMemo(); // as the start-up does once the main window is drawn
+        ASSERT_TRUE(QTest::qWaitFor([this] { return !pad->Store().FirstReadPending(); }));
+        g_noMemory = false;
+        EXPECT_EQ(seen.text,
+                  QString("Cannot open file \"%1\". %2").arg(Path("npad.txt"), c.reason));
+        EXPECT_EQ(pad->windowTitle(), "Notepad") << c.what;
 
-    Answer("OK", &seen);
-    seen = {};
-    pad->show();
-    EXPECT_TRUE(seen.text.startsWith("Cannot open file"));
-    EXPECT_TRUE(pad->Memo1->isReadOnly());
-    Type("typed");
-    QTest::keyClick(pad->Memo1, Qt::Key_Return, Qt::ShiftModifier);
-    pad->Clear1Click();
-    QGuiApplication::clipboard()->setText("pasted");
-    pad->Memo1->paste();
-    EXPECT_EQ(Text(), "");
-    pad->close();
-    EXPECT_FALSE(pad->Store().Tracker().TrackChanges);
-    EXPECT_EQ(File("npad.txt"), bytes);
+        Answer("OK", &seen);
+        seen = {};
+        g_noMemory = c.noMemory;
+        pad->show();
+        EXPECT_TRUE(QTest::qWaitFor([this] { return pad->Settled(); })) << c.what;
+        g_noMemory = false;
+        EXPECT_TRUE(seen.text.startsWith("Cannot open file")) << c.what;
+        EXPECT_TRUE(pad->Memo1->isReadOnly()) << c.what;
+        Type("typed");
+        QTest::keyClick(pad->Memo1, Qt::Key_Return, Qt::ShiftModifier);
+        pad->Clear1Click();
+        QGuiApplication::clipboard()->setText("pasted");
+        pad->Memo1->paste();
+        EXPECT_EQ(Text(), "") << c.what;
+        pad->close();
+        EXPECT_FALSE(pad->Store().Tracker().TrackChanges) << c.what;
+        EXPECT_TRUE(File("npad.txt") == c.bytes) << c.what;
+        pad.reset();
+    }
 }
 
 TEST_F(NotepadTest, APastedNulCharacterIsLeftOutOfTheNote)
