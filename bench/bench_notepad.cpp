@@ -4,6 +4,7 @@
 //   show from the menu          BM_ShowFromMenu       / BM_BareEditorShow
 //   F3 over the whole note      BM_FindNext           / BM_BareFind, BM_BareFindLoop
 //   autosave, longest GUI wait  BM_AutosaveWait       / BM_BareKeystrokeWait
+//   another program's change    BM_OutsideChangeWait  / BM_BareOutsideChangeWait
 //   keystroke, journal included BM_Keystroke          / BM_BareEditorKeystroke
 //   journal syncs while typing  BM_JournalSyncsWhileTyping (a count)
 //   keystroke in one long line  BM_LongLineKeystroke  / BM_BareLongLineKeystroke
@@ -405,6 +406,77 @@ void BM_CommandWait(benchmark::State &state)
 }
 BENCHMARK(BM_CommandWait)
     ->ArgsProduct({{0, 1, 2, 3, 4, 5}, {10, 50}})
+    ->Iterations(3)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+
+// Another program appends a line to the shown note, which holds no change:
+// the longest wait until the memo shows it.
+void AppendLine(const QString &path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::Append) || f.write("another program's line\r\n") < 0)
+        std::abort();
+}
+
+void BM_OutsideChangeWait(benchmark::State &state)
+{
+    const int megabytes = int(state.range(0));
+    const QString folder = g_dir->filePath(QString("outside-%1").arg(megabytes));
+    QDir().mkpath(folder);
+    QFile::remove(folder + "/npad.txt");
+    QFile::copy(NoteFolder(megabytes) + "/npad.txt", folder + "/npad.txt");
+    NotepadStartUp();
+    Notepad np(new TFnotepad(folder));
+    np->Store().SetMemoryRelease(ReleaseFreeMemory);
+    np->resize(425, 380);
+    ShowSettled(*np);
+    int before = 0;
+    LongestWait(
+        state,
+        [&] {
+            before = np->Memo1->document()->characterCount();
+            AppendLine(folder + "/npad.txt");
+        },
+        [&] { return np->Settled() && np->Memo1->document()->characterCount() > before; });
+}
+BENCHMARK(BM_OutsideChangeWait)
+    ->Arg(10)
+    ->Arg(50)
+    ->Iterations(3)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+
+// Qt's own editor reading the changed file and taking its text, as an editor
+// that reads on its window's thread does.
+void BM_BareOutsideChangeWait(benchmark::State &state)
+{
+    const int megabytes = int(state.range(0));
+    const QString path = g_dir->filePath(QString("bare-outside-%1.txt").arg(megabytes));
+    QFile::remove(path);
+    QFile::copy(NoteFolder(megabytes) + "/npad.txt", path);
+    auto e = BareEditor(NoteText(megabytes));
+    e->show();
+    Settle();
+    bool done = false;
+    LongestWait(
+        state,
+        [&] {
+            done = false;
+            AppendLine(path);
+            QTimer::singleShot(0, [&] {
+                QFile f(path);
+                if (!f.open(QIODevice::ReadOnly))
+                    std::abort();
+                e->setPlainText(QString::fromUtf8(f.readAll()).replace("\r\n", "\n"));
+                done = true;
+            });
+        },
+        [&] { return done; });
+}
+BENCHMARK(BM_BareOutsideChangeWait)
+    ->Arg(10)
+    ->Arg(50)
     ->Iterations(3)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);

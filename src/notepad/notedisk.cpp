@@ -249,6 +249,15 @@ FileIdentity IdentityOf(const QString &path, const QByteArray &bytes)
     return id;
 }
 
+FileIdentity StateOf(const QString &path)
+{
+    FileIdentity id;
+    struct stat st {};
+    if (Stat(path, st))
+        TakeStat(st, id);
+    return id;
+}
+
 bool ChangedOnDisk(const QString &path, FileIdentity &known)
 {
     struct stat st {};

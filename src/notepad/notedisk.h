@@ -39,6 +39,10 @@ struct FileIdentity {
 // The identity of bytes just read from or written to `path`.
 FileIdentity IdentityOf(const QString &path, const QByteArray &bytes);
 
+// What the system tells of the file at `path`, its bytes not looked at:
+// enough for SameState.
+FileIdentity StateOf(const QString &path);
+
 // Whether the file at `path` is no longer what `known` describes. The bytes
 // are read only when the size, time or inode differ; `known` is brought up to
 // date when only those changed (a touch, a copy of the same bytes).

@@ -311,8 +311,6 @@ void TFnotepad::FirstReadDone(bool ok)
 {
     if (ok) // else the caption keeps "Notepad"
         setWindowTitle(ApplicationTitle() + " - Notepad");
-    if (showing_ == Showing::Reading)
-        ShowStep(ok);
 }
 
 void TFnotepad::showEvent(QShowEvent *event)
@@ -350,7 +348,13 @@ void TFnotepad::FormShow()
 {
     showing_ = Showing::Reading;
     UpdateMemo();
-    ShowStep(true);
+    store_->LoadNotes([this](bool ok) {
+        showing_ = ok ? Showing::Filling : Showing::No;
+        if (ok)
+            ShowStep();
+        else
+            UpdateMemo();
+    });
 }
 
 void TFnotepad::UpdateMemo()
@@ -372,20 +376,8 @@ void TFnotepad::UpdateMemo()
     }
 }
 
-void TFnotepad::ShowStep(bool readOk)
+void TFnotepad::ShowStep()
 {
-    if (showing_ == Showing::Reading) {
-        if (store_->FirstReadPending()) {
-            store_->StartFirstRead(); // goes on from FirstReadDone
-            return;
-        }
-        if (!readOk || !store_->LoadNotes()) {
-            showing_ = Showing::No;
-            UpdateMemo();
-            return;
-        }
-        showing_ = Showing::Filling;
-    }
     if (showing_ != Showing::Filling || filling_)
         return; // goes on once the memo holds the note
     showing_ = Showing::No;
@@ -550,7 +542,7 @@ void TFnotepad::EndOfFill()
     store_->ReleaseMemory(); // the note's text, now the memo's alone
     Memo1->setUndoRedoEnabled(true);
     if (showing_ == Showing::Filling)
-        ShowStep(true); // the show goes on
+        ShowStep(); // the show goes on
     else
         UpdateMemo();
 }

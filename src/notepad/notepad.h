@@ -88,8 +88,8 @@ class TFnotepad : public QMainWindow {
     void FormCreate();
     void FormShow();
     void FirstReadDone(bool ok);
-    // The show's steps: the note read, then put into the memo, then the caret.
-    void ShowStep(bool readOk);
+    // The show's last step, once the note is read and in the memo: the caret.
+    void ShowStep();
     void FillSlice();
     void CopySlice(int forMs = 4);
     void FinishExports();

@@ -46,12 +46,6 @@ bool OwnFile(const QString &path)
            && st.st_uid == ::geteuid() && (st.st_mode & 022) == 0;
 }
 
-// The file's state without its bytes: what a read failure is reported once for.
-FileIdentity StateOf(const QString &path)
-{
-    return IdentityOf(path, {});
-}
-
 // A folder for unsaved text. Where anyone may make folders (the temporary
 // folder), only a real folder of this user's, open to them alone, will do:
 // another user could have put a folder or a link there first.
@@ -263,6 +257,9 @@ NoteStore::~NoteStore()
     if (reader_)
         reader_->wait();
     delete reader_;
+    if (rereader_)
+        rereader_->wait();
+    delete rereader_;
 }
 
 void NoteStore::Open()
@@ -371,14 +368,6 @@ NoteStore::ReadText ReadAndDecode(const QString &path)
     return r;
 }
 
-// The pieces as one text, let go as it is made.
-QString Joined(QStringList &pieces)
-{
-    QString text = pieces.size() == 1 ? pieces.front() : pieces.join(QString());
-    pieces.clear();
-    return text;
-}
-
 qsizetype SizeOf(const QStringList &pieces)
 {
     qsizetype size = 0;
@@ -425,6 +414,13 @@ void NoteStore::FinishFirstRead(ReadText *read)
         RecoverJournal(); // over no note file
     }
     emit firstReadDone(ok);
+    // A show that waited for it goes on.
+    if (loadDone_) {
+        if (ok)
+            ContinueLoad();
+        else
+            FinishLoad(false);
+    }
 }
 
 bool NoteStore::ReadFirstTime()
@@ -495,7 +491,7 @@ void NoteStore::RecoverJournal()
         return; // nothing typed is missing
     }
     if (overNote) {
-        PutInMemo(std::move(text), false, false);
+        PutInMemo({std::move(text)}, false, false);
         memoIsDisk_ = false;
         // The journal goes on over the note file as it is, as if never stopped.
         journal_->Start(notesPath_, {disk_, encoding_, breaks_}, rest, edits_);
@@ -543,18 +539,31 @@ void NoteStore::SetJournalAside(bool own)
              .arg(aside));
 }
 
-void NoteStore::PutInMemo(QString text, bool quietly, bool hold)
+void NoteStore::PutInMemo(QStringList pieces, bool quietly, bool hold)
 {
     // The first reading holds the text until the notepad is first shown: a
     // memo's blocks cost several times the text, which may never be needed.
     if (hold || hasPending_) {
-        pendingText_ = {std::move(text)};
+        pendingText_ = std::move(pieces);
         hasPending_ = true;
         return;
     }
     const QScopedValueRollback quiet(quiet_, quietly);
     const QScopedValueRollback loading(loading_, true);
-    emit textFromDisk({std::move(text)});
+    emit textFromDisk(pieces);
+}
+
+bool NoteStore::MemoHolds(const QStringList &pieces) const
+{
+    if (MemoSize() != SizeOf(pieces))
+        return false;
+    qsizetype at = 0;
+    for (const QString &piece : pieces) {
+        if (!SameNoteText(MemoSlice(at, piece.size()), piece))
+            return false;
+        at += piece.size();
+    }
+    return true;
 }
 
 QString NoteStore::MemoText() const
@@ -598,10 +607,17 @@ void NoteStore::DropTaker(TextTaker *taker)
     taker->deleteLater();
 }
 
-bool NoteStore::LoadNotes()
+void NoteStore::LoadNotes(std::function<void(bool)> done)
 {
-    if (!ReadFirstTime())
-        return false;
+    loadDone_ = std::move(done);
+    if (firstRead_)
+        StartFirstRead(); // goes on once it is done
+    else
+        ContinueLoad();
+}
+
+void NoteStore::ContinueLoad()
+{
     if (hasPending_) {
         hasPending_ = false;
         const QScopedValueRollback loading(loading_, true);
@@ -614,18 +630,69 @@ bool NoteStore::LoadNotes()
     }
     // What the memo holds needs no second reading while the file is what it
     // was; unsaved text (recovered) is the save step's to weigh against it.
-    else if (!tracker_.Dirty && (readFailed_ || !memoIsDisk_ || ChangedOnDisk(notesPath_, disk_)))
-        if (!ReadNote(false))
-            return false;
-    SetEditable(!readOnly_);
-    tracker_.Loaded();
-    return true;
+    else if (!tracker_.Dirty
+             && (readFailed_ || !memoIsDisk_ || !StateOf(notesPath_).SameState(disk_))) {
+        Reread(!readFailed_ && memoIsDisk_, [this](Rereading &r) {
+            if (ended_)
+                FinishLoad(false);
+            else if (r.unchanged)
+                disk_ = r.known;
+            else if (!TakeRead(r.read, false, false))
+                FinishLoad(false);
+            if (loadDone_)
+                FinishLoad(true);
+        });
+        return;
+    }
+    FinishLoad(true);
 }
 
-bool NoteStore::ReadNote(bool quietly)
+void NoteStore::FinishLoad(bool ok)
 {
-    ReadText read = ReadAndDecode(notesPath_);
-    return TakeRead(read, quietly, false);
+    if (ok) {
+        SetEditable(!readOnly_);
+        tracker_.Loaded();
+    }
+    if (const auto done = std::exchange(loadDone_, {}))
+        done(ok);
+}
+
+void NoteStore::Reread(bool check, std::function<void(Rereading &)> done)
+{
+    rereads_.push_back({check, std::move(done)});
+    if (!rereader_)
+        NextReread();
+}
+
+void NoteStore::NextReread()
+{
+    // The file's bytes are looked at (and a large note read and decoded)
+    // beside the window, which goes on answering meanwhile.
+    auto result = std::make_shared<Rereading>();
+    result->known = disk_;
+    rereader_ = QThread::create(
+        [result, check = rereads_.front().check, path = notesPath_, release = release_] {
+            if (check && !ChangedOnDisk(path, result->known)) {
+                result->unchanged = true;
+                return;
+            }
+            result->read = ReadAndDecode(path);
+            result->read.bytesChanged = check;
+            if (release)
+                release(); // the file's bytes, let go once decoded
+        });
+    connect(rereader_, &QThread::finished, this, [this, result] {
+        rereader_->wait();
+        rereader_->deleteLater();
+        rereader_ = nullptr;
+        const auto done = std::move(rereads_.front().done);
+        rereads_.pop_front();
+        done(*result);
+        if (!rereads_.empty() && !rereader_)
+            NextReread();
+        LookAgainIfChanged();
+    });
+    rereader_->start();
 }
 
 bool NoteStore::TakeRead(ReadText &read, bool quietly, bool hold)
@@ -634,6 +701,10 @@ bool NoteStore::TakeRead(ReadText &read, bool quietly, bool hold)
         ReadFailed(read.failure);
         return false;
     }
+    // Bytes of its own encoding changed from those the memo holds: so did
+    // the text, which is not compared (a large note's would hold the window).
+    const bool changed =
+        read.bytesChanged && memoIsDisk_ && read.encoding == encoding_ && read.breaks == breaks_;
     disk_ = read.disk;
     readFailed_ = false;
     encoding_ = read.encoding;
@@ -642,8 +713,8 @@ bool NoteStore::TakeRead(ReadText &read, bool quietly, bool hold)
         // Kept in pieces: joined, the text would be held twice for a moment.
         hasPending_ = SizeOf(read.text) > 0;
         pendingText_ = hasPending_ ? std::move(read.text) : QStringList();
-    } else if (QString text = Joined(read.text); !SameNoteText(MemoText(), text)) {
-        PutInMemo(std::move(text), quietly, hold);
+    } else if (changed || !MemoHolds(read.text)) {
+        PutInMemo(std::move(read.text), quietly, hold);
     }
     memoIsDisk_ = true;
     journal_->Remove(); // the memo holds the file
@@ -667,7 +738,7 @@ void NoteStore::ReadFailed(const QString &reason)
 
 void NoteStore::LookAgainIfChanged()
 {
-    if (recheck_ && !stepping_ && !writer_ && !reportingRead_) {
+    if (recheck_ && !stepping_ && !writer_ && !reportingRead_ && !rereader_) {
         recheck_ = false;
         QTimer::singleShot(0, this, &NoteStore::DiskChanged);
     }
@@ -696,9 +767,10 @@ void NoteStore::DiskChanged()
     // A hidden notepad reads the file when it is shown.
     if (!shown_ || ended_)
         return;
-    // Looked at once the box, the step or the write has ended: each state
-    // of a file that can't be read is reported once, one box at a time.
-    if (reportingRead_ || stepping_ || writer_) {
+    // Looked at once the box, the step, the write or the reading has ended:
+    // each state of a file that can't be read is reported once, one box at
+    // a time.
+    if (reportingRead_ || stepping_ || writer_ || rereader_) {
         recheck_ = true;
         return;
     }
@@ -717,8 +789,8 @@ void NoteStore::DiskChanged()
         // A note that could not be read is gone, or another has come.
         if (exists && StateOf(notesPath_).SameState(failedState_))
             return;
-    } else if (!exists || !tracker_.TrackChanges || !ChangedOnDisk(notesPath_, disk_)) {
-        return;
+    } else if (!exists || !tracker_.TrackChanges || StateOf(notesPath_).SameState(disk_)) {
+        return; // its bytes, if its state changed, are looked at beside the window
     }
     if (!tracker_.TrackChanges) {
         emit readableAgain(); // the first show's load, tried again
@@ -730,10 +802,19 @@ void NoteStore::DiskChanged()
         disk_ = {};
         memoIsDisk_ = false;
         SetEditable(!readOnly_);
-    } else if (ReadNote(true)) {
-        SetEditable(!readOnly_);
-        tracker_.Loaded();
+        return;
     }
+    Reread(!readFailed_, [this](Rereading &r) {
+        // Typed meanwhile: the save step weighs the file against it.
+        if (ended_ || tracker_.Dirty)
+            return;
+        if (r.unchanged) {
+            disk_ = r.known;
+        } else if (TakeRead(r.read, true, false)) {
+            SetEditable(!readOnly_);
+            tracker_.Loaded();
+        }
+    });
 }
 
 void NoteStore::TextChanged(const MemoChange &change)
@@ -750,7 +831,7 @@ void NoteStore::TextChanged(const MemoChange &change)
             journal_->Append(edits_, edit);
         // Over the note file, when it holds the text the change applies to
         // (a journal needs its bytes, which the file may have lost unseen).
-        else if (fromDisk && NoteFileIs(notesPath_, disk_))
+        else if (fromDisk && StateOf(notesPath_).SameState(disk_))
             journal_->Start(notesPath_, {disk_, encoding_, breaks_}, {edit}, edits_);
         else // over no file: the memo's whole text
             journal_->Start(notesPath_, {FileIdentity{}, encoding_, breaks_}, {{0, 0, MemoText()}},
@@ -1043,7 +1124,11 @@ bool NoteStore::KeepTextAndShowFile()
     keptAside_ = path;
     if (!Present())
         return true; // the program is ending
-    ReadNote(true);
+    // The other program's note is shown once read, unless typing came first.
+    Reread(false, [this](Rereading &r) {
+        if (!ended_ && !tracker_.Dirty)
+            TakeRead(r.read, true, false);
+    });
     Tell(QString("The text you typed was kept in \"%1\".").arg(path));
     return true;
 }

@@ -10,6 +10,7 @@
 #include <QStringList>
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 
@@ -124,10 +125,13 @@ class NoteStore : public QObject {
         NoteBreaks breaks = NoteBreaks::CrLf;
         QStringList text; // in pieces
         QString failure;
+        bool bytesChanged = false; // from those of the file as last known
     };
     // The load of each show: the file's text into the memo unless the memo
-    // holds it already. False when the file could not be read (reported).
-    bool LoadNotes();
+    // holds it already; `done` is told, at once or once the file is read
+    // beside the window, whether it could be read (a failure is reported).
+    // A later load's `done` replaces one not yet told.
+    void LoadNotes(std::function<void(bool ok)> done);
     // Edits count as changes from the first show on.
     void StartTracking() { tracker_.TrackChanges = true; }
     // Whether the notepad is on the screen; only then is another program's
@@ -219,10 +223,23 @@ class NoteStore : public QObject {
         bool outer_;
     };
 
-    bool ReadNote(bool quietly);
+    // The note read again beside the window: when `check`, only if its
+    // bytes changed from those last known. One reading at a time; `done` is
+    // called here, in turn.
+    struct Rereading {
+        bool unchanged = false;
+        FileIdentity known; // brought up to date when only its times changed
+        ReadText read;
+    };
+    void Reread(bool check, std::function<void(Rereading &)> done);
+    void NextReread();
+    void ContinueLoad();
+    void FinishLoad(bool ok);
     bool TakeRead(ReadText &read, bool quietly, bool hold);
     void FinishFirstRead(ReadText *read);
-    void PutInMemo(QString text, bool quietly, bool hold);
+    void PutInMemo(QStringList pieces, bool quietly, bool hold);
+    // Whether the memo holds the text of `pieces`.
+    bool MemoHolds(const QStringList &pieces) const;
     QString MemoText() const;
     qsizetype MemoSize() const;
     QString MemoSlice(qsizetype from, qsizetype n) const;
@@ -294,9 +311,16 @@ class NoteStore : public QObject {
     QTimer *timer1_;
     QFileSystemWatcher *watcher_;
     NoteJournal *journal_ = nullptr;
-    QList<QThread *> copies_;   // files of the user's choice, being written
-    QList<TextTaker *> takers_; // the memo's text, being taken for a write
-    QThread *reader_ = nullptr; // the first reading, in flight
+    QList<QThread *> copies_;            // files of the user's choice, being written
+    QList<TextTaker *> takers_;          // the memo's text, being taken for a write
+    QThread *reader_ = nullptr;          // the first reading, in flight
+    std::function<void(bool)> loadDone_; // the show's load, waiting
+    struct RereadWanted {
+        bool check;
+        std::function<void(Rereading &)> done;
+    };
+    std::deque<RereadWanted> rereads_; // the first in flight
+    QThread *rereader_ = nullptr;
     std::shared_ptr<ReadText> firstReadResult_;
     QStringList pendingText_; // the note's text, not yet in the memo, in pieces
     bool hasPending_ = false;

@@ -8,10 +8,34 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <optional>
 #include <sys/stat.h>
 
 #include "soon.h"
 #include "unprivileged.h"
+
+#include <QThread>
+#include <atomic>
+#include <dlfcn.h>
+#include <unistd.h>
+
+namespace {
+
+// While set, reads on any thread but the window's wait; `g_readWaiting`
+// tells that one does.
+std::atomic<bool> g_holdReads = false, g_readWaiting = false;
+
+} // namespace
+
+extern "C" ssize_t read(int fd, void *buffer, size_t n)
+{
+    while (g_holdReads && QThread::currentThread() != qApp->thread()) {
+        g_readWaiting = true;
+        usleep(1000);
+    }
+    return reinterpret_cast<ssize_t (*)(int, void *, size_t)>(dlsym(RTLD_NEXT, "read"))(fd, buffer,
+                                                                                        n);
+}
 
 namespace {
 
@@ -106,11 +130,20 @@ class StoreTest : public ::testing::Test {
         return *store;
     }
 
+    // The show's load, waited for; whether the note could be read.
+    bool Load()
+    {
+        auto loaded = std::make_shared<std::optional<bool>>();
+        store->LoadNotes([loaded](bool ok) { *loaded = ok; });
+        EXPECT_SOON(loaded->has_value());
+        return loaded->value_or(false);
+    }
+
     // As the notepad's show does it.
     void Show()
     {
         store->SetShown(true);
-        ASSERT_TRUE(store->LoadNotes());
+        ASSERT_TRUE(Load());
         store->StartTracking();
     }
 
@@ -274,7 +307,7 @@ TEST_F(StoreTest, AnotherProgramsChangeIsNeverOverwrittenUnaskedAndCancelPutsThe
         user.answers = {c.answer};
         EXPECT_EQ(store->CloseQuery(), c.written) << c.answer;
         EXPECT_EQ(File(folder + "/npad.txt"), c.note) << c.answer;
-        EXPECT_EQ(memo, c.memo) << c.answer;
+        EXPECT_SOON(memo == c.memo) << c.answer; // theirs, once read
         EXPECT_EQ(Kept(folder + "/unsaved").size(), c.kept) << c.answer;
         EXPECT_EQ(store->Tracker().Dirty, !c.written) << c.answer;
         EXPECT_FALSE(store->Tracker().CountdownRunning()) << c.answer;
@@ -318,6 +351,40 @@ TEST_F(StoreTest, WhatAnotherProgramWritesIsShownAndAFileThatCannotBeReadIsRepor
     EXPECT_EQ(user.seen.size(), 2);
     EXPECT_TRUE(store->Editable());
     EXPECT_FALSE(store->Tracker().Dirty);
+}
+
+TEST_F(StoreTest, TheNoteIsReadAgainBesideTheWindowWhichGoesOnMeanwhile)
+{
+    const struct {
+        const char *what;
+        bool shown; // when another program writes; else it is shown after
+    } cases[] = {
+        {"the watcher's reading of a shown note", true},
+        {"the show's reading of a note changed while hidden", false},
+    };
+    for (const auto &c : cases) {
+        const QString folder = c.what;
+        Put(folder + "/npad.txt", "old");
+        Open(NotePlace(Path(folder)));
+        Show();
+        store->SetShown(c.shown);
+        g_holdReads = true;
+        g_readWaiting = false;
+        Put(folder + "/npad.txt", "theirs, and longer");
+        auto loaded = std::make_shared<std::optional<bool>>();
+        if (!c.shown)
+            store->LoadNotes([loaded](bool ok) { *loaded = ok; });
+        EXPECT_SOON(g_readWaiting) << c.what;
+        bool ticked = false;
+        QTimer::singleShot(0, [&] { ticked = true; });
+        EXPECT_SOON(ticked) << c.what;
+        EXPECT_EQ(memo, "old") << c.what;
+        EXPECT_FALSE(loaded->has_value()) << c.what;
+        g_holdReads = false;
+        EXPECT_SOON(memo == "theirs, and longer") << c.what;
+        EXPECT_EQ(loaded->value_or(true), true) << c.what;
+        EXPECT_EQ(store->Tracker().Dirty, !c.shown) << c.what << ": a show that loads a change";
+    }
 }
 
 TEST_F(StoreTest, AFailedAutosaveIsReportedOnceAndWaitsForTheNextChange)
@@ -700,7 +767,7 @@ TEST_F(StoreTest, TypingLeftInTheJournalByARunThatDidNotEndIsRecoveredAtTheNextS
         Open(NotePlace(folder));
         store->SetUnsavedFolders({folder + "/unsaved"});
         EXPECT_TRUE(store->ReadFirstTime()) << c.what;
-        EXPECT_TRUE(store->LoadNotes()) << c.what;
+        EXPECT_TRUE(Load()) << c.what;
         EXPECT_EQ(memo, c.memo) << c.what;
         EXPECT_EQ(store->Tracker().Dirty, c.dirty) << c.what;
         ASSERT_EQ(user.seen.size(), 1) << c.what;
