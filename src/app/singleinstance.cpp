@@ -5,21 +5,72 @@
 #include <QCryptographicHash>
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QDeadlineTimer>
 #include <QDir>
+#include <QThread>
 
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
 constexpr char kInterface[] = "org.quorvin.Quorvin";
 constexpr char kPath[] = "/org/quorvin/Quorvin";
+// Far longer than a start takes to look at the lock and take it.
+constexpr int kGuardMs = 5000;
+
+// Held by a start while it looks at the folder's lock and takes it, so that
+// a lock file is whole before another start reads it: one whose owner can't
+// be read was left by a start that died, or lost power, while writing it.
+// The kernel lets it go when its holder ends, however that ends.
+class ClaimGuard {
+  public:
+    explicit ClaimGuard(const QString &folder)
+        : fd_(::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC))
+    {
+        // A start stopped while holding it is waited for a while only.
+        const QDeadlineTimer deadline(kGuardMs);
+        while (fd_ >= 0 && ::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+            if ((errno != EWOULDBLOCK && errno != EINTR) || deadline.hasExpired()) {
+                ::close(fd_);
+                fd_ = -1;
+            } else {
+                QThread::msleep(5);
+            }
+        }
+    }
+    ~ClaimGuard()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    ClaimGuard(const ClaimGuard &) = delete;
+    ClaimGuard &operator=(const ClaimGuard &) = delete;
+
+    bool Held() const { return fd_ >= 0; }
+
+  private:
+    int fd_;
+};
+
+// Whether the lock's record of its owner is missing or cut short: every line
+// of a whole one ends in a newline.
+bool OwnerUnreadable(const QLockFile &lock)
+{
+    QFile file(lock.fileName());
+    return !file.open(QIODevice::ReadOnly) || !file.readAll().endsWith('\n')
+           || !lock.getLockInfo(nullptr, nullptr, nullptr);
+}
 
 } // namespace
 
 SingleInstance::SingleInstance(const QString &noteFolder, QObject *parent)
     : QObject(parent), folder_(noteFolder), lock_(QDir(noteFolder).filePath("quorvin.lock"))
 {
-    // A lock is stale only when its process is gone, never by its age: a
+    // A lock is stale only when no running copy owns it, never by its age: a
     // program may run for weeks.
     lock_.setStaleLockTime(0);
 }
@@ -38,7 +89,7 @@ SingleInstance::Outcome SingleInstance::Claim(int answerMs)
     QDBusConnection bus = QDBusConnection::sessionBus();
     // The lock file lies beside the note, and is no more readable than it.
     const mode_t mask = ::umask(077);
-    const bool locked = lock_.tryLock(0);
+    const bool locked = TakeLock();
     ::umask(mask);
     if (locked) {
         // Without a session bus the lock still keeps a second copy out; it
@@ -55,6 +106,25 @@ SingleInstance::Outcome SingleInstance::Claim(int answerMs)
         QDBusMessage::createMethodCall(ServiceName(folder_), kPath, kInterface, "Raise");
     const QDBusMessage reply = bus.call(call, QDBus::Block, answerMs);
     return reply.type() == QDBusMessage::ReplyMessage ? Outcome::OtherRaised : Outcome::OtherSilent;
+}
+
+bool SingleInstance::TakeLock()
+{
+    const ClaimGuard guard(folder_);
+    // Qt's own lock for taking a lock over, left by a start that died doing
+    // it, would keep every start out for half a minute; one held stays.
+    if (guard.Held())
+        QLockFile(lock_.fileName() + ".rmlock").removeStaleLockFile();
+    // Qt takes over the lock of a process that is gone or is no copy of
+    // this program; not one whose owner can't be read.
+    if (lock_.tryLock(0))
+        return true;
+    if (!guard.Held() || lock_.error() != QLockFile::LockFailedError || !OwnerUnreadable(lock_))
+        return false;
+    // Qt removes no lock file that a running copy holds, even one that
+    // took it without the guard.
+    lock_.removeStaleLockFile();
+    return lock_.tryLock(0);
 }
 
 void SingleInstance::Release()

@@ -38,6 +38,9 @@ class SingleInstance : public QObject {
     Q_SCRIPTABLE void Raise();
 
   private:
+    // Takes the folder's lock, also over one that no running copy owns.
+    bool TakeLock();
+
     QString folder_;
     QLockFile lock_;
     bool registered_ = false;

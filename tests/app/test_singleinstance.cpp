@@ -73,3 +73,40 @@ TEST(SingleInstance, ACopyThatHoldsTheFolderButDoesNotAnswerIsReported)
     ASSERT_TRUE(held.tryLock(0));
     EXPECT_EQ(ClaimAlongside(dir.path(), 200), Outcome::OtherSilent);
 }
+
+TEST(SingleInstance, ALockThatNoRunningCopyOwnsIsTakenOver)
+{
+    QTemporaryDir dir;
+    QLockFile own(dir.filePath("own.lock")); // a whole record, naming this copy
+    QFile record(own.fileName());
+    ASSERT_TRUE(own.tryLock(0) && record.open(QIODevice::ReadOnly));
+    const QByteArray whole = record.readAll(), rest = whole.mid(whole.indexOf('\n'));
+    const struct {
+        const char *what;
+        QByteArray lock, rmlock; // a lock "held" by this copy; Qt's own when not null
+        Outcome outcome;
+    } cases[] = {
+        {"empty", "", {}, Outcome::First},
+        {"bytes lost", QByteArray(9, '\0'), {}, Outcome::First},
+        // Cut in the machine's id, which Qt alone takes for another machine's.
+        {"torn", whole.left(whole.lastIndexOf('\n', whole.size() - 2) - 4), {}, Outcome::First},
+        {"no such process", "2147483647" + rest, {}, Outcome::First},
+        {"no such process, Qt's own empty", "2147483647" + rest, "", Outcome::First},
+        {"a live other process", QByteArray::number(getppid()) + rest, {}, Outcome::First},
+        {"a live copy", "held", {}, Outcome::OtherSilent},
+    };
+    for (const auto &c : cases) {
+        QTemporaryDir folder;
+        QLockFile held(folder.filePath("quorvin.lock"));
+        QFile lock(held.fileName()), rmlock(held.fileName() + ".rmlock");
+        ASSERT_TRUE(c.lock == "held" ? held.tryLock(0)
+                                     : lock.open(QIODevice::WriteOnly) && lock.write(c.lock) >= 0);
+        lock.close();
+        ASSERT_TRUE(c.rmlock.isNull() || rmlock.open(QIODevice::WriteOnly));
+        SingleInstance next(folder.path());
+        EXPECT_EQ(next.Claim(200), c.outcome) << c.what;
+        qint64 owner = 0; // the lock is this copy's, whoever took it
+        EXPECT_TRUE(held.getLockInfo(&owner, nullptr, nullptr) && owner == getpid()) << c.what;
+        next.Release();
+    }
+}
