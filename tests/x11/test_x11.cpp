@@ -625,6 +625,8 @@ TEST_F(X11Test, TypingSurvivesAKillAndALostDisplay)
         ASSERT_TRUE(copy.Ended()) << what;
         qputenv("DISPLAY", ours);
         EXPECT_EQ(RunningCopy::Read(copy.Folder() + "/npad.txt"), "before") << what;
+        // As a kill while the program made its lock leaves it.
+        RunningCopy::Write(copy.Folder() + "/quorvin.lock", "");
 
         ASSERT_TRUE(copy.Start({"data", "", ""}, false)) << what << copy.Errors();
         ASSERT_TRUE(copy.Answer(" Notepad", "Return")) << what
