@@ -274,12 +274,18 @@ bool ChangedOnDisk(const QString &path, FileIdentity &known)
         return false;
     if (now.size != known.size)
         return true;
-    QByteArray bytes;
-    QString unused;
-    if (!ReadWholeFile(path, bytes, unused) || IdentityHash(bytes) != known.hash)
+    // Weighed by its bytes, a block at a time: never held whole.
+    const int fd =
+        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
         return true;
-    known = now;
-    return false;
+    std::size_t hash = 0;
+    const bool same = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size == known.size
+                      && HashOfFile(fd, known.size, hash) && hash == known.hash;
+    ::close(fd);
+    if (same)
+        known = now;
+    return !same;
 }
 
 namespace {
@@ -294,10 +300,10 @@ bool ReadWhole(const QString &path, Bytes &bytes, QString &reason, FileIdentity 
         reason = qt_error_string(errno);
         return false;
     }
+    const auto closeFile = qScopeGuard([fd] { ::close(fd); }); // also when memory runs out
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         reason = st.st_mode == 0 ? qt_error_string(errno) : kNotRegularFile;
-        ::close(fd);
         return false;
     }
     // The size told is a hint: the file may grow or shrink as it is read.
@@ -311,7 +317,6 @@ bool ReadWhole(const QString &path, Bytes &bytes, QString &reason, FileIdentity 
             continue;
         if (n < 0) {
             reason = qt_error_string(errno);
-            ::close(fd);
             bytes.clear();
             return false;
         }
@@ -319,7 +324,6 @@ bool ReadWhole(const QString &path, Bytes &bytes, QString &reason, FileIdentity 
             break;
         have += n;
     }
-    ::close(fd);
     bytes.truncate(have);
     bytes.squeeze();
     if (identity) {
@@ -823,6 +827,16 @@ void NoteWrite::Run()
 {
     // Whatever ends the write, the side that takes the text hears of it.
     const auto closeQueue = qScopeGuard([this] { pieces->Close(); });
+    try {
+        Write();
+    } catch (const std::bad_alloc &) {
+        reason = qt_error_string(ENOMEM);
+        outcome = Outcome::Failed;
+    }
+}
+
+void NoteWrite::Write()
+{
     // Never replaced, and no question about it: a FIFO, a folder.
     struct stat st {};
     if (Stat(path, st) && !S_ISREG(st.st_mode)) {

@@ -274,4 +274,7 @@ struct NoteWrite {
     QString reason; // with Failed: the system's reason
 
     void Run();
+
+  private:
+    void Write();
 };

@@ -70,27 +70,21 @@ void SyncFolder(const QByteArray &folder)
 
 // Copies the note file's bytes into the journal, if the file is still the
 // state the journal names: a piece at a time while the system tells the
-// same file, else (touched since, say) weighed by its bytes, read whole.
+// same file, else (touched since, say) while its bytes are still those.
 // False, with errno set, when the journal could not be written.
 bool CopyBase(const QString &notePath, const FileIdentity &base, int fd)
 {
     if (!base.exists)
         return true;
     bool written = true;
-    if (ReadInPieces(notePath, base, [fd, &written](QByteArrayView piece, std::int64_t at) {
-            written = WriteAt(fd, piece, kJournalHeaderSize + at);
-            return written;
-        }))
-        return true;
-    if (!written)
-        return false;
-    QByteArray bytes;
-    QString unused;
-    FileIdentity now;
-    if (ReadWholeFile(notePath, bytes, unused, &now) && now.size == base.size
-        && now.hash == base.hash)
-        return WriteAt(fd, bytes, kJournalHeaderSize);
-    return true;
+    const auto put = [fd, &written](QByteArrayView piece, std::int64_t at) {
+        written = WriteAt(fd, piece, kJournalHeaderSize + at);
+        return written;
+    };
+    if (ReadInPieces(notePath, base, put) || !written)
+        return written;
+    FileIdentity now = base;
+    return ChangedOnDisk(notePath, now) || ReadInPieces(notePath, now, put) || written;
 }
 
 } // namespace
@@ -301,8 +295,12 @@ bool NoteJournal::Open(const QString &notePath, const JournalHeader &header,
     const int copyFd = ::fcntl(fd_, F_DUPFD_CLOEXEC, 0);
     if (copyFd >= 0)
         worker_.Post([this, notePath, base = header.base, copyFd] {
-            if (!CopyBase(notePath, base, copyFd))
-                FailedOnThread(errno);
+            try {
+                if (!CopyBase(notePath, base, copyFd))
+                    FailedOnThread(errno);
+            } catch (const std::bad_alloc &) {
+                FailedOnThread(ENOMEM);
+            }
             ::close(copyFd);
         });
     Sync();

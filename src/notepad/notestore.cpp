@@ -292,9 +292,9 @@ void NoteStore::Open()
         journal_, &NoteJournal::failed, this,
         [this](const QString &reason) {
             if (!ended_)
-                Report(QString("Cannot write the journal \"%1\". %2\nThe note is still saved as "
-                               "usual, but until the journal works again, a crash loses what was "
-                               "typed since the last save.")
+                Report(QString("Cannot write the journal \"%1\". %2\nUntil it can be written "
+                               "again, a crash loses what was typed since the note was last "
+                               "saved.")
                            .arg(journal_->Path(), reason));
         },
         Qt::QueuedConnection);
@@ -672,9 +672,13 @@ void NoteStore::NextReread()
     result->known = disk_;
     rereader_ = QThread::create(
         [result, check = rereads_.front().check, path = notesPath_, release = release_] {
-            if (check && !ChangedOnDisk(path, result->known)) {
-                result->unchanged = true;
-                return;
+            try {
+                if (check && !ChangedOnDisk(path, result->known)) {
+                    result->unchanged = true;
+                    return;
+                }
+            } catch (const std::bad_alloc &) {
+                // Taken as changed: the reading says why it can't be had.
             }
             result->read = ReadAndDecode(path);
             result->read.bytesChanged = check;
@@ -1125,8 +1129,8 @@ bool NoteStore::KeepTextAndShowFile()
     if (!Present())
         return true; // the program is ending
     // The other program's note is shown once read, unless typing came first.
-    Reread(false, [this](Rereading &r) {
-        if (!ended_ && !tracker_.Dirty)
+    Reread(false, [this, edits = edits_](Rereading &r) {
+        if (!ended_ && edits_ == edits)
             TakeRead(r.read, true, false);
     });
     Tell(QString("The text you typed was kept in \"%1\".").arg(path));

@@ -45,7 +45,7 @@ class FakeUser : public NoteUser {
   public:
     QStringList answers;
     QStringList seen;
-    std::function<void()> whileErrorShown;
+    std::function<void()> whileErrorShown, whileNoticeShown;
 
     Answer Ask(const QString &question) override
     {
@@ -53,7 +53,12 @@ class FakeUser : public NoteUser {
         const QString a = answers.isEmpty() ? "No" : answers.takeFirst();
         return a == "Yes" ? Answer::Yes : a == "Cancel" ? Answer::Cancel : Answer::No;
     }
-    void Tell(const QString &text) override { seen << "i " + text; }
+    void Tell(const QString &text) override
+    {
+        seen << "i " + text;
+        if (whileNoticeShown)
+            whileNoticeShown();
+    }
     void Error(const QString &text) override
     {
         seen << "! " + text;
@@ -305,7 +310,10 @@ TEST_F(StoreTest, AnotherProgramsChangeIsNeverOverwrittenUnaskedAndCancelPutsThe
         Type(" mine");
         Put(folder + "/npad.txt", "theirs");
         user.answers = {c.answer};
+        // Theirs is shown by the time the notice of the text kept is read.
+        user.whileNoticeShown = [&] { EXPECT_SOON(memo == c.memo) << c.answer; };
         EXPECT_EQ(store->CloseQuery(), c.written) << c.answer;
+        user.whileNoticeShown = nullptr;
         EXPECT_EQ(File(folder + "/npad.txt"), c.note) << c.answer;
         EXPECT_SOON(memo == c.memo) << c.answer; // theirs, once read
         EXPECT_EQ(Kept(folder + "/unsaved").size(), c.kept) << c.answer;
