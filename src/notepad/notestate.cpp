@@ -41,6 +41,11 @@ bool NoteTracker::CloseQuery(const std::function<bool()> &writeSettings,
 
 std::string NoteTracker::SaveReport(std::int64_t now) const
 {
+    // No countdown runs after a failed write, or while a question about
+    // another program's change is put off: the next change starts one.
+    if (Dirty && !countdown_)
+        return "Changes will anyway be saved automatically after the next change,\n"
+               "or when the Notepad is closed.";
     if (Dirty) {
         const std::int64_t left = AutosaveDue > now ? (AutosaveDue - now) / 1000 : 0;
         return "Changes will anyway be saved automatically in " + std::to_string(left) + " second"

@@ -72,6 +72,8 @@ TEST(NoteTracker, AFailedWriteKeepsTheTextDirtyUntilTheCloseWritesIt)
     tl.AdvanceTo(15 * s);
     EXPECT_TRUE(tl.t.Dirty);
     EXPECT_FALSE(tl.t.CountdownRunning()); // not restarted until the next change
+    EXPECT_EQ(tl.t.SaveReport(16 * s), "Changes will anyway be saved automatically after the next "
+                                       "change,\nor when the Notepad is closed.");
 
     EXPECT_FALSE(tl.t.CloseQuery([] { return true; }, [&] { return tl.Write(20 * s); }));
     EXPECT_TRUE(tl.t.Dirty);
