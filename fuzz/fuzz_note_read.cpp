@@ -1,7 +1,9 @@
 // The note decoder and encoder: any bytes are refused with a reason, or come
-// back byte for byte once their line breaks are written as CR LF.
+// back byte for byte once their line breaks are written as CR LF; and the
+// text they hold, written in any note's encoding, reads back as itself.
 #include "fuzzcheck.h"
 #include "notefile.h"
+#include "slicedwrite.h"
 
 #include <cstdint>
 #include <vector>
@@ -91,6 +93,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         return 0;
     }
 
+    // Whatever encoding the note had, the encoding the writer picks reads
+    // back as the text, in slices as whole.
+    QString expected = note.text;
+    expected.replace(QChar(0x2029), QChar(u'\n'));
+    for (const NoteEncoding start :
+         {NoteEncoding::Utf8, NoteEncoding::Utf8WithBom, NoteEncoding::Windows1252,
+          NoteEncoding::Utf16Le, NoteEncoding::Utf16Be}) {
+        NoteEncoding picked = start, sliced = start;
+        const QByteArray inPicked = EncodeNote(note.text, picked, note.breaks);
+        const DecodedNote back = DecodeNote(inPicked);
+        FUZZ_CHECK(back.refusal.isEmpty() && back.text == expected);
+        for (const qsizetype size : {1, 3, 8})
+            FUZZ_CHECK(EncodedInSlices(note.text, sliced, note.breaks, size) == inPicked
+                       && sliced == picked);
+    }
+
     NoteEncoding enc = note.encoding;
     const QByteArray written = EncodeNote(note.text, enc, note.breaks);
     // Only 8-bit bytes that would read back as UTF-16 change their form.
@@ -103,8 +121,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 
     // A U+2029 read from the file was written as CR LF, so it comes back as
     // '\n'; after that the bytes are a fixed point.
-    QString expected = note.text;
-    expected.replace(QChar(0x2029), QChar(u'\n'));
     const DecodedNote again = DecodeNote(written);
     FUZZ_CHECK(again.refusal.isEmpty());
     FUZZ_CHECK(again.encoding == note.encoding);

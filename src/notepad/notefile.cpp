@@ -175,6 +175,30 @@ bool IsUtf16(QByteArrayView bytes)
     return !high;
 }
 
+// How bytes that are no UTF-16 are read: as strict UTF-8 (no overlong
+// forms, no surrogates, nothing above U+10FFFF) after a mark or without
+// one; anything else as Windows-1252, mark and all.
+NoteEncoding EightBitEncoding(QByteArrayView bytes)
+{
+    const bool bom = bytes.startsWith("\xEF\xBB\xBF");
+    if (!(bom ? bytes.sliced(3) : bytes).isValidUtf8())
+        return NoteEncoding::Windows1252;
+    return bom ? NoteEncoding::Utf8WithBom : NoteEncoding::Utf8;
+}
+
+bool IsAscii(QByteArrayView bytes)
+{
+    return std::none_of(bytes.begin(), bytes.end(), [](char c) { return c & 0x80; });
+}
+
+// Whether Windows-1252 bytes would read back as another text: as UTF-16, or
+// as UTF-8 beyond ASCII (which reads the same either way).
+bool ReadsAsAnotherText(QByteArrayView cp1252)
+{
+    return IsUtf16(cp1252)
+           || (EightBitEncoding(cp1252) != NoteEncoding::Windows1252 && !IsAscii(cp1252));
+}
+
 // A note whose line breaks are all LF, written on a system that breaks lines
 // so, keeps them.
 NoteBreaks BreaksOf(QByteArrayView bytes)
@@ -268,15 +292,8 @@ NoteDecoder::NoteDecoder(QByteArrayView whole)
         return;
     }
     breaks_ = BreaksOf(whole);
-    const bool bom = whole.startsWith("\xEF\xBB\xBF");
-    // Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
-    // Anything else is read as Windows-1252, mark and all.
-    if ((bom ? whole.sliced(3) : whole).isValidUtf8()) {
-        encoding_ = bom ? NoteEncoding::Utf8WithBom : NoteEncoding::Utf8;
-        start_ = bom ? 3 : 0;
-    } else {
-        encoding_ = NoteEncoding::Windows1252;
-    }
+    encoding_ = EightBitEncoding(whole);
+    start_ = encoding_ == NoteEncoding::Utf8WithBom ? 3 : 0;
 }
 
 qsizetype NoteDecoder::Cut(QByteArrayView window, qsizetype want, bool toTheEnd) const
@@ -380,10 +397,10 @@ QStringList DecodeInPieces(const NoteDecoder &decoder, QByteArrayView bytes, qsi
 QByteArray EncodeNote(QStringView text, NoteEncoding &encoding, NoteBreaks breaks)
 {
     if (encoding == NoteEncoding::Windows1252) {
-        // Bytes that would read back as UTF-16 (a text that begins with "ÿþ")
-        // are written as UTF-8, which can't be taken for it.
+        // Bytes that would read back as another text (UTF-16 for one that
+        // begins with "ÿþ", UTF-8 for one such as "Ã©") are written as UTF-8.
         QByteArray out;
-        if (ToCp1252(text, out, breaks) && !IsUtf16(out))
+        if (ToCp1252(text, out, breaks) && !ReadsAsAnotherText(out))
             return out;
         encoding = NoteEncoding::Utf8;
     }
@@ -397,18 +414,50 @@ QByteArray EncodeNote(QStringView text, NoteEncoding &encoding, NoteBreaks break
 
 bool NoteEncoder::NeedsWholeText(QStringView start, NoteEncoding encoding)
 {
-    // Whether such a note is written as UTF-8 depends on all of its bytes.
+    // Whether such a note reads back as UTF-16 depends on all of its bytes,
+    // and its first slice is where that is decided.
     return encoding == NoteEncoding::Windows1252
            && (start.startsWith(u"\u00FF\u00FE") || start.startsWith(u"\u00FE\u00FF"));
 }
 
+void NoteEncoder::Utf8Look::Feed(QByteArrayView bytes)
+{
+    if (!valid)
+        return;
+    beyondAscii = beyondAscii || !IsAscii(bytes);
+    QByteArray joined;
+    if (!tail.isEmpty()) {
+        joined = tail;
+        joined.append(bytes);
+        bytes = joined;
+    }
+    // A character the next slice may end waits for it.
+    qsizetype cut = bytes.size();
+    for (qsizetype i = bytes.size() - 1; i >= 0 && i >= bytes.size() - 3; --i) {
+        const auto b = static_cast<unsigned char>(bytes[i]);
+        if ((b & 0xC0) == 0x80)
+            continue;
+        const int length = b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : b >= 0xC0 ? 2 : 1;
+        if (i + length > bytes.size())
+            cut = i;
+        break;
+    }
+    valid = bytes.first(cut).isValidUtf8();
+    tail = bytes.sliced(cut).toByteArray();
+}
+
 bool NoteEncoder::Encode(QStringView slice, bool first, QByteArray &out)
 {
-    if (first)
+    if (first) {
         encoding_ = start_;
+        looks_.clear();
+    }
     if (encoding_ == NoteEncoding::Windows1252) {
-        if (ToCp1252(slice, out, breaks_) && !(first && IsUtf16(out)))
+        if (ToCp1252(slice, out, breaks_) && !(first && IsUtf16(out))) {
+            looks_.push_back(looks_.empty() ? Utf8Look{} : looks_.back());
+            looks_.back().Feed(out);
             return true;
+        }
         encoding_ = start_ = NoteEncoding::Utf8;
         return false;
     }
@@ -419,6 +468,22 @@ bool NoteEncoder::Encode(QStringView slice, bool first, QByteArray &out)
     else
         out = ToUtf8(slice, first && encoding_ == NoteEncoding::Utf8WithBom, breaks_);
     return true;
+}
+
+void NoteEncoder::Rewind(std::size_t slices)
+{
+    looks_.resize(std::min(slices, looks_.size()));
+}
+
+bool NoteEncoder::Finish()
+{
+    if (encoding_ != NoteEncoding::Windows1252 || looks_.empty())
+        return true;
+    const Utf8Look &look = looks_.back();
+    if (!look.valid || !look.tail.isEmpty() || !look.beyondAscii)
+        return true;
+    encoding_ = start_ = NoteEncoding::Utf8;
+    return false;
 }
 
 bool SameNoteText(QStringView memoRaw, QStringView noteText)

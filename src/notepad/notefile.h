@@ -5,6 +5,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <vector>
 
 // The note file: text with CR LF line breaks, no header, nothing added after
 // the last line. Notes written on Windows are in Windows-1252, or in UTF-16
@@ -81,8 +82,9 @@ QString NoteRefusal(QByteArrayView bytes);
 
 // The bytes of `text` in `encoding`; '\n' and U+2029 (the editor's paragraph
 // separator) become CR LF, or LF. A Windows-1252 note whose text holds a character
-// that code page cannot hold is written as UTF-8, and a UTF-8 text that
-// begins with U+FEFF gets a mark before it: `encoding` says what was used.
+// that code page cannot hold, or whose bytes would read back as another
+// text, is written as UTF-8, and a UTF-8 text that begins with U+FEFF gets a
+// mark before it: `encoding` says what was used.
 QByteArray EncodeNote(QStringView text, NoteEncoding &encoding,
                       NoteBreaks breaks = NoteBreaks::CrLf);
 
@@ -100,13 +102,28 @@ class NoteEncoder {
     // the encoding can't hold it: the text starts over from its first
     // slice, then as UTF-8.
     bool Encode(QStringView slice, bool first, QByteArray &out);
+    // The first `slices` slices are kept; those after them come again.
+    void Rewind(std::size_t slices);
+    // After the text's last slice. False when the bytes, whole, would read
+    // back as another text: the text starts over from its first slice, then
+    // as UTF-8.
+    bool Finish();
     // The encoding the slices so far are in.
     NoteEncoding Encoding() const { return encoding_; }
 
   private:
+    // What Windows-1252 bytes so far tell of reading back as UTF-8.
+    struct Utf8Look {
+        bool valid = true; // UTF-8 up to `tail`
+        bool beyondAscii = false;
+        QByteArray tail; // a character not yet ended
+        void Feed(QByteArrayView bytes);
+    };
+
     NoteEncoding start_;
     NoteEncoding encoding_ = start_;
     NoteBreaks breaks_;
+    std::vector<Utf8Look> looks_; // after each slice
 };
 
 // True when a memo's raw text (paragraphs separated by U+2029) is the text

@@ -105,6 +105,8 @@ class TextTaker : public QObject {
         keep = keep > 0 ? keep - 1 : 0;
         if (keep == 0) // from the first slice, the encoding is chosen again
             encoder_ = NoteEncoder(encoding_, breaks_);
+        else
+            encoder_.Rewind(keep);
         at_ = keep < starts_.size() ? starts_[keep].first : 0;
         bytesAt_ = keep < starts_.size() ? starts_[keep].second : 0;
         starts_.resize(keep);
@@ -141,6 +143,11 @@ class TextTaker : public QObject {
             }
             const qsizetype size = size_();
             if (!starts_.empty() && at_ >= size) {
+                if (!encoder_.Finish()) {
+                    at_ = bytesAt_ = 0; // from the start, in UTF-8
+                    starts_.clear();
+                    continue;
+                }
                 done_ = true;
                 taken_(encoder_.Encoding());
                 queue_->Finish();

@@ -1,4 +1,5 @@
 #include "notefile.h"
+#include "slicedwrite.h"
 
 #include <gtest/gtest.h>
 
@@ -117,6 +118,38 @@ TEST(NoteFile, AWindows1252NoteTurnsUtf8OnlyForACharacterItCannotHold)
     EXPECT_EQ(enc, NoteEncoding::Windows1252);
     EXPECT_EQ(EncodeNote(QString("\u00e9 \u03a9"), enc), QByteArray("\xC3\xA9 \xCE\xA9"));
     EXPECT_EQ(enc, NoteEncoding::Utf8);
+}
+
+TEST(NoteFile, AWindows1252NoteWhoseBytesWouldReadBackAsUtf8IsWrittenAsUtf8)
+{
+    const struct {
+        QString text;
+        NoteEncoding written;
+    } cases[] = {
+        {u"x\u00C3\u00A9"_qs, NoteEncoding::Utf8},                   // C3 A9, "é" in UTF-8
+        {u"\u00EF\u00BB\u00BFtitle"_qs, NoteEncoding::Utf8},         // a UTF-8 mark
+        {u"\u00F0\u0178\u02DC\u20AC"_qs, NoteEncoding::Utf8},        // F0 9F 98 80
+        {u"x\u00C3\u00A9\u00E9"_qs, NoteEncoding::Windows1252},      // E9 ends it
+        {u"\u00EF\u00BB\u00BF\u00E9"_qs, NoteEncoding::Windows1252}, // a mark, then no UTF-8
+        {u"\u00E2\u20AC"_qs, NoteEncoding::Windows1252},             // E2 80, cut short
+        {u"\u00C0\u20AC"_qs, NoteEncoding::Windows1252},             // C0 80, overlong
+        {u"plain\n"_qs, NoteEncoding::Windows1252}, // ASCII reads the same either way
+    };
+    for (const auto &c : cases) {
+        NoteEncoding enc = NoteEncoding::Windows1252;
+        const QByteArray bytes = EncodeNote(c.text, enc);
+        EXPECT_EQ(enc, c.written) << c.text.toStdString();
+        EXPECT_EQ(DecodeNote(bytes).text, c.text) << c.text.toStdString();
+    }
+    // Slices taken again after a change are looked at anew.
+    NoteEncoder encoder(NoteEncoding::Windows1252, NoteBreaks::CrLf);
+    QByteArray bytes;
+    for (const QString &slice : {u"x"_qs, u"\u00E9"_qs})
+        encoder.Encode(slice, slice == "x", bytes);
+    encoder.Rewind(1);
+    encoder.Encode(u"\u00C3\u00A9"_qs, false, bytes);
+    EXPECT_FALSE(encoder.Finish());
+    EXPECT_EQ(encoder.Encoding(), NoteEncoding::Utf8);
 }
 
 TEST(NoteFile, Utf16NotesAreTextAndKeepTheirFormAndMark)
@@ -246,36 +279,6 @@ TEST(NoteFile, ALargeNoteReadInPiecesGivesTheSameText)
                 << bytes.toHex().toStdString() << " in pieces of " << piece;
 }
 
-namespace {
-
-// The text's bytes as a write takes them: a slice at a time, never between
-// the halves of a pair, from the start again when the encoder says so.
-QByteArray EncodedInSlices(const QString &text, NoteEncoding &encoding, NoteBreaks breaks,
-                           qsizetype size)
-{
-    NoteEncoder encoder(encoding, breaks);
-    QByteArray out, bytes;
-    for (qsizetype at = 0, slices = 0; slices == 0 || at < text.size(); ++slices) {
-        qsizetype n = NoteEncoder::NeedsWholeText(text, encoding)
-                          ? text.size()
-                          : std::min(size, text.size() - at);
-        if (at + n < text.size() && text[at + n - 1].isHighSurrogate())
-            ++n;
-        if (!encoder.Encode(QStringView(text).sliced(at, n), at == 0, bytes)) {
-            out.clear();
-            at = 0;
-            slices = -1;
-            continue;
-        }
-        out += bytes;
-        at += n;
-    }
-    encoding = encoder.Encoding();
-    return out;
-}
-
-} // namespace
-
 TEST(NoteFile, ALargeNoteWrittenInSlicesGivesTheSameBytes)
 {
     const struct {
@@ -291,6 +294,8 @@ TEST(NoteFile, ALargeNoteWrittenInSlicesGivesTheSameBytes)
         {u"caf\u00E9\nthen \u0101 it can't hold"_qs, NoteEncoding::Windows1252, NoteBreaks::CrLf},
         {u"\u00FF\u00FEab"_qs, NoteEncoding::Windows1252, NoteBreaks::CrLf}, // reads as UTF-16
         {u"\u00FF\u00FEa"_qs, NoteEncoding::Windows1252, NoteBreaks::CrLf},  // does not
+        {u"\u00F0\u0178\u02DC\u20AC\n"_qs, NoteEncoding::Windows1252, NoteBreaks::CrLf}, // as UTF-8
+        {u"\u00F0\u0178\u02DC\u20ACx\u00E9"_qs, NoteEncoding::Windows1252, NoteBreaks::Lf},
         {u"\U0001F600\n\u00E9\u2029"_qs, NoteEncoding::Utf16Le, NoteBreaks::CrLf},
         {u"\U0001F600\n\u00E9"_qs, NoteEncoding::Utf16Be, NoteBreaks::Lf},
         {QString(), NoteEncoding::Utf16Le, NoteBreaks::CrLf},
