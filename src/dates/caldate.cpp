@@ -361,10 +361,8 @@ TCalTime TimeNow()
     return TimeFromDateTime(NowValue());
 }
 
-TCalDateTime NowDateTime()
+TCalDateTime NowDateTime(const std::function<double()> &clock)
 {
-    TCalDateTime dt;
-    dt.Date = Today();
-    dt.Time = TimeNow();
-    return dt;
+    // One reading: the seconds round past midnight together with the date.
+    return DateTimeFrom(clock());
 }

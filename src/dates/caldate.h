@@ -2,6 +2,7 @@
 
 #include <compare>
 #include <cstdint>
+#include <functional>
 
 // A calendar date; all fields 0 (ZeroDate) is the absence of a date.
 struct TCalDate {
@@ -87,4 +88,5 @@ double EncodeDateTime(int year, int month, int day, int hour = 0, int minute = 0
 double NowValue();
 TCalDate Today();
 TCalTime TimeNow();
-TCalDateTime NowDateTime();
+// The date and the time of one reading of `clock`.
+TCalDateTime NowDateTime(const std::function<double()> &clock = NowValue);

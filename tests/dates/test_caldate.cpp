@@ -3,8 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <vector>
 
 namespace {
 
@@ -231,6 +233,26 @@ TEST_F(CalDate, ClockReadsTheLocalDate)
     EXPECT_LE(now.Time.Second, 59);
     const TCalDate today = Today();
     EXPECT_TRUE(today == now.Date || DateAfter(today, now.Date)); // midnight may pass between
+}
+
+TEST_F(CalDate, TheDateAndTimeNowComeFromOneReadingOfTheClock)
+{
+    const struct {
+        std::vector<double> readings; // as the clock gives them, one after another
+        TCalDateTime now;
+    } cases[] = {
+        {{EncodeDateTime(2024, 5, 6, 23, 59, 59, 700)}, {D(2024, 5, 7), {0, 0, 0}}},
+        {{EncodeDateTime(2024, 12, 31, 23, 59, 59, 500)}, {D(2025, 1, 1), {0, 0, 0}}},
+        {{EncodeDateTime(2024, 5, 6, 23, 59, 59, 400), EncodeDateTime(2024, 5, 7, 0, 0, 0, 100)},
+         {D(2024, 5, 6), {23, 59, 59}}},
+    };
+    for (const auto &c : cases) {
+        std::size_t next = 0;
+        EXPECT_EQ(
+            NowDateTime([&] { return c.readings.at(std::min(next++, c.readings.size() - 1)); }),
+            c.now)
+            << c.readings.front();
+    }
 }
 
 TEST_F(CalDate, PlatformValuesOutsideTheDateTypeGiveZeroDateAndMidnight)
