@@ -42,7 +42,7 @@ QFont AsSeen(QFont font)
 
 NoteFontDialog::NoteFontDialog(const QFont &font, const QColor &colour, const QColor &background,
                                QWidget *parent)
-    : QFontDialog(parent), shown_(AsSeen(font)), background_(background)
+    : QFontDialog(parent), asked_(font), shown_(AsSeen(font)), background_(background)
 {
     // Qt's own dialog, so that the colour can go beside its effects.
     setOption(QFontDialog::DontUseNativeDialog);
@@ -101,6 +101,14 @@ bool NoteFontDialog::FontUnchanged() const
     return f.family() == shown_.family() && f.pointSizeF() == shown_.pointSizeF()
            && f.weight() == shown_.weight() && f.italic() == shown_.italic()
            && f.underline() == shown_.underline() && f.strikeOut() == shown_.strikeOut();
+}
+
+QFont NoteFontDialog::ChosenFont() const
+{
+    QFont f = selectedFont();
+    if (f.family() == shown_.family())
+        f.setFamily(asked_.family());
+    return f;
 }
 
 QColor NoteFontDialog::SelectedColour() const

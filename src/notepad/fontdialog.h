@@ -17,6 +17,9 @@ class NoteFontDialog : public QFontDialog {
 
     // Whether the user confirmed the font the dialog opened with.
     bool FontUnchanged() const;
+    // The confirmed font; its face keeps the name the memo's font was asked
+    // for ("Arial") when it is the face that name resolved to.
+    QFont ChosenFont() const;
     QColor SelectedColour() const;
 
     QComboBox *Colour;
@@ -24,6 +27,7 @@ class NoteFontDialog : public QFontDialog {
   private:
     void ShowColour();
 
+    QFont asked_;
     QFont shown_;
     QColor background_;
 };

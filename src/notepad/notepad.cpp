@@ -668,7 +668,7 @@ void TFnotepad::Font1Click()
     // The font kept as it is keeps its own name, as "Arial" does; either
     // way the confirmed font is what the settings take.
     if (!dialog.FontUnchanged())
-        SetMemoFont(dialog.selectedFont());
+        SetMemoFont(dialog.ChosenFont());
     store_->FontChosen(SettingsOf(Memo1->font()));
 }
 

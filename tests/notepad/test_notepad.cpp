@@ -467,6 +467,29 @@ TEST_F(NotepadTest, ALargeClearReachesTheJournalSoThatAKillLeavesTheNoteCleared)
     EXPECT_TRUE(Text() == "X") << Text().size() << " characters: " << Text().left(9).toStdString();
 }
 
+TEST_F(NotepadTest, TheFontKeepsTheFaceNameItWasAskedForUntilAnotherFaceIsChosen)
+{
+    TFnotepad &np = Open();
+    const QString dejaVu = QFontInfo(QFont("DejaVu Sans")).family();
+    const struct {
+        QString face; // as the dialog's list names it
+        int size;
+        QString name; // kept
+    } cases[] = {
+        {QFontInfo(QFont("Arial")).family(), 11, "Arial"}, // the size alone
+        {dejaVu, 12, dejaVu},
+    };
+    for (const auto &c : cases) {
+        WhenModal<NoteFontDialog>([&](NoteFontDialog *d) {
+            d->setCurrentFont(QFont(c.face, c.size));
+            d->accept();
+        });
+        np.Font1Click();
+        EXPECT_EQ(np.Memo1->font().family(), c.name) << c.face.toStdString();
+        EXPECT_EQ(np.Memo1->font().pointSize(), c.size) << c.face.toStdString();
+    }
+}
+
 TEST_F(NotepadTest, TheFontDialogShowsTheFontAsSeenAndOffersAColourThatIsNotKept)
 {
     TFnotepad &np = Open();
