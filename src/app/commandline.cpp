@@ -35,6 +35,14 @@ int Fail(const QString &message)
     return kUsageError;
 }
 
+// An option that can't be read, answered as GNU tools do.
+int Unreadable(const QString &message)
+{
+    Say(message);
+    std::fputs("Try 'quorvin --help' for more information.\n", stderr);
+    return kUsageError;
+}
+
 void Warn(const QString &message)
 {
     Say("warning: " + message);
@@ -147,7 +155,8 @@ Options Describe(QCommandLineParser &parser)
 {
     parser.setApplicationDescription(
         "Strong passwords from the kernel's random generator.\n"
-        "Without arguments the window opens. The command\n"
+        "Without arguments, or with only Qt's own options for it\n"
+        "(-style, -platform, -reverse...), the window opens. The command\n"
         "  generate   prints passwords, one per line, with the choices below");
     parser.addPositionalArgument("generate", "Print passwords.", "[generate]");
     Options o{
@@ -297,7 +306,7 @@ int RunCommandLine(int argc, char **argv)
     QCommandLineParser parser;
     const Options options = Describe(parser);
     if (!parser.parse(QCoreApplication::arguments()))
-        return Fail(Lowered(parser.errorText()));
+        return Unreadable(Lowered(parser.errorText()));
     if (parser.isSet(options.help) || parser.isSet(options.version)) {
         if (const QString error = CommandError(parser.positionalArguments()); !error.isEmpty())
             return Fail(error);

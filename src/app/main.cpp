@@ -34,18 +34,21 @@ bool FirstOnItsFolder(SingleInstance &instance)
 
 int main(int argc, char *argv[])
 {
-    // Arguments are for scripts: no window.
-    if (argc > 1)
+    // Arguments other than Qt's own for the window are for scripts: no window.
+    const WindowCommandLine line = ReadWindowCommandLine(argc, argv);
+    if (!line.window)
         return RunCommandLine(argc, argv);
 
-    if (const char *reason = NoWindowReason(std::getenv("QT_QPA_PLATFORM"), std::getenv("DISPLAY"),
-                                            std::getenv("WAYLAND_DISPLAY"))) {
+    // A platform or display given on the command line is the user's choice.
+    const char *qpaPlatform = line.platform ? line.platform : std::getenv("QT_QPA_PLATFORM");
+    if (const char *reason =
+            NoWindowReason(qpaPlatform, line.display ? line.display : std::getenv("DISPLAY"),
+                           std::getenv("WAYLAND_DISPLAY"))) {
         std::fprintf(stderr, "quorvin: %s\n", reason);
         return 1;
     }
-    const std::string platform =
-        PreferredPlatform(std::getenv("QT_QPA_PLATFORM"), std::getenv("WAYLAND_DISPLAY"),
-                          std::getenv("XDG_SESSION_TYPE"));
+    const std::string platform = PreferredPlatform(qpaPlatform, std::getenv("WAYLAND_DISPLAY"),
+                                                   std::getenv("XDG_SESSION_TYPE"));
     if (!platform.empty())
         setenv("QT_QPA_PLATFORM", platform.c_str(), 1);
 

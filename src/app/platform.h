@@ -7,3 +7,13 @@
 // XWayland and falls back to Wayland where there is none.
 std::string PreferredPlatform(const char *qpaPlatform, const char *waylandDisplay,
                               const char *sessionType);
+
+// The window's command line: nothing but options Qt takes for its windows
+// (-style Fusion, -platform offscreen, -reverse...), each with its value.
+// Any other argument makes it the command line for scripts (`window` false).
+struct WindowCommandLine {
+    bool window = false;
+    const char *platform = nullptr; // the value of -platform, if given
+    const char *display = nullptr;  // of -display
+};
+WindowCommandLine ReadWindowCommandLine(int argc, const char *const *argv);

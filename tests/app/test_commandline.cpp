@@ -60,6 +60,7 @@ TEST(CommandLine, AnswersOnItsStreamsWithItsStatusAndTouchesNoFile)
     const QString countError = "quorvin: the count must be a positive whole number\n";
     const QString weak = "quorvin: warning: these choices give only ";
     const QString twice = " is given twice; the last one counts\n";
+    const QString tryHelp = "Try 'quorvin --help' for more information.\n";
     const struct {
         QStringList args;
         int status;
@@ -69,7 +70,7 @@ TEST(CommandLine, AnswersOnItsStreamsWithItsStatusAndTouchesNoFile)
         {{"--version"}, 0, "quorvin 2\\.00\n", ""},
         {{"-v"}, 0, "quorvin 2\\.00\n", ""},
         {{"--help"}, 0, "(?s)Usage: quorvin \\[(?!.*help-all).*--length.*--strength.*", ""},
-        {{"--help-all"}, 2, "", "quorvin: unknown option 'help-all'\n"},
+        {{"--help-all"}, 2, "", "quorvin: unknown option 'help-all'\n" + tryHelp},
         {{"--help", "extra"}, 2, "", "quorvin: unknown command 'extra'\n"},
         {{"--version", "generate", "extra"}, 2, "", "quorvin: unexpected argument 'extra'\n"},
         {{"generate"}, 0, "[!-~]{15}\n", ""},
@@ -127,7 +128,10 @@ TEST(CommandLine, AnswersOnItsStreamsWithItsStatusAndTouchesNoFile)
          "quorvin: --only and --except exclude each other\n"},
         {{"generate", "again"}, 2, "", "quorvin: unexpected argument 'again'\n"},
         {{"make"}, 2, "", "quorvin: unknown command 'make'\n"},
-        {{"--frob"}, 2, "", "quorvin: unknown option 'frob'\n"},
+        {{"--frob"}, 2, "", "quorvin: unknown option 'frob'\n" + tryHelp},
+        {{"generate", "-style", "Fusion"}, 2, "", "quorvin: unknown options: s, t, y\n" + tryHelp},
+        {{"-style", "Fusion", "generate"}, 2, "", "quorvin: unknown options: s, t, y\n" + tryHelp},
+        {{"-style"}, 2, "", "quorvin: unknown options: s, t, y\n" + tryHelp}, // its value missing
         {{"-l", "20"}, 2, "", "quorvin: no command given; try 'quorvin --help'\n"},
         {{"generate", "--no-upper", "--no-lower", "--no-digits", "--no-special"},
          1,
@@ -193,26 +197,35 @@ TEST(CommandLine, SaysSoWhenThereIsNoDisplayForTheWindow)
     // A display or a platform of the user's own is left to Qt, which finds
     // none working here.
     const QString leftToQt = "(?s)(?!quorvin).*";
+    const QString noDisplay = "quorvin: cannot open a window: .*\n";
+    // Qt's own options are the window's.
+    const QStringList qtOptions = {
+        "-style", "Fusion",       "--reverse", "-qwindowtitle", "Keys",
+        "-name",  "quorvin-test", "-geometry", "+10+10",        "-stylesheet=none.qss"};
     const struct {
-        QStringList env;
+        QStringList env, args;
         int status;
         QString err; // a regular expression for the whole of it
     } cases[] = {
         {{},
+         {},
          1,
          "quorvin: cannot open a window: no display \\(DISPLAY and WAYLAND_DISPLAY are not "
          "set\\); 'quorvin generate' works without one\n"},
-        {{"DISPLAY=", "WAYLAND_DISPLAY="}, 1, "quorvin: cannot open a window: .*\n"},
-        {{"QT_QPA_PLATFORM=none"}, 128 + SIGABRT, leftToQt},
-        {{"DISPLAY=:none"}, 128 + SIGABRT, leftToQt},
-        {{"WAYLAND_DISPLAY=none"}, 128 + SIGABRT, leftToQt},
+        {{"DISPLAY=", "WAYLAND_DISPLAY="}, {}, 1, noDisplay},
+        {{}, qtOptions, 1, noDisplay},
+        {{"QT_QPA_PLATFORM=none"}, {}, 128 + SIGABRT, leftToQt},
+        {{}, {"-platform", "none"}, 128 + SIGABRT, leftToQt},
+        {{"DISPLAY=:none"}, {}, 128 + SIGABRT, leftToQt},
+        {{}, {"--display", ":none"}, 128 + SIGABRT, leftToQt},
+        {{"WAYLAND_DISPLAY=none"}, {}, 128 + SIGABRT, leftToQt},
     };
     for (const auto &c : cases) {
-        const Outcome r = Quorvin(QUORVIN_EXE, {}, [&](QProcess &p) {
+        const Outcome r = Quorvin(QUORVIN_EXE, c.args, [&](QProcess &p) {
             p.setEnvironment(p.processEnvironment().toStringList() + c.env);
             p.setWorkingDirectory(dir.path());
         });
-        const std::string what = c.env.join(' ').toStdString();
+        const std::string what = (c.env + c.args).join(' ').toStdString();
         EXPECT_EQ(r.status, c.status) << what;
         EXPECT_TRUE(QRegularExpression("^" + c.err + "$").match(r.err).hasMatch())
             << what << ": " << r.err.toStdString();
