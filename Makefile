@@ -9,18 +9,32 @@ FUZZ_BUILD := build-fuzz
 FUZZ_TARGETS := integer_text date_text day_numbers datetime password note_read journal_read
 FUZZ_SECONDS ?= 60
 
-.PHONY: all deps build run test test-asan fuzz package bench clean
+.PHONY: all deps deps-program build program run test test-asan fuzz package bench clean
 
 all: build
 
 deps:
 	@./scripts/install-deps.sh
 
+deps-program:
+	@./scripts/install-deps.sh program
+
+# Everything: the program, the tests and the benchmarks.
 build: deps
-	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVIN_TESTS=ON \
+		-DQUORVIN_BENCH=ON >/dev/null
 	@cmake --build $(BUILD) --parallel 2
 
-run: build
+# The program alone. A new build folder is made without the tests and the
+# benchmarks, which need packages of their own; one that has them keeps them
+# (make build and make test turn them on), and only the program is built.
+program: deps-program
+	@if [ -f $(BUILD)/CMakeCache.txt ]; then cmake -S . -B $(BUILD) >/dev/null; \
+	else cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVIN_TESTS=OFF \
+		-DQUORVIN_BENCH=OFF >/dev/null; fi
+	@cmake --build $(BUILD) --parallel 2 --target quorvin
+
+run: program
 	./$(BUILD)/quorvin
 
 test: build

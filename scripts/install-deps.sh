@@ -1,7 +1,21 @@
 #!/bin/sh
-# Installs the Debian packages the build and the tests need; quiet when all are present.
+# Installs the Debian packages QUORVIN needs; quiet when all are present.
+#   install-deps.sh program   what building and running the program needs
+#   install-deps.sh           that, and what the tests, the benchmarks, the
+#                             fuzz targets and the package need
 set -e
-PKGS="build-essential cmake clang-format qt6-base-dev qt6-base-private-dev libgtest-dev libgmock-dev libbenchmark-dev fonts-dejavu-core libsimpleini-dev qt6-svg-dev fonts-liberation2 xvfb openbox xdotool xclip x11-utils dbus-daemon libxdamage-dev pwgen clang libclang-rt-14-dev desktop-file-utils appstream dpkg-dev file"
+# Qt's xcb platform comes with qt6-base-dev; the fonts are those the
+# layouts are made for.
+PROGRAM="build-essential cmake qt6-base-dev qt6-svg-dev libsimpleini-dev fonts-liberation2 fonts-dejavu-core"
+TESTS="clang-format qt6-base-private-dev libgtest-dev libgmock-dev libbenchmark-dev xvfb openbox xdotool xclip x11-utils dbus-daemon libxdamage-dev pwgen clang libclang-rt-14-dev desktop-file-utils appstream dpkg-dev file"
+case "${1:-all}" in
+program) PKGS=$PROGRAM ;;
+all) PKGS="$PROGRAM $TESTS" ;;
+*)
+    echo "usage: $0 [program]" >&2
+    exit 2
+    ;;
+esac
 missing=""
 for p in $PKGS; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing="$missing $p"
