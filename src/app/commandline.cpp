@@ -170,8 +170,14 @@ Options Describe(QCommandLineParser &parser)
         {"no-digits", "No digits 0-9."},
         {"no-special", "No special characters."},
         {"space", "Spaces too."},
-        {"only", "Only the special characters in CHARS.", "CHARS"},
-        {"except", "Any special characters but those in CHARS.", "CHARS"},
+        {"only",
+         "Only the special characters in CHARS. A password may hold none of them: a special "
+         "character kept out still counts, once drawn, as the special class.",
+         "CHARS"},
+        {"except",
+         "Any special characters but those in CHARS; as with --only, a password may hold "
+         "none.",
+         "CHARS"},
         {"strength", "Print the strength of the choices (the entropy of the passwords) instead."},
     };
     parser.addOptions({o.help, o.length, o.count, o.noUpper, o.noLower, o.noDigits, o.noSpecial,
