@@ -1,6 +1,8 @@
 #include "platform.h"
 
+#include <algorithm>
 #include <cstring>
+#include <string_view>
 
 std::string PreferredPlatform(const char *qpaPlatform, const char *waylandDisplay,
                               const char *sessionType)
@@ -14,38 +16,24 @@ std::string PreferredPlatform(const char *qpaPlatform, const char *waylandDispla
 
 namespace {
 
-// The options QApplication, QGuiApplication, QCoreApplication and the X11
-// platform take from a command line, with one dash or two.
-constexpr struct {
-    const char *name;
-    bool value;     // the next argument is its value
-    bool withEqual; // or its value follows "="
-} kQtOptions[] = {
-    {"platform", true, false},
-    {"platformpluginpath", true, false},
-    {"platformtheme", true, false},
-    {"plugin", true, false},
-    {"qwindowgeometry", true, false},
-    {"qwindowicon", true, false},
-    {"qwindowtitle", true, false},
-    {"reverse", false, false},
-    {"session", true, false},
-    {"style", true, true},
-    {"stylesheet", true, true},
-    {"widgetcount", false, false},
-    {"qmljsdebugger", true, true},
-    {"testability", false, false},
-    {"qdevel", false, false},
-    {"qdebug", false, false},
-    {"display", true, false},
-    {"geometry", true, false},
-    {"title", true, false},
-    {"icon", true, false},
-    {"name", true, false},
-    {"visual", true, false},
-    {"nograb", false, false},
-    {"dograb", false, false},
-};
+// The options QCoreApplication, QGuiApplication, QApplication and Qt's X11
+// platform take from a command line, with one dash or two: those that take
+// the next argument as their value, those that stand alone, and those whose
+// value may follow "=" instead.
+constexpr std::string_view kQtValueOptions[] = {
+    "platform",        "platformpluginpath", "platformtheme", "plugin",
+    "qwindowgeometry", "qwindowicon",        "qwindowtitle",  "session",
+    "style",           "stylesheet",         "qmljsdebugger"};
+constexpr std::string_view kX11ValueOptions[] = {"display", "geometry", "title",
+                                                 "icon",    "name",     "visual"};
+constexpr std::string_view kQtFlags[] = {"reverse", "widgetcount", "testability", "qdevel",
+                                         "qdebug",  "nograb",      "dograb"};
+constexpr std::string_view kQtEqualOptions[] = {"style", "stylesheet", "qmljsdebugger"};
+
+template <std::size_t N> bool In(const std::string_view (&names)[N], std::string_view name)
+{
+    return std::find(names, names + N, name) != names + N;
+}
 
 } // namespace
 
@@ -53,30 +41,20 @@ WindowCommandLine ReadWindowCommandLine(int argc, const char *const *argv)
 {
     WindowCommandLine line;
     for (int i = 1; i < argc; ++i) {
-        const char *arg = argv[i];
-        if (arg[0] != '-' || arg[1] == 0)
+        std::string_view arg = argv[i];
+        if (arg.size() < 2 || arg[0] != '-')
             return {};
-        arg += arg[1] == '-' ? 2 : 1;
-        bool known = false;
-        for (const auto &option : kQtOptions) {
-            const std::size_t n = std::strlen(option.name);
-            if (std::strncmp(arg, option.name, n) != 0)
-                continue;
-            if (arg[n] == '=' && option.withEqual) {
-                known = true;
-            } else if (arg[n] == 0 && (!option.value || i + 1 < argc)) {
-                known = true;
-                if (option.value && std::strcmp(option.name, "platform") == 0)
-                    line.platform = argv[i + 1];
-                if (option.value && std::strcmp(option.name, "display") == 0)
-                    line.display = argv[i + 1];
-                i += option.value ? 1 : 0;
-            }
-            if (known)
-                break;
-        }
-        if (!known)
+        arg.remove_prefix(arg[1] == '-' ? 2 : 1);
+        const auto equal = arg.find('=');
+        if (In(kQtFlags, arg) || (equal != arg.npos && In(kQtEqualOptions, arg.substr(0, equal))))
+            continue;
+        if ((!In(kQtValueOptions, arg) && !In(kX11ValueOptions, arg)) || i + 1 == argc)
             return {};
+        if (arg == "platform")
+            line.platform = argv[i + 1];
+        else if (arg == "display")
+            line.display = argv[i + 1];
+        ++i;
     }
     line.window = true;
     return line;
