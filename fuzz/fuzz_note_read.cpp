@@ -2,7 +2,7 @@
 // back byte for byte once their line breaks are written as CR LF; and the
 // text they hold, written in any note's encoding, reads back as itself.
 #include "fuzzcheck.h"
-#include "notefile.h"
+#include "noteencoding.h"
 #include "slicedwrite.h"
 
 #include <cstdint>

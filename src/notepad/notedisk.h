@@ -1,6 +1,6 @@
 #pragma once
 
-#include "notefile.h"
+#include "noteencoding.h"
 
 #include <QByteArray>
 #include <QDateTime>

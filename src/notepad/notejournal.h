@@ -1,7 +1,7 @@
 #pragma once
 
 #include "notedisk.h"
-#include "notefile.h"
+#include "noteencoding.h"
 
 #include <QByteArray>
 #include <QObject>

@@ -10,8 +10,8 @@
 #include "inpstr.h"
 #include "keyboard.h"
 #include "libstate.h"
+#include "notecommands.h"
 #include "notesettings.h"
-#include "notetext.h"
 #include "qtextutil.h"
 #include "screenplace.h"
 

@@ -1,10 +1,10 @@
 #pragma once
 
 #include "notedisk.h"
-#include "notefile.h"
+#include "noteencoding.h"
 #include "notejournal.h"
 #include "notesettings.h"
-#include "notestate.h"
+#include "notetracker.h"
 
 #include <QObject>
 #include <QStringList>

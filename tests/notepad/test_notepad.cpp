@@ -2,8 +2,8 @@
 #include "flash.h"
 #include "fontdialog.h"
 #include "inpstr.h"
+#include "notecommands.h"
 #include "notepad.h"
-#include "notetext.h"
 
 #include <QAbstractButton>
 #include <QApplication>

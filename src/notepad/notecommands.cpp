@@ -1,6 +1,6 @@
-#include "notetext.h"
+#include "notecommands.h"
 
-#include "notefile.h"
+#include "noteencoding.h"
 #include "qtextutil.h"
 
 namespace {

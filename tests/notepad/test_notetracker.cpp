@@ -1,4 +1,4 @@
-#include "notestate.h"
+#include "notetracker.h"
 
 #include <gtest/gtest.h>
 

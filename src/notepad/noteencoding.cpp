@@ -1,4 +1,4 @@
-#include "notefile.h"
+#include "noteencoding.h"
 
 #include <QStringDecoder>
 

@@ -1,4 +1,4 @@
-#include "notefile.h"
+#include "noteencoding.h"
 #include "slicedwrite.h"
 
 #include <gtest/gtest.h>
@@ -17,7 +17,7 @@ struct BreakCase {
 
 } // namespace
 
-TEST(NoteFile, EveryLineBreakFormReadsAsOneBreak)
+TEST(NoteEncoding, EveryLineBreakFormReadsAsOneBreak)
 {
     const BreakCase cases[] = {
         {"a\r\nb", "a\nb"},
@@ -39,7 +39,7 @@ TEST(NoteFile, EveryLineBreakFormReadsAsOneBreak)
     }
 }
 
-TEST(NoteFile, WritesCrLfWithNothingAddedAndNoMark)
+TEST(NoteEncoding, WritesCrLfWithNothingAddedAndNoMark)
 {
     EXPECT_EQ(Encode("a\nb", NoteEncoding::Utf8), QByteArray("a\r\nb"));
     EXPECT_EQ(Encode(QString("a") + QChar(0x2029) + "b\n", NoteEncoding::Utf8),
@@ -48,7 +48,7 @@ TEST(NoteFile, WritesCrLfWithNothingAddedAndNoMark)
     EXPECT_EQ(Encode("\u00e9", NoteEncoding::Utf8), QByteArray("\xC3\xA9"));
 }
 
-TEST(NoteFile, EveryByteOfAWindows1252NoteSurvivesTheRoundTrip)
+TEST(NoteEncoding, EveryByteOfAWindows1252NoteSurvivesTheRoundTrip)
 {
     QByteArray bytes;
     for (int b = 1; b <= 255; ++b)
@@ -64,7 +64,7 @@ TEST(NoteFile, EveryByteOfAWindows1252NoteSurvivesTheRoundTrip)
     EXPECT_EQ(enc, NoteEncoding::Windows1252);
 }
 
-TEST(NoteFile, InvalidUtf8IsReadAsWindows1252AndKeptByteForByte)
+TEST(NoteEncoding, InvalidUtf8IsReadAsWindows1252AndKeptByteForByte)
 {
     const char *invalid[] = {
         "caf\xE9",          // a lone Windows-1252 letter
@@ -84,7 +84,7 @@ TEST(NoteFile, InvalidUtf8IsReadAsWindows1252AndKeptByteForByte)
     }
 }
 
-TEST(NoteFile, Utf8KeepsItsByteOrderMarkAndAMarkAfterItIsText)
+TEST(NoteEncoding, Utf8KeepsItsByteOrderMarkAndAMarkAfterItIsText)
 {
     const struct {
         QByteArray bytes;
@@ -111,7 +111,7 @@ TEST(NoteFile, Utf8KeepsItsByteOrderMarkAndAMarkAfterItIsText)
     EXPECT_EQ(enc, NoteEncoding::Utf8WithBom);
 }
 
-TEST(NoteFile, AWindows1252NoteTurnsUtf8OnlyForACharacterItCannotHold)
+TEST(NoteEncoding, AWindows1252NoteTurnsUtf8OnlyForACharacterItCannotHold)
 {
     NoteEncoding enc = NoteEncoding::Windows1252;
     EXPECT_EQ(EncodeNote(QString("\u20ac \u00e9"), enc), QByteArray("\x80 \xE9"));
@@ -120,7 +120,7 @@ TEST(NoteFile, AWindows1252NoteTurnsUtf8OnlyForACharacterItCannotHold)
     EXPECT_EQ(enc, NoteEncoding::Utf8);
 }
 
-TEST(NoteFile, AWindows1252NoteWhoseBytesWouldReadBackAsUtf8IsWrittenAsUtf8)
+TEST(NoteEncoding, AWindows1252NoteWhoseBytesWouldReadBackAsUtf8IsWrittenAsUtf8)
 {
     const struct {
         QString text;
@@ -152,7 +152,7 @@ TEST(NoteFile, AWindows1252NoteWhoseBytesWouldReadBackAsUtf8IsWrittenAsUtf8)
     EXPECT_EQ(encoder.Encoding(), NoteEncoding::Utf8);
 }
 
-TEST(NoteFile, Utf16NotesAreTextAndKeepTheirFormAndMark)
+TEST(NoteEncoding, Utf16NotesAreTextAndKeepTheirFormAndMark)
 {
     const struct {
         QByteArray bytes;
@@ -187,7 +187,7 @@ TEST(NoteFile, Utf16NotesAreTextAndKeepTheirFormAndMark)
                                                      16));
 }
 
-TEST(NoteFile, ANoteWhoseBreaksAreAllLfKeepsThemAndAnyOtherGetsCrLf)
+TEST(NoteEncoding, ANoteWhoseBreaksAreAllLfKeepsThemAndAnyOtherGetsCrLf)
 {
     const struct {
         QByteArray bytes, written; // written once its text is read
@@ -217,7 +217,7 @@ TEST(NoteFile, ANoteWhoseBreaksAreAllLfKeepsThemAndAnyOtherGetsCrLf)
     EXPECT_EQ(EncodeNote(QString("x") + QChar(0x2029) + "y\n", enc, NoteBreaks::Lf), "x\ny\n");
 }
 
-TEST(NoteFile, A8BitNoteThatBeginsWithAUtf16MarkIsReadAsTheTextItIs)
+TEST(NoteEncoding, A8BitNoteThatBeginsWithAUtf16MarkIsReadAsTheTextItIs)
 {
     const QByteArray notUtf16[] = {
         QByteArray("\xFF\xFE"
@@ -240,7 +240,7 @@ TEST(NoteFile, A8BitNoteThatBeginsWithAUtf16MarkIsReadAsTheTextItIs)
     EXPECT_EQ(enc, NoteEncoding::Utf8);
 }
 
-TEST(NoteFile, NulBytesAreRefusedWithAPlainReason)
+TEST(NoteEncoding, NulBytesAreRefusedWithAPlainReason)
 {
     const QString nul = "The file holds a NUL character (byte 0), so it is not a plain text note.";
     const struct {
@@ -261,7 +261,7 @@ TEST(NoteFile, NulBytesAreRefusedWithAPlainReason)
     }
 }
 
-TEST(NoteFile, ALargeNoteReadInPiecesGivesTheSameText)
+TEST(NoteEncoding, ALargeNoteReadInPiecesGivesTheSameText)
 {
     const QByteArray cases[] = {
         "a\r\nb\n\rc\r\rd\n\ne\r\n\r\n\n\r\r\n", // every break form, in runs
@@ -279,7 +279,7 @@ TEST(NoteFile, ALargeNoteReadInPiecesGivesTheSameText)
                 << bytes.toHex().toStdString() << " in pieces of " << piece;
 }
 
-TEST(NoteFile, ALargeNoteWrittenInSlicesGivesTheSameBytes)
+TEST(NoteEncoding, ALargeNoteWrittenInSlicesGivesTheSameBytes)
 {
     const struct {
         QString text;

@@ -1,8 +1,8 @@
-#include "notetext.h"
+#include "notecommands.h"
 
 #include <gtest/gtest.h>
 
-TEST(NoteText, FindNextStartsFromTheSelectionOrJustBeforeTheCaret)
+TEST(NoteCommands, FindNextStartsFromTheSelectionOrJustBeforeTheCaret)
 {
     const struct {
         const char16_t *text, *needle;
@@ -38,13 +38,13 @@ TEST(NoteText, FindNextStartsFromTheSelectionOrJustBeforeTheCaret)
     }
 }
 
-TEST(NoteText, NotFoundTextQuotesTheSearchText)
+TEST(NoteCommands, NotFoundTextQuotesTheSearchText)
 {
     EXPECT_EQ(NotFoundText("dog", true), "\"dog\" - not found");
     EXPECT_EQ(NotFoundText("cat", false), "\"cat\" - no more instances");
 }
 
-TEST(NoteText, ExportNamesGetTxtUnlessTheyEndInIt)
+TEST(NoteCommands, ExportNamesGetTxtUnlessTheyEndInIt)
 {
     const struct {
         const char *chosen, *written;
@@ -61,7 +61,7 @@ TEST(NoteText, ExportNamesGetTxtUnlessTheyEndInIt)
         EXPECT_EQ(CompleteExportName(c.chosen), QString(c.written)) << c.chosen;
 }
 
-TEST(NoteText, TheShowCaretCountsLineBreaksAsTwoCharacters)
+TEST(NoteCommands, TheShowCaretCountsLineBreaksAsTwoCharacters)
 {
     const QString text = QString("ab") + QChar(0x2029) + "cd";
     const struct {
@@ -74,7 +74,7 @@ TEST(NoteText, TheShowCaretCountsLineBreaksAsTwoCharacters)
     EXPECT_EQ(CaretIndexForFilePosition(forty, 32000), 32000);
 }
 
-TEST(NoteText, AnEditorsReportOfAChangeIsTakenOnlyWhereItAddsUp)
+TEST(NoteCommands, AnEditorsReportOfAChangeIsTakenOnlyWhereItAddsUp)
 {
     const struct {
         const char *what;

@@ -1,4 +1,4 @@
-#include "notestate.h"
+#include "notetracker.h"
 
 bool NoteTracker::SetDirty(bool flag, std::int64_t now)
 {
