@@ -159,6 +159,16 @@ void TFAbout1::FormCreate(const QString &executablePath, const QDateTime &modifi
     const QString path =
         executablePath.isEmpty() ? QCoreApplication::applicationFilePath() : executablePath;
     FillProgramInfo(Memo2, path, modified.isValid() ? modified : QFileInfo(path).lastModified());
+    // A screen reader reads a window's description as the window opens, as
+    // it reads a message box's text: here all that the window shows, most
+    // of which Tab never reaches.
+    QStringList said{Label1->text()};
+    for (const QString &line : (Memo1->toPlainText() + '\n' + Memo2->toPlainText()).split('\n'))
+        if (!line.trimmed().isEmpty())
+            said << line.trimmed();
+    setAccessibleDescription(said.join('\n'));
+    // The box Tab reaches is read from its first line; the date follows it.
+    Memo2->setAccessibleDescription(Memo2->toPlainText().section('\n', 1));
 }
 
 int TFAbout1::DisplayedLines(const QPlainTextEdit *memo)

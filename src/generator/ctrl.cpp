@@ -1,5 +1,6 @@
 #include "ctrl.h"
 
+#include "announce.h"
 #include "boxes.h"
 #include "cdatlib.h"
 #include "flash.h"
@@ -34,7 +35,9 @@
 namespace {
 
 // The character list keeps the caret where it is when tabbed into, rather
-// than selecting everything the user typed.
+// than selecting everything the user typed. Nor does its caret move as it
+// takes the focus: a screen reader would take that move for the focus
+// coming and drop the focus itself, name and role, as said.
 class ListEdit : public QLineEdit {
   public:
     using QLineEdit::QLineEdit;
@@ -42,10 +45,12 @@ class ListEdit : public QLineEdit {
   protected:
     void focusInEvent(QFocusEvent *e) override
     {
-        const int pos = cursorPosition();
-        QLineEdit::focusInEvent(e);
-        deselect();
-        setCursorPosition(pos);
+        if (e->reason() == Qt::MouseFocusReason) {
+            QLineEdit::focusInEvent(e);
+            return;
+        }
+        QFocusEvent plain(e->type(), Qt::OtherFocusReason);
+        QLineEdit::focusInEvent(&plain);
     }
 };
 
@@ -55,6 +60,22 @@ void WipeIfSole(QString &s)
     if (s.isDetached())
         std::fill(s.begin(), s.end(), QChar(0));
     s.clear();
+}
+
+// What the list does in the mode chosen, told as it takes the focus: it
+// confirms the choice.
+const char *ListUse(const CharChoices &c)
+{
+    if (!c.special)
+        return "No special characters are used";
+    switch (c.mode) {
+    case SpecialMode::AnyExcept:
+        return "Any except those below: the special characters typed here are left out";
+    case SpecialMode::OnlyThose:
+        return "Only those below: only the special characters typed here are used";
+    default:
+        return "Any: every special character may be used, whatever the list holds";
+    }
 }
 
 QPushButton *BoldButton(const QString &caption, QWidget *parent)
@@ -143,8 +164,8 @@ void Tfctrl::BuildPasswordControls()
 
     Button1 = Place(BoldButton("Generate", Panel1), 16, 364, 65, 25);
     Button1->setToolTip("Generates a new password");
-    Button2 = Place(BoldButton("Use", Panel1), 88, 364, 65, 25);
-    Button2->setToolTip("Moves the password to the clipboard");
+    Button2 = Place(BoldButton("", Panel1), 88, 364, 65, 25);
+    SetUseCaption("Use");
     Button2->setEnabled(false);
     Button5 = Place(BoldButton("Discard", Panel1), 160, 364, 65, 25);
     Button5->setEnabled(false);
@@ -265,17 +286,28 @@ void Tfctrl::UpdateListControls()
 {
     const bool listActive = sp1->isChecked() && (only1->isChecked() || anyex1->isChecked());
     EnableEdit(Edit2, listActive);
-    if (listActive && Edit2->text().isEmpty()) {
-        Edit2->setFocus();
-        // An arrow key that chose the radio button puts the focus on it
-        // after this; the empty list takes it still.
-        QTimer::singleShot(0, this, [this] {
-            QWidget *f = focusWidget();
-            if ((f == anyex1 || f == only1) && Edit2->isEnabled() && Edit2->text().isEmpty())
-                Edit2->setFocus();
-        });
-    }
+    Edit2->setAccessibleDescription(ListUse(Choices()));
+    if (listActive && Edit2->text().isEmpty())
+        FocusList();
     ShowBtn->setEnabled(sp1->isChecked() && any1->isChecked());
+}
+
+void Tfctrl::FocusList()
+{
+    // An arrow key that chose a radio button gives that button the focus
+    // once this returns: the button passes it on to the list, so that the
+    // focus moves once and a screen reader tells of the list alone. Tab
+    // comes back to the group at the chosen button, as after a focus there.
+    QWidget *f = focusWidget();
+    const std::initializer_list<QRadioButton *> group{any1, anyex1, only1};
+    for (QRadioButton *r : group)
+        if (r->isChecked() && f != r && std::find(group.begin(), group.end(), f) != group.end()) {
+            r->setFocusProxy(Edit2);
+            QTimer::singleShot(0, r, [r] { r->setFocusProxy(nullptr); });
+            for (QRadioButton *b : group)
+                b->setFocusPolicy(b == r ? Qt::StrongFocus : Qt::ClickFocus);
+        }
+    Edit2->setFocus();
 }
 
 void Tfctrl::EnablePasswordButtons(bool enabled)
@@ -302,10 +334,20 @@ void Tfctrl::Button1Click()
     // setText leaves the box without an undo history: the password it
     // replaces can't come back.
     Edit1->setText(QString::fromLatin1(r.password.data(), qsizetype(r.password.size())));
-    ShowStrength(
-        QString::fromStdString(StrengthText(PasswordStrengthBits(Choices(), passwordLength_))));
-    Button2->setText("Use");
+    const QString strength =
+        QString::fromStdString(StrengthText(PasswordStrengthBits(Choices(), passwordLength_)));
+    ShowStrength(strength);
+    SetUseCaption("Use");
     EnablePasswordButtons(true);
+    // Never the password: only that there is one, and how strong.
+    Announce(this, "New password, " + strength);
+}
+
+void Tfctrl::SetUseCaption(const QString &caption)
+{
+    Button2->setText(caption);
+    Button2->setToolTip(caption == "Recall" ? "Brings the moved password back into the box"
+                                            : "Moves the password to the clipboard");
 }
 
 void Tfctrl::ShowStrength(const QString &strength)
@@ -319,13 +361,14 @@ void Tfctrl::Button2Click()
 {
     if (Button2->text() == "Recall") {
         Edit1->setText(savedPassword_);
-        Button2->setText("Use");
+        SetUseCaption("Use");
+        Announce(this, "Password back in the box");
         return;
     }
     if (Edit1->text().isEmpty())
         return;
     const QString password = Edit1->text();
-    Button2->setText("Recall");
+    SetUseCaption("Recall");
 
     auto *mime = new QMimeData;
     mime->setText(password);
@@ -351,16 +394,22 @@ void Tfctrl::Button5Click()
 
 void Tfctrl::ShowBtnClick()
 {
-    if (ShowBtn->text() == "Show") {
+    // The list takes the focus before its text changes: a screen reader
+    // told of a change in a list without the focus drops the focus coming
+    // after it, and says the characters alone. A list greyed out since Show
+    // cannot take the focus; it stays put then.
+    const bool show = ShowBtn->text() == "Show";
+    if (show)
+        Edit2->setEnabled(true);
+    if (Edit2->isEnabled())
+        Edit2->setFocus();
+    if (show) {
         FillSpecialList();
         ShowBtn->setText("Clear");
     } else {
         Edit2->clear();
         ShowBtn->setText("Show");
     }
-    // A list greyed out since Show cannot take the focus; it stays put then.
-    if (Edit2->isEnabled())
-        Edit2->setFocus();
 }
 
 void Tfctrl::FillSpecialList()
@@ -381,10 +430,6 @@ void Tfctrl::Button3Click()
 {
     close();
 }
-
-namespace {
-
-} // namespace
 
 void Tfctrl::Notepad1Click()
 {

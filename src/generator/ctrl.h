@@ -74,6 +74,10 @@ class Tfctrl : public QMainWindow {
     void FormCreate();
     void FormShow();
     void sp1Click();
+    // Gives the list the focus, in one move.
+    void FocusList();
+    // Use's caption, "Use" or "Recall", and the hint that goes with it.
+    void SetUseCaption(const QString &caption);
     // The password box's hint: "Strength: N.N bits", or nothing.
     void ShowStrength(const QString &strength);
     void any1Click();

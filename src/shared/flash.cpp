@@ -28,11 +28,11 @@ int FlashDisplayMs(qsizetype length, int baseMs)
 
 namespace {
 
-// The notice is an alert to a screen reader: it tells its text once, as it
-// shows, since it closes by itself.
+// A notification to a screen reader, which speaks one as it shows even
+// though it does not take the keyboard; it closes by itself.
 class NoticeAccessible : public QAccessibleWidget {
   public:
-    explicit NoticeAccessible(QWidget *w) : QAccessibleWidget(w, QAccessible::AlertMessage) {}
+    explicit NoticeAccessible(QWidget *w) : QAccessibleWidget(w, QAccessible::Notification) {}
 };
 
 QAccessibleInterface *NoticeFactory(const QString &className, QObject *object)
@@ -101,11 +101,16 @@ void TFFlash::ShowFlashText(const QString &text)
     const int h = std::max(20, 2 * Label1->y() + Label1->height());
     resize(w, h);
 
+    // Named before it shows, since showing is what a screen reader speaks;
+    // a notice added to one on screen shows again.
+    setAccessibleName(text);
+    const bool shown = isVisible();
     ShowNearCursor(this);
     raise();
-    setAccessibleName(text);
-    QAccessibleEvent alert(this, QAccessible::Alert);
-    QAccessible::updateAccessibility(&alert);
+    if (shown) {
+        QAccessibleEvent again(this, QAccessible::ObjectShow);
+        QAccessible::updateAccessibility(&again);
+    }
     // Painted before the caller goes on; user input waits its turn.
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
