@@ -1,0 +1,169 @@
+#!/bin/bash
+# What a blind user hears: walks the main window and the About window by keys
+# on a private X server while the Orca screen reader speaks, through
+# speech-dispatcher, into a text file instead of a sound card.
+#
+#   scripts/orca-walk.sh [program] [transcript]
+#
+# The program defaults to build/quorvin, the transcript to build/orca-walk.txt.
+# Each utterance is one line, held for about the time a voice takes to say
+# it; one that the next cut short ends in "[cut off]". Lines starting "=="
+# name the step that follows. Installs Orca and speech-dispatcher when they
+# are missing (as root, or with sudo). Not part of the test suite.
+set -eu
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+program=$(realpath "${1:-$root/build/quorvin}")
+out=$(realpath -m "${2:-$root/build/orca-walk.txt}")
+
+if [ -z "${ORCA_WALK_SESSION:-}" ]; then
+    [ -x "$program" ] || { echo "no program at $program (make build first)" >&2; exit 1; }
+    pkgs="orca speech-dispatcher at-spi2-core dbus-daemon xvfb openbox xdotool xclip"
+    missing=""
+    for p in $pkgs; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing="$missing $p"
+    done
+    if [ -n "$missing" ]; then
+        sudo=""
+        [ "$(id -u)" -eq 0 ] || sudo="sudo"
+        echo "Installing:$missing"
+        $sudo apt-get update -qq
+        DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends \
+            $missing >/dev/null
+    fi
+    # A session bus of its own, on which Orca finds the accessibility bus.
+    exec env ORCA_WALK_SESSION=1 dbus-run-session -- "$0" "$program" "$out"
+fi
+
+work=$(mktemp -d)
+pids=()
+finish() {
+    for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
+        kill "${pids[i]}" 2>/dev/null || true
+        wait "${pids[i]}" 2>/dev/null || true
+    done
+    rm -rf "$work"
+}
+trap finish EXIT
+
+# Nothing of the user's own desktop, settings or sound is touched.
+export HOME=$work/home XDG_RUNTIME_DIR=$work/run GSETTINGS_BACKEND=memory
+mkdir -p "$HOME" "$XDG_RUNTIME_DIR" "$work/speechd/modules" "$work/program"
+chmod 700 "$XDG_RUNTIME_DIR"
+printf 'pcm.!default { type null }\n' >"$HOME/.asoundrc" # ALSA's null device
+
+: >"$out"
+# One utterance: its text goes to the transcript, held for about as long as
+# a voice takes to say it; one that the next cut short is marked so.
+cat >"$work/say" <<'EOF'
+#!/bin/sh
+out=$1
+[ -s "$out" ] && [ -n "$(tail -c1 "$out")" ] && printf ' [cut off]\n' >>"$out"
+printf '%s' "$2" | tr '\n' ' ' >>"$out"
+sleep "$(printf '%s' "$2" | wc -w | awk '{ print 0.3 * ($1 + 1) }')"
+printf '\n' >>"$out"
+EOF
+chmod +x "$work/say"
+cat >"$work/speechd/modules/transcript.conf" <<EOF
+GenericExecuteSynth "$work/say '$out' \'\$DATA\'"
+GenericLanguage "en" "en" "utf-8"
+AddVoice "en" "MALE1" "transcript"
+DefaultVoice "transcript"
+EOF
+cat >"$work/speechd/speechd.conf" <<EOF
+AddModule "transcript" "sd_generic" "transcript.conf"
+DefaultModule transcript
+DefaultLanguage "en"
+AudioOutputMethod "alsa"
+SymbolsPreproc "char"
+SymbolsPreprocFile "symbols.dic"
+SymbolsPreprocFile "orca.dic"
+SymbolsPreprocFile "orca-chars.dic"
+EOF
+
+step() { printf '== %s\n' "$1" >>"$out"; }
+# Until nothing is being said, nor has been for a second and a half.
+settle() {
+    local before="" now i
+    for ((i = 0; i < 100; i++)); do
+        now=$(stat -c %s "$out")
+        [ "$now" = "$before" ] && [ -z "$(tail -c1 "$out")" ] && return
+        before=$now
+        sleep 1.5
+    done
+}
+# Each key once all it made the screen reader say has been said.
+keys() {
+    for k in "$@"; do
+        xdotool key --clearmodifiers "$k"
+        sleep 0.3
+        settle
+    done
+}
+
+exec 3<> <(:)
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+pids+=($!)
+read -r -t 20 display <&3 || { echo "Xvfb gave no display" >&2; exit 1; }
+export DISPLAY=:$display
+dbus-update-activation-environment DISPLAY HOME XDG_RUNTIME_DIR GSETTINGS_BACKEND
+openbox --sm-disable >/dev/null 2>&1 &
+pids+=($!)
+
+export SPEECHD_ADDRESS=unix_socket:$XDG_RUNTIME_DIR/speechd.sock
+speech-dispatcher -s -t 0 -C "$work/speechd" -S "$XDG_RUNTIME_DIR/speechd.sock" \
+    -L "$work" >/dev/null 2>&1 &
+pids+=($!)
+orca_log=()
+[ -n "${ORCA_WALK_DEBUG:-}" ] && orca_log=(--debug-file "$ORCA_WALK_DEBUG")
+orca --replace "${orca_log[@]}" >"$work/orca.out" 2>&1 &
+pids+=($!)
+for ((i = 0; i < 60; i++)); do
+    grep -q "Screen reader on" "$out" && break
+    sleep 0.5
+done
+grep -q "Screen reader on" "$out" || { echo "Orca did not start:" >&2; cat "$work/orca.out" >&2; exit 1; }
+settle
+
+# A copy, so that its note is kept in the walk's own folder.
+cp "$program" "$work/program/quorvin"
+step "start"
+"$work/program/quorvin" >"$work/quorvin.out" 2>&1 &
+pids+=($!)
+xdotool search --sync --onlyvisible --name "^Strong password generator$" >/dev/null
+settle
+
+step "Tab to Generate, Enter"
+keys Tab Return
+step "Tab to Use, Enter"
+keys Tab Return
+password=$(xclip -o -selection clipboard)
+step "Enter again: Recall"
+keys Return
+step "Tab to the character choices"
+keys Tab Tab Tab Tab Tab Tab
+step "Down: Any except those below"
+keys Down
+step "Shift+Tab, Down: Only those below"
+keys shift+Tab Down
+step "type #, Shift+Tab, Up, Up: Any"
+keys numbersign shift+Tab Up Up
+step "Tab to Show, Enter"
+keys Tab Tab Return
+step "Shift+Tab, Enter: Clear"
+keys shift+Tab Return
+step "F10, Right, Right, Enter: About"
+keys F10 Right Right Return
+step "Tab, Tab in About"
+keys Tab Tab
+step "Escape, Escape: close About, exit"
+keys Escape
+keys Escape
+
+cat "$out"
+# A password is spoken when a word of it of three letters or digits is heard.
+spoken=no
+for part in $(printf '%s' "$password" | tr -c 'A-Za-z0-9' ' '); do
+    [ ${#part} -ge 3 ] && grep -qiF -- "$part" "$out" && spoken=yes
+done
+echo "== the password was spoken: $spoken (transcript in $out)"
