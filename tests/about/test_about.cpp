@@ -40,6 +40,7 @@ TEST(About, ALongPathWidensTheWindowByStepsOfTenUntilItFits)
     TFAbout1 about(path, kModified);
     EXPECT_EQ(about.windowTitle(), "About");
     EXPECT_EQ(about.Memo2->toPlainText(), path.toLower() + "\n2024-05-06 09:05:02");
+    EXPECT_EQ(about.Memo2->accessibleDescription(), "2024-05-06 09:05:02") << "told after the path";
     EXPECT_GT(about.width(), 235);
     EXPECT_EQ((about.width() - 235) % 10, 0);
     EXPECT_EQ(TFAbout1::DisplayedLines(about.Memo2), 2);

@@ -229,6 +229,7 @@ TEST_F(CtrlTest, UseMovesThePasswordToTheClipboardAndRecallBringsItBack)
     EXPECT_EQ(data->data("x-kde-passwordManagerHint"), QByteArray("secret"));
     EXPECT_TRUE(w->Edit1->text().isEmpty());
     EXPECT_EQ(w->Button2->text(), "Recall");
+    EXPECT_EQ(w->Button2->toolTip(), "Brings the moved password back into the box");
     EXPECT_EQ(w->SavedPassword(), password);
     EXPECT_TRUE(flash.isVisible());
     EXPECT_EQ(flash.Label1->text(), "password moved to clipboard");
@@ -237,6 +238,7 @@ TEST_F(CtrlTest, UseMovesThePasswordToTheClipboardAndRecallBringsItBack)
     w->Button2->click(); // Recall
     EXPECT_EQ(w->Edit1->text(), password);
     EXPECT_EQ(w->Button2->text(), "Use");
+    EXPECT_EQ(w->Button2->toolTip(), "Moves the password to the clipboard");
     EXPECT_EQ(Clipboard(), password) << "Recall leaves the clipboard alone";
 
     FlashNotice("");

@@ -14,6 +14,11 @@
 
 #include <QApplication>
 #include <QCursor>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusInterface>
+#include <QDBusMetaType>
+#include <QDBusReply>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QLineEdit>
@@ -77,8 +82,9 @@ QString Output(const QStringList &command)
 
 void Keys(const char *keys)
 {
-    // Real key events, through the X server to the focused window.
-    QProcess::execute("xdotool", {"key", "--clearmodifiers", keys});
+    // Real key events, through the X server to the focused window; a space
+    // parts keys pressed one after another.
+    QProcess::execute("xdotool", QStringList{"key", "--clearmodifiers"} + QString(keys).split(' '));
 }
 
 class X11Test : public ::testing::Test {
@@ -453,6 +459,8 @@ class RunningCopy {
     bool Start(const QStringList &places = {"data", "", ""}, bool active = true)
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const QString &name : extraEnvironment.keys())
+            env.insert(name, extraEnvironment.value(name));
         const char *variables[] = {"XDG_DATA_HOME", "XDG_RUNTIME_DIR", "TMPDIR"};
         for (int i = 0; i < 3; ++i)
             if (!places.value(i).isEmpty())
@@ -512,6 +520,7 @@ class RunningCopy {
     std::string Errors() const { return Read(dir_.filePath("stderr")).right(3000).toStdString(); }
 
     QProcess process;
+    QProcessEnvironment extraEnvironment; // beside this process's own, as it is at the start
 
   private:
     QTemporaryDir dir_;
@@ -678,7 +687,132 @@ int ShowScaledWindows(int argc, char **argv, const QString &folder)
     return failures == 0 ? 0 : 1;
 }
 
+// The session's accessibility bus as a screen reader meets it.
+class AtspiBus : public QObject {
+    Q_OBJECT
+
+  public:
+    // What programs told, a line each: "<focused, showing or Activate>
+    // <role> <name>: <description>", as the source says at that moment, or
+    // "caret <name>" for a caret moved away from the focus: one just before
+    // a focus makes a screen reader take it for the focus, and drop the
+    // focus itself.
+    QStringList told;
+
+    // Starts the bus in a folder of this run's, where no other run meets it.
+    bool Start(const QString &runtimeDir)
+    {
+        qDBusRegisterMetaType<QMap<QString, QString>>();
+        const QMap<QString, QString> env{{"XDG_RUNTIME_DIR", runtimeDir},
+                                         {"DISPLAY", qEnvironmentVariable("DISPLAY")}};
+        QDBusConnection::sessionBus().interface()->call("UpdateActivationEnvironment",
+                                                        QVariant::fromValue(env));
+        const QDBusReply<QString> address =
+            QDBusInterface("org.a11y.Bus", "/org/a11y/bus", "org.a11y.Bus").call("GetAddress");
+        bus_ = QDBusConnection::connectToBus(address.value(), "atspi");
+        bool ok = address.isValid();
+        for (const QString member :
+             {"Object.StateChanged", "Object.TextCaretMoved", "Window.Activate"})
+            ok = ok
+                 && bus_.connect({}, {}, "org.a11y.atspi.Event." + member.section('.', 0, 0),
+                                 member.section('.', 1), this, SLOT(Heard(QDBusMessage)));
+        // Programs tell only what a listener asked the registry for.
+        QDBusInterface registry("org.a11y.atspi.Registry", "/org/a11y/atspi/registry",
+                                "org.a11y.atspi.Registry", bus_);
+        for (const char *kind : {"object:state-changed:focused", "object:state-changed:showing",
+                                 "object:text-caret-moved", "window:activate"})
+            ok = ok
+                 && registry.call("RegisterEvent", kind, QStringList(), QString()).type()
+                        == QDBusMessage::ReplyMessage;
+        return ok;
+    }
+
+  private slots:
+    void Heard(const QDBusMessage &m)
+    {
+        const QString kind =
+            m.member() == "StateChanged" ? m.arguments()[0].toString() : m.member();
+        if (kind != m.member() && m.arguments()[1].toInt() == 0)
+            return; // a state lost
+        QDBusInterface source(m.service(), m.path(), "org.a11y.atspi.Accessible", bus_);
+        const QString name = source.property("Name").toString();
+        if (kind == "TextCaretMoved") {
+            if (name != focus_)
+                told << "caret " + name;
+            return;
+        }
+        if (kind == "focused")
+            focus_ = name;
+        told << QString("%1 %2 %3: %4")
+                    .arg(kind)
+                    .arg(source.call("GetRole").arguments().value(0).toUInt())
+                    .arg(name, source.property("Description").toString());
+    }
+
+  private:
+    QDBusConnection bus_{QString()};
+    QString focus_;
+};
+
 } // namespace
+
+TEST_F(X11Test, AScreenReaderHearsWhatTheKeysDidButNeverThePasswordAndAboutAsItOpens)
+{
+    static QTemporaryDir runtime;
+    AtspiBus bus;
+    ASSERT_TRUE(bus.Start(runtime.path()));
+    RunningCopy copy; // telling the bus, as once a screen reader runs
+    copy.extraEnvironment.insert("QT_LINUX_ACCESSIBILITY_ALWAYS_ON", "1");
+    ASSERT_TRUE(copy.Start()) << copy.Errors();
+    auto heard = [&](const QString &told) {
+        const QRegularExpression line("^" + told + "$",
+                                      QRegularExpression::DotMatchesEverythingOption);
+        return WaitFor([&] { return bus.told.indexOf(line) >= 0; });
+    };
+    // Roles: 101 a notification, 44 a radio button, 61 a text, 16 a dialog.
+    const struct {
+        const char *keys, *told;
+    } handOff[] = {
+        {"Tab Return", "showing 101 New password, \\d+\\.\\d bits: "}, // Generate
+        {"Tab Return", "showing 101 password moved to clipboard: "},   // Use
+        {"Return", "showing 101 Password back in the box: "},          // Recall
+        {"Tab Tab Tab Tab Tab Tab", "focused 44 Any: "}, // past Exit and the check boxes
+    };
+    for (const auto &step : handOff) {
+        bus.told.clear();
+        Keys(step.keys);
+        EXPECT_TRUE(heard(step.told)) << step.told << "\n" << bus.told.join('\n').toStdString();
+    }
+
+    bus.told.clear();
+    const QString list = "focused 61 Special characters list: ";
+    const struct {
+        const char *keys;
+        QString lands;
+    } modes[] = {
+        {"Down", list + "Any except those below: the special characters typed here are left out"},
+        {"shift+Tab", "focused 44 Any except those below: "},
+        {"Down", list + "Only those below: only the special characters typed here are used"},
+        {"shift+Tab", "focused 44 Only those below: "}, // and no more focus in the list
+    };
+    QStringList expected;
+    const QRegularExpression focus("^(focused|caret) ");
+    for (const auto &step : modes) {
+        Keys(step.keys);
+        expected << step.lands;
+        WaitFor([&] { return bus.told.filter(focus).size() >= expected.size(); });
+    }
+    EXPECT_EQ(bus.told.filter(focus), expected);
+
+    Keys("F10 Right Right Return");
+    EXPECT_TRUE(heard("Activate 16 About: QUORVIN\\nfor strong password generation\\nProgram "
+                      "version [^\\n]+\\n.*\\n"
+                      + QRegularExpression::escape(copy.Folder().toLower())
+                      + "/quorvin\\n\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d"))
+        << bus.told.join('\n').toStdString();
+    copy.process.terminate();
+    EXPECT_TRUE(copy.Ended());
+}
 
 int main(int argc, char **argv)
 {
@@ -702,3 +836,5 @@ int main(int argc, char **argv)
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
+
+#include "test_x11.moc"
