@@ -36,8 +36,8 @@ namespace {
 
 // The character list keeps the caret where it is when tabbed into, rather
 // than selecting everything the user typed. Nor does its caret move as it
-// takes the focus: a screen reader would take that move for the focus
-// coming and drop the focus itself, name and role, as said.
+// takes the focus: a screen reader would take the move for the focus, and
+// say the text without the list's name and role.
 class ListEdit : public QLineEdit {
   public:
     using QLineEdit::QLineEdit;
@@ -395,9 +395,10 @@ void Tfctrl::Button5Click()
 void Tfctrl::ShowBtnClick()
 {
     // The list takes the focus before its text changes: a screen reader
-    // told of a change in a list without the focus drops the focus coming
-    // after it, and says the characters alone. A list greyed out since Show
-    // cannot take the focus; it stays put then.
+    // told of a change just before the focus comes takes the change for the
+    // focus, and says the characters without the list's name and role.
+    // Clear can find the list greyed out since Show; the focus stays put
+    // then.
     const bool show = ShowBtn->text() == "Show";
     if (show)
         Edit2->setEnabled(true);

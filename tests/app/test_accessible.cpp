@@ -111,6 +111,8 @@ TEST(Accessible, PromptsAndNoticesAreToldAndTheHiddenButtonSaysWhatItDoes)
     EXPECT_EQ(notice->role(), QAccessible::Notification);
     EXPECT_EQ(notice->text(QAccessible::Name), "Exported OK");
     EXPECT_EQ(heard(QAccessible::ObjectShow, &flash), 1) << "shown is what a screen reader speaks";
+    FlashNotice("Exported OK");
+    EXPECT_EQ(heard(QAccessible::ObjectShow, &flash), 2) << "a notice added below shows again";
     FlashNotice("");
     QAccessible::installUpdateHandler(nullptr);
     platform->setActive(false);
