@@ -12,6 +12,7 @@
 // measured by startup_probe against a minimal Qt window.
 #include "cdatlib.h"
 #include "heap.h"
+#include "notejournal.h"
 #include "notepad.h"
 
 #include <QApplication>
@@ -76,28 +77,53 @@ void Settle()
     QCoreApplication::processEvents();
 }
 
-// Ends the notepad as the program's end does: no journal is left for the
-// next case to recover.
-struct EndAndDelete {
-    void operator()(TFnotepad *np) const
+// A notepad over a note of its own, as the start-up makes them, ended as
+// the program's end does: no journal is left for the next case to recover.
+class Notepad {
+  public:
+    Notepad() = default;
+    explicit Notepad(const QString &folder)
+        : store_(MakeNoteStore(NotePlace(folder))), window_(std::make_unique<TFnotepad>(*store_))
     {
-        np->Store().End();
-        delete np;
+        store_->SetMemoryRelease(ReleaseFreeMemory); // as the start-up sets it
+        ReleaseFreeMemoryWhenHidden(window_.get());
     }
+    Notepad(Notepad &&) = default;
+    Notepad &operator=(Notepad &&other)
+    {
+        reset();
+        store_ = std::move(other.store_);
+        window_ = std::move(other.window_);
+        return *this;
+    }
+    ~Notepad() { reset(); }
+
+    void reset()
+    {
+        if (store_)
+            store_->End();
+        window_.reset();
+        store_.reset();
+    }
+    explicit operator bool() const { return bool(window_); }
+    TFnotepad *operator->() const { return window_.get(); }
+    TFnotepad &operator*() const { return *window_; }
+    NoteStore &Store() const { return *store_; }
+
+  private:
+    std::unique_ptr<NoteStore> store_;
+    std::unique_ptr<TFnotepad> window_;
 };
-using Notepad = std::unique_ptr<TFnotepad, EndAndDelete>;
 
 // The notepad as the start-up leaves it: made, its note read and put into
 // the memo once the main window is drawn, hidden.
 Notepad StartedNotepad(int megabytes)
 {
     NotepadStartUp();
-    Notepad np(new TFnotepad(NoteFolder(megabytes)));
-    ReleaseFreeMemoryWhenHidden(np.get());
-    np->Store().SetMemoryRelease(ReleaseFreeMemory); // as the start-up sets them
+    Notepad np(NoteFolder(megabytes));
     np->resize(425, 380);
     np->FillMemo();
-    while (np->Store().FirstReadPending())
+    while (np.Store().FirstReadPending())
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     Settle();
     return np;
@@ -273,15 +299,13 @@ void BM_StartToShownWait(benchmark::State &state)
             ResetPeak();
             QTimer::singleShot(0, [&] {
                 NotepadStartUp();
-                np.reset(new TFnotepad(NoteFolder(megabytes)));
-                ReleaseFreeMemoryWhenHidden(np.get());
-                np->Store().SetMemoryRelease(ReleaseFreeMemory);
+                np = Notepad(NoteFolder(megabytes));
                 np->resize(425, 380);
                 QTimer::singleShot(0, [&] { np->FillMemo(); });
             });
         },
         [&] {
-            if (!np || np->isVisible() || np->Store().FirstReadPending())
+            if (!np || np->isVisible() || np.Store().FirstReadPending())
                 return np && np->isVisible() && np->Settled();
             // Read, not yet shown: what the start-up leaves behind.
             ReleaseFreeMemory();
@@ -427,8 +451,7 @@ void BM_OutsideChangeWait(benchmark::State &state)
     QFile::remove(folder + "/npad.txt");
     QFile::copy(NoteFolder(megabytes) + "/npad.txt", folder + "/npad.txt");
     NotepadStartUp();
-    Notepad np(new TFnotepad(folder));
-    np->Store().SetMemoryRelease(ReleaseFreeMemory);
+    Notepad np(folder);
     np->resize(425, 380);
     ShowSettled(*np);
     int before = 0;
@@ -485,13 +508,13 @@ void BM_AutosaveWait(benchmark::State &state)
 {
     auto np = StartedNotepad(int(state.range(0)));
     ShowSettled(*np);
-    np->Store().StartTracking();
+    np.Store().StartTracking();
     np->Timer1->setInterval(0); // each change's countdown ends at once
     g_made.clear();
     ResetPeak();
     LongestWait(
         state, [&] { np->Memo1->textCursor().insertText("k"); },
-        [&] { return !np->Store().Tracker().Dirty; });
+        [&] { return !np.Store().Tracker().Dirty; });
     Settle();
     state.counters["rss_MB"] = StatusMb("VmRSS:");
     state.counters["peak_MB"] = StatusMb("VmHWM:");
@@ -542,7 +565,7 @@ void BM_Keystroke(benchmark::State &state)
 {
     auto np = StartedNotepad(10);
     ShowSettled(*np);
-    np->Store().StartTracking();
+    np.Store().StartTracking();
     Keystrokes(state, np->Memo1);
 }
 BENCHMARK(BM_Keystroke)->Unit(benchmark::kMicrosecond);
@@ -560,12 +583,12 @@ void BM_JournalSyncsWhileTyping(benchmark::State &state)
 {
     auto np = StartedNotepad(10);
     ShowSettled(*np);
-    np->Store().StartTracking();
+    np.Store().StartTracking();
     Settle();
     QTextCursor c(np->Memo1->document());
     c.movePosition(QTextCursor::End);
     for (auto _ : state) {
-        const int before = np->Store().Journal()->Syncs();
+        const int before = np.Store().Journal().Syncs();
         QTimer keys;
         QObject::connect(&keys, &QTimer::timeout, [&] { c.insertText("k"); });
         QElapsedTimer clock;
@@ -574,7 +597,7 @@ void BM_JournalSyncsWhileTyping(benchmark::State &state)
         while (clock.elapsed() < 3000)
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
         keys.stop();
-        state.counters["syncs_per_s"] = (np->Store().Journal()->Syncs() - before) / 3.0;
+        state.counters["syncs_per_s"] = (np.Store().Journal().Syncs() - before) / 3.0;
         state.counters["keys_per_s"] = 1000.0 / double(state.range(0));
     }
 }
@@ -593,13 +616,12 @@ QString LongLine(qsizetype chars)
 void BM_LongLineKeystroke(benchmark::State &state)
 {
     NotepadStartUp();
-    TFnotepad np(g_dir->filePath("long"));
-    const auto end = qScopeGuard([&] { np.Store().End(); });
-    np.resize(425, 380);
-    np.Memo1->setPlainText(LongLine(state.range(0)));
-    np.show();
+    Notepad np(g_dir->filePath("long"));
+    np->resize(425, 380);
+    np->Memo1->setPlainText(LongLine(state.range(0)));
+    np->show();
     np.Store().StartTracking();
-    Keystrokes(state, np.Memo1);
+    Keystrokes(state, np->Memo1);
 }
 BENCHMARK(BM_LongLineKeystroke)->Arg(100000)->Arg(440000)->Unit(benchmark::kMillisecond);
 

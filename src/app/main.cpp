@@ -84,7 +84,7 @@ int main(int argc, char *argv[])
     };
     QObject::connect(&termination, &TerminationSignals::received, &app, [&windows, &end] {
         if (windows)
-            windows->notepad->Store().Withdraw();
+            windows->note->Withdraw();
         RunOutsideBoxes([&windows] { return windows != nullptr; }, end);
     });
     windows = StartUp(notes);

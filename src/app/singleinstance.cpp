@@ -1,6 +1,6 @@
 #include "singleinstance.h"
 
-#include "notedisk.h"
+#include "filewriting.h"
 
 #include <QCryptographicHash>
 #include <QDBusConnection>

@@ -33,6 +33,7 @@ Windows::~Windows()
     inpstr.reset();
     flash.reset();
     fctrl.reset();
+    note.reset();
 }
 
 TFAbout1 *Windows::About()
@@ -62,9 +63,10 @@ std::unique_ptr<Windows> StartUp(const NotePlace &notes)
     w->inpstr = std::make_unique<TFinpstr>();
     w->executablePath = QCoreApplication::applicationFilePath();
     w->executableModified = QFileInfo(w->executablePath).lastModified();
-    w->notepad = std::make_unique<TFnotepad>(notes);
+    w->note = MakeNoteStore(notes);
+    w->note->SetMemoryRelease(ReleaseFreeMemory);
+    w->notepad = std::make_unique<TFnotepad>(*w->note);
     ReleaseFreeMemoryWhenHidden(w->notepad.get());
-    w->notepad->Store().SetMemoryRelease(ReleaseFreeMemory);
 
     Windows *windows = w.get();
     w->fctrl->SetCompanionWindows([windows] { return windows->notepad.get(); },
@@ -90,7 +92,7 @@ void SaveWhenTheSessionEnds(Windows &w)
             };
             // The session may go on: the text stays in the notepad. A box
             // of a save step still open has its question first.
-            NoteStore &store = w.notepad->Store();
+            NoteStore &store = *w.note;
             const ExitReport report = store.Busy() ? ExitReport{ExitReport::Outcome::Stay, {}}
                                                    : store.SaveBeforeExit(mayAsk);
             if (!report.text.isEmpty())
@@ -137,9 +139,9 @@ void WhenFirstDrawn(QWidget *window, std::function<void()> work)
 
 ExitReport SaveBeforeExit(Windows &w, const std::function<bool()> &mayAsk)
 {
-    if (!w.notepad)
+    if (!w.note)
         return {};
-    NoteStore &store = w.notepad->Store();
+    NoteStore &store = *w.note;
     const ExitReport report = store.SaveBeforeExit(mayAsk);
     if (!report.text.isEmpty())
         std::fprintf(stderr, "quorvin: %s\n", qPrintable(report.text));
@@ -148,7 +150,7 @@ ExitReport SaveBeforeExit(Windows &w, const std::function<bool()> &mayAsk)
     if (report.outcome == ExitReport::Outcome::Lost)
         w.exitStatus = 1;
     // The windows close as the program quits: nothing is left to write.
-    store.End();
+    store.End(report.outcome);
     return report;
 }
 

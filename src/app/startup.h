@@ -17,11 +17,13 @@ class Tfctrl;
 class QWidget;
 
 // Every window of the program, each made once and kept until the end of the
-// run. The About window is made when it is first asked for, with what the
-// start-up found of the executable; the calendar, which this program never
-// shows, when the date picker is first called.
+// run, and the note the notepad shows. The About window is made when it is
+// first asked for, with what the start-up found of the executable; the
+// calendar, which this program never shows, when the date picker is first
+// called.
 struct Windows {
     std::unique_ptr<RandomSource> random;
+    std::unique_ptr<NoteStore> note; // outlives the notepad, which shows its text
     std::unique_ptr<Tfctrl> fctrl;
     std::unique_ptr<TFFlash> flash;
     std::unique_ptr<TFinpstr> inpstr;

@@ -65,18 +65,6 @@ QString CompleteExportName(const QString &name)
     return LowerAscii(name.right(4)) == ".txt" ? name : name + ".txt";
 }
 
-std::optional<TextChange> ReportedChange(qsizetype from, qsizetype removed, qsizetype added,
-                                         qsizetype before, qsizetype after)
-{
-    if (from < 0 || removed < 0 || added < 0 || from > before)
-        return std::nullopt;
-    const qsizetype went = std::min(removed, before - from);
-    const qsizetype endCounted = removed - went;
-    if (endCounted > 1 || added < endCounted || before - went + added - endCounted != after)
-        return std::nullopt;
-    return TextChange{went, added - endCounted};
-}
-
 qsizetype CaretIndexForFilePosition(QStringView text, qsizetype filePosition)
 {
     qsizetype counted = 0;

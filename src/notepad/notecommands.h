@@ -23,18 +23,6 @@ QString NotFoundText(const QString &searchText, bool searchFresh);
 // are ".txt" already.
 QString CompleteExportName(const QString &name);
 
-// What an editor's report of a change (at `from`, `removed` characters
-// gone, `added` come) did to a text of `before` characters that now has
-// `after`: the characters that really went and came. The editor counts the
-// last paragraph's end in both when a change reaches it. Nothing when the
-// report does not add up, as when a whole text is replaced in two reports
-// that each see the final text.
-struct TextChange {
-    qsizetype removed = 0, added = 0;
-};
-std::optional<TextChange> ReportedChange(qsizetype from, qsizetype removed, qsizetype added,
-                                         qsizetype before, qsizetype after);
-
 // The index in the memo's text of a caret position counted as in the note
 // file, where a line break is two characters (CR LF); past the end gives the
 // end.

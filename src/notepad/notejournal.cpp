@@ -1,5 +1,7 @@
 #include "notejournal.h"
 
+#include "filewriting.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QHashFunctions>
@@ -59,32 +61,28 @@ bool WriteAt(int fd, QByteArrayView bytes, std::int64_t offset)
     return true;
 }
 
-void SyncFolder(const QByteArray &folder)
-{
-    const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
-}
-
 // Copies the note file's bytes into the journal, if the file is still the
 // state the journal names: a piece at a time while the system tells the
 // same file, else (touched since, say) while its bytes are still those.
-// False, with errno set, when the journal could not be written.
-bool CopyBase(const QString &notePath, const FileIdentity &base, int fd)
+// Failed, with errno set, when the journal could not be written.
+enum class BaseCopy { Copied, Gone, Failed };
+BaseCopy CopyBase(const QString &notePath, const FileIdentity &base, int fd)
 {
     if (!base.exists)
-        return true;
+        return BaseCopy::Copied;
     bool written = true;
     const auto put = [fd, &written](QByteArrayView piece, std::int64_t at) {
         written = WriteAt(fd, piece, kJournalHeaderSize + at);
         return written;
     };
-    if (ReadInPieces(notePath, base, put) || !written)
-        return written;
-    FileIdentity now = base;
-    return ChangedOnDisk(notePath, now) || ReadInPieces(notePath, now, put) || written;
+    if (!ReadInPieces(notePath, base, put) && written) {
+        FileIdentity now = base;
+        if (ChangedOnDisk(notePath, now))
+            return BaseCopy::Gone;
+        if (!ReadInPieces(notePath, now, put) && written)
+            return BaseCopy::Gone; // changed as it was read
+    }
+    return written ? BaseCopy::Copied : BaseCopy::Failed;
 }
 
 } // namespace
@@ -183,49 +181,45 @@ std::size_t ApplyEdits(QString &text, const std::vector<JournalEdit> &edits)
     return applied;
 }
 
-NoteJournal::Worker::Worker() : thread_([this] { Run(); }) {}
-
-NoteJournal::Worker::~Worker()
+RecoveryPlan PlanRecovery(const JournalContents &journal, const QString &note, bool noteExists,
+                          bool noteIsBase)
 {
-    {
-        const std::lock_guard lock(mutex_);
-        stop_ = true;
+    using Step = RecoveryPlan::Step;
+    RecoveryPlan plan;
+    plan.step = Step::SetAside;
+    if (!journal.headerRead)
+        return plan;
+    const std::vector<JournalEdit> &edits = journal.edits;
+    // Over the note as it is: the changes after the state it holds.
+    std::size_t from = 0;
+    bool overNote = noteIsBase;
+    if (!overNote) {
+        const DecodedNote base = DecodeNote(journal.base);
+        if (!journal.baseWhole || !base.refusal.isEmpty())
+            return plan;
+        plan.text = base.text;
+        for (from = 0; noteExists && !overNote; ++from) {
+            overNote = plan.text.size() == note.size() && SameNoteText(note, plan.text);
+            if (overNote || from == edits.size() || ApplyEdits(plan.text, {edits[from]}) != 1)
+                break;
+        }
+        if (!overNote) {
+            from = 0;
+            plan.text = base.text;
+        }
     }
-    wake_.notify_one();
-    thread_.join();
-}
-
-void NoteJournal::Worker::Post(std::function<void()> task)
-{
-    {
-        const std::lock_guard lock(mutex_);
-        tasks_.push_back(std::move(task));
-    }
-    wake_.notify_one();
-}
-
-void NoteJournal::Worker::Flush()
-{
-    std::unique_lock lock(mutex_);
-    idle_.wait(lock, [this] { return tasks_.empty() && !busy_; });
-}
-
-void NoteJournal::Worker::Run()
-{
-    std::unique_lock lock(mutex_);
-    while (true) {
-        wake_.wait(lock, [this] { return stop_ || !tasks_.empty(); });
-        if (tasks_.empty())
-            return; // stopped, with nothing left to do
-        std::function<void()> task = std::move(tasks_.front());
-        tasks_.pop_front();
-        busy_ = true;
-        lock.unlock();
-        task();
-        lock.lock();
-        busy_ = false;
-        idle_.notify_all();
-    }
+    if (overNote)
+        plan.text = note;
+    plan.rest.assign(edits.begin() + std::ptrdiff_t(from), edits.end());
+    // A change that does not fit means the journal is not what it seems.
+    if (ApplyEdits(plan.text, plan.rest) != plan.rest.size())
+        return plan;
+    plan.step = noteExists && SameNoteText(note, plan.text) ? Step::Discard
+                : overNote                                  ? Step::Replay
+                                                            : Step::KeepAside;
+    plan.encoding = journal.header.encoding;
+    plan.breaks = journal.header.breaks;
+    return plan;
 }
 
 NoteJournal::NoteJournal(const QString &path, QObject *parent)
@@ -249,6 +243,7 @@ bool NoteJournal::Open(const QString &notePath, const JournalHeader &header,
                        const std::vector<std::pair<std::uint64_t, QByteArray>> &edits)
 {
     started_ = true;
+    ++generation_;
     // A new file each time, put in place whole: a journal read after a
     // crash is either the old one or the new one, and the old one stays in
     // use when the new one can't be made.
@@ -293,24 +288,31 @@ bool NoteJournal::Open(const QString &notePath, const JournalHeader &header,
     edits_ = edits;
     newEntry_ = true;
     const int copyFd = ::fcntl(fd_, F_DUPFD_CLOEXEC, 0);
-    if (copyFd >= 0)
-        worker_.Post([this, notePath, base = header.base, copyFd] {
-            try {
-                if (!CopyBase(notePath, base, copyFd))
-                    FailedOnThread(errno);
-            } catch (const std::bad_alloc &) {
-                FailedOnThread(ENOMEM);
-            }
-            ::close(copyFd);
-        });
+    if (copyFd >= 0) {
+        auto error = std::make_shared<int>(0);
+        auto copied = std::make_shared<BaseCopy>(BaseCopy::Copied);
+        worker_.Run(
+            [notePath, base = header.base, copyFd, error, copied] {
+                try {
+                    *copied = CopyBase(notePath, base, copyFd);
+                    *error = *copied == BaseCopy::Failed ? errno : 0;
+                } catch (const std::bad_alloc &) {
+                    *copied = BaseCopy::Failed;
+                    *error = ENOMEM;
+                }
+                ::close(copyFd);
+            },
+            [this, error, copied, generation = generation_] {
+                if (*copied == BaseCopy::Failed)
+                    Failed(*error);
+                // Journalled over bytes another program has taken away
+                // since: started again over the text itself.
+                else if (*copied == BaseCopy::Gone && generation == generation_)
+                    emit baseLost();
+            });
+    }
     Sync();
     return true;
-}
-
-void NoteJournal::Start(const QString &notePath, const JournalHeader &header)
-{
-    if (!Open(notePath, header, {}))
-        Fail(error_);
 }
 
 void NoteJournal::Start(const QString &notePath, const JournalHeader &header,
@@ -380,24 +382,17 @@ void NoteJournal::Remove()
 {
     if (!started_)
         return; // a journal of an earlier run is read before it goes
+    ++generation_;
     Close();
     started_ = failed_ = false;
     edits_.clear();
     ::unlink(QFile::encodeName(path_).constData());
-    worker_.Post([folder = folder_] { SyncFolder(folder); });
+    worker_.Run([folder = folder_] { SyncFolder(folder); });
 }
 
 void NoteJournal::Flush()
 {
     worker_.Flush();
-}
-
-void NoteJournal::FailedOnThread(int error)
-{
-    // Told on the journal's own thread; the worker is stopped before the
-    // journal goes.
-    QMetaObject::invokeMethod(
-        this, [this, error] { Failed(error); }, Qt::QueuedConnection);
 }
 
 void NoteJournal::Close()
@@ -438,11 +433,17 @@ void NoteJournal::Sync()
     ++syncs_;
     const QByteArray folder = newEntry_ ? folder_ : QByteArray();
     newEntry_ = false;
-    worker_.Post([this, fd, folder] {
-        if (::fdatasync(fd) != 0 && errno != EINVAL)
-            FailedOnThread(errno);
-        ::close(fd);
-        if (!folder.isEmpty())
-            SyncFolder(folder);
-    });
+    auto error = std::make_shared<int>(0);
+    worker_.Run(
+        [fd, folder, error] {
+            if (::fdatasync(fd) != 0 && errno != EINVAL)
+                *error = errno;
+            ::close(fd);
+            if (!folder.isEmpty())
+                SyncFolder(folder);
+        },
+        [this, error] {
+            if (*error != 0)
+                Failed(*error);
+        });
 }

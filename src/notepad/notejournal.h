@@ -1,18 +1,14 @@
 #pragma once
 
-#include "notedisk.h"
+#include "filereading.h"
 #include "noteencoding.h"
+#include "noteworker.h"
 
 #include <QByteArray>
 #include <QObject>
 #include <QString>
 
-#include <condition_variable>
 #include <cstdint>
-#include <deque>
-#include <functional>
-#include <mutex>
-#include <thread>
 #include <utility>
 #include <vector>
 
@@ -60,6 +56,31 @@ JournalContents ReadJournal(QByteArrayView bytes);
 // how many were applied.
 std::size_t ApplyEdits(QString &text, const std::vector<JournalEdit> &edits);
 
+// What a journal left by a run that did not end well asks for, weighed
+// against the note as it is now.
+struct RecoveryPlan {
+    enum class Step {
+        Discard,   // nothing typed is missing from the note
+        Replay,    // the note with what was typed, as unsaved text
+        KeepAside, // the note has changed since: the text goes to a file of its own
+        SetAside,  // the journal can't be read: renamed, never deleted
+    };
+    Step step = Step::Discard;
+    QString text; // Replay, KeepAside: the text with every change
+    // Replay: the changes after the note file's state, for the journal that
+    // goes on.
+    std::vector<JournalEdit> rest;
+    NoteEncoding encoding = NoteEncoding::Utf8; // KeepAside: as the note was
+    NoteBreaks breaks = NoteBreaks::CrLf;
+};
+
+// The plan for `journal` over the note whose text is `note`: `noteExists`,
+// and `noteIsBase` when the note file is still the state the journal began
+// over. The changes go over that state, or over the note as an autosave cut
+// short by the end left it: after some of them.
+RecoveryPlan PlanRecovery(const JournalContents &journal, const QString &note, bool noteExists,
+                          bool noteIsBase);
+
 // Writes the journal: appends on the calling thread, small write(2) calls;
 // copies of the base and syncs on a thread of its own, at most once a
 // second, and 300 ms after a change when none was made in the second before.
@@ -78,7 +99,6 @@ class NoteJournal : public QObject {
 
     // A new journal over the note file at `notePath` in state `base`; with
     // `edits` made already, as change `number`.
-    void Start(const QString &notePath, const JournalHeader &header);
     void Start(const QString &notePath, const JournalHeader &header,
                const std::vector<JournalEdit> &edits, std::uint64_t number);
     // Change number `number` of the memo.
@@ -97,31 +117,16 @@ class NoteJournal : public QObject {
     // The journal could not be made, written or synced, with the system's
     // reason: once, until one has been written again.
     void failed(const QString &reason);
+    // The note file's bytes the journal begins over were gone before they
+    // could be copied in: it holds no text to go over.
+    void baseLost();
 
   private:
-    // One thread, doing in turn what it is given.
-    class Worker {
-      public:
-        Worker();
-        ~Worker();
-        void Post(std::function<void()> task);
-        void Flush();
-
-      private:
-        void Run();
-        std::mutex mutex_;
-        std::condition_variable wake_, idle_;
-        std::deque<std::function<void()>> tasks_;
-        bool busy_ = false, stop_ = false;
-        std::thread thread_;
-    };
-
     bool Open(const QString &notePath, const JournalHeader &header,
               const std::vector<std::pair<std::uint64_t, QByteArray>> &edits);
     void Close();
     void Fail(int error);
     void Failed(int error);
-    void FailedOnThread(int error);
     void Sync();
     void SyncWhenDue();
 
@@ -130,7 +135,8 @@ class NoteJournal : public QObject {
     int fd_ = -1;
     bool started_ = false;
     bool failed_ = false;
-    int error_ = 0; // why the last Open failed
+    int error_ = 0;           // why the last Open failed
+    unsigned generation_ = 0; // one more for each journal begun
     bool reported_ = false;
     bool newEntry_ = false; // the folder has not been synced since the file was made
     std::int64_t end_ = 0;  // where the next change goes
@@ -138,5 +144,5 @@ class NoteJournal : public QObject {
     QTimer *syncTimer_;
     std::int64_t unsyncedSince_ = -1, lastChange_ = 0, lastSync_ = -1000000;
     int syncs_ = 0;
-    Worker worker_;
+    NoteWorker worker_;
 };

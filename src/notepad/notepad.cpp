@@ -65,15 +65,6 @@ class NoteMemo : public QPlainTextEdit {
   public:
     using QPlainTextEdit::QPlainTextEdit;
 
-    // A paste as Ctrl+V makes it, of `text`.
-    void Paste(const QString &text)
-    {
-        QMimeData mime;
-        mime.setText(text);
-        insertFromMimeData(&mime);
-        ensureCursorVisible();
-    }
-
   protected:
     void insertFromMimeData(const QMimeData *source) override
     {
@@ -156,20 +147,22 @@ bool NotepadAsk(const QString &text)
     return AskYes(text);
 }
 
-TFnotepad::TFnotepad(const NotePlace &place, QWidget *parent)
-    : QMainWindow(parent), user_(std::make_unique<NotepadBoxes>())
+std::unique_ptr<NoteStore> MakeNoteStore(const NotePlace &place)
+{
+    return std::make_unique<NoteStore>(place.folder.isEmpty() ? DefaultNotePlace() : place,
+                                       std::make_unique<NotepadBoxes>());
+}
+
+TFnotepad::TFnotepad(NoteStore &store, QWidget *parent) : QMainWindow(parent), store_(store)
 {
     setObjectName("Fnotepad");
     setWindowTitle("Notepad");
     setFont(SansFont(11));
     BuildMenu();
     BuildClientArea();
+    store_.Buffer().SetView(Memo1);
 
-    store_ = new NoteStore(place.folder.isEmpty() ? DefaultNotePlace() : place, *user_,
-                           {[this] { return MemoSize(); },
-                            [this](qsizetype from, qsizetype n) { return MemoSlice(from, n); }},
-                           this);
-    Timer1 = store_->Countdown();
+    Timer1 = store_.Countdown();
     // A timer, not a posted call, goes on inside a box's loop.
     copyTurn_ = new QTimer(this);
     copyTurn_->setSingleShot(true);
@@ -187,34 +180,6 @@ TFnotepad::TFnotepad(const NotePlace &place, QWidget *parent)
     Timer2->start();
 
     FormCreate();
-}
-
-// While a note goes in, the memo's text is the whole note: what is in, then
-// what is still to come.
-qsizetype TFnotepad::MemoSize() const
-{
-    qsizetype size = Memo1->document()->characterCount() - 1;
-    for (qsizetype i = fillPiece_; filling_ && i < fill_.size(); ++i)
-        size += fill_.at(i).size() - (i == fillPiece_ ? fillAt_ : 0);
-    return size;
-}
-
-QString TFnotepad::MemoSlice(qsizetype from, qsizetype n) const
-{
-    const qsizetype in = Memo1->document()->characterCount() - 1;
-    QString text;
-    if (from == 0 && n >= in) {
-        text = Memo1->document()->toRawText(); // at once: no slice to find
-    } else if (from < in) {
-        QTextCursor c(Memo1->document());
-        c.setPosition(int(from));
-        c.setPosition(int(std::min(in, from + n)), QTextCursor::KeepAnchor);
-        text = c.selectedText();
-    }
-    if (filling_ && text.size() < n)
-        text += SliceOfPieces(fill_, fillPiece_, fillAt_, std::max<qsizetype>(0, from - in),
-                              n - text.size());
-    return text;
 }
 
 void TFnotepad::BuildMenu()
@@ -275,21 +240,24 @@ void TFnotepad::ConnectSignals()
     connect(Memo1->document(), &QTextDocument::contentsChange, this, &TFnotepad::Memo1Change);
     connect(Memo1, &QPlainTextEdit::cursorPositionChanged, this, &TFnotepad::StopSearch);
     connect(Timer2, &QTimer::timeout, this, &TFnotepad::Timer2Timer);
-    connect(store_, &NoteStore::textFromDisk, this, &TFnotepad::TakeTextFromDisk);
-    connect(store_, &NoteStore::editableChanged, this, &TFnotepad::UpdateMemo);
-    connect(store_, &NoteStore::readableAgain, this, &TFnotepad::FormShow);
-    connect(store_, &NoteStore::firstReadDone, this, &TFnotepad::FirstReadDone);
+    connect(&store_, &NoteStore::readableAgain, this, &TFnotepad::FormShow);
+    connect(&store_, &NoteStore::firstReadDone, this, &TFnotepad::FirstReadDone);
+    connect(&store_.Buffer(), &NoteBuffer::filled, this, [this] {
+        if (showing_ == Showing::Filling)
+            ShowStep(); // the show goes on
+    });
 }
 
 TFnotepad::~TFnotepad()
 {
-    store_->FinishTaking(); // while the memo is still there
+    // Exports under way take the rest of the text and are written whole.
+    store_.FinishTaking();
 }
 
 void TFnotepad::FormCreate()
 {
-    store_->Open();
-    SetMemoFont(FontOf(store_->ReadFontSettings()));
+    store_.Open();
+    SetMemoFont(FontOf(store_.ReadFontSettings()));
 
     // A fixed light violet, so a fixed dark text colour with it.
     QPalette pal = Memo1->palette();
@@ -297,14 +265,14 @@ void TFnotepad::FormCreate()
     pal.setColor(QPalette::Text, Qt::black);
     Memo1->setPalette(pal);
 
-    if (!store_->FirstReadPending())
+    if (!store_.FirstReadPending())
         setWindowTitle(ApplicationTitle() + " - Notepad");
-    store_->SetDirty(false);
+    store_.SetDirty(false);
 }
 
 void TFnotepad::FillMemo()
 {
-    store_->StartFirstRead();
+    store_.StartFirstRead();
 }
 
 void TFnotepad::FirstReadDone(bool ok)
@@ -316,7 +284,7 @@ void TFnotepad::FirstReadDone(bool ok)
 void TFnotepad::showEvent(QShowEvent *event)
 {
     QMainWindow::showEvent(event);
-    store_->SetShown(true);
+    store_.SetShown(true);
     if (!event->spontaneous())
         FormShow();
 }
@@ -326,7 +294,7 @@ void TFnotepad::hideEvent(QHideEvent *event)
     QMainWindow::hideEvent(event);
     // A window made small stays shown: it is seen again as it is.
     if (!event->spontaneous())
-        store_->SetShown(false);
+        store_.SetShown(false);
 }
 
 int TFnotepad::ShowCaretIndex() const
@@ -347,52 +315,27 @@ int TFnotepad::ShowCaretIndex() const
 void TFnotepad::FormShow()
 {
     showing_ = Showing::Reading;
-    UpdateMemo();
-    store_->LoadNotes([this](bool ok) {
+    store_.LoadNotes([this](bool ok) {
         showing_ = ok ? Showing::Filling : Showing::No;
-        if (ok)
+        if (ok && !store_.Buffer().Coming())
             ShowStep();
-        else
-            UpdateMemo();
     });
-}
-
-void TFnotepad::UpdateMemo()
-{
-    // What is typed while the note comes in waits for it, so that nothing
-    // is lost or goes elsewhere than it would with the note in.
-    const bool incoming = Incoming();
-    Memo1->setReadOnly(incoming || !store_->Editable());
-    Memo1->viewport()->setCursor(incoming ? Qt::BusyCursor : Qt::IBeamCursor);
-    while (!held_.empty() && !Incoming()) {
-        const HeldInput input = std::move(held_.front());
-        held_.pop_front();
-        if (Memo1->isReadOnly())
-            continue; // the note can't be typed into: refused, as typing is
-        if (input.event)
-            QCoreApplication::sendEvent(Memo1, input.event.get());
-        else
-            static_cast<NoteMemo *>(Memo1)->Paste(input.pasted);
-    }
 }
 
 void TFnotepad::ShowStep()
 {
-    if (showing_ != Showing::Filling || filling_)
-        return; // goes on once the memo holds the note
     showing_ = Showing::No;
-    store_->StartTracking();
+    store_.StartTracking();
 
     QTextCursor caret(Memo1->document());
     caret.setPosition(ShowCaretIndex());
     Memo1->setTextCursor(caret);
     Timer2->start();
-    UpdateMemo();
 }
 
 void TFnotepad::closeEvent(QCloseEvent *event)
 {
-    if (store_->CloseQuery())
+    if (store_.CloseQuery())
         event->accept();
     else
         event->ignore();
@@ -400,19 +343,7 @@ void TFnotepad::closeEvent(QCloseEvent *event)
 
 bool TFnotepad::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched != Memo1)
-        return QMainWindow::eventFilter(watched, event);
-    if (Incoming() && (event->type() == QEvent::KeyPress || event->type() == QEvent::InputMethod)) {
-        // Kept, in order, for when the note is in; a paste takes the
-        // clipboard as it is now.
-        const auto *key = static_cast<QKeyEvent *>(event);
-        if (event->type() == QEvent::KeyPress && key->matches(QKeySequence::Paste))
-            held_.push_back({nullptr, QGuiApplication::clipboard()->text()});
-        else
-            held_.push_back({std::unique_ptr<QEvent>(event->clone()), {}});
-        return true;
-    }
-    if (event->type() == QEvent::KeyPress)
+    if (watched == Memo1 && event->type() == QEvent::KeyPress)
         return Memo1KeyDown(static_cast<QKeyEvent *>(event));
     return QMainWindow::eventFilter(watched, event);
 }
@@ -448,111 +379,9 @@ void TFnotepad::Memo1Change(int from, int charsRemoved, int charsAdded)
     // A change of format only (the font) is not a change of the note.
     if (charsRemoved == 0 && charsAdded == 0)
         return;
-    const int length = Memo1->document()->characterCount() - 1;
-    const int before = std::exchange(memoLength_, length);
     StopSearch(); // positions past the change have moved
     if (copying_ && from < copy_.size())
         copy_.truncate(from);
-    if (filling_)
-        return; // the note going in: told to the store as one change
-    MemoChange change;
-    // The journal must hold what the memo holds, whatever the report says.
-    const std::optional<TextChange> real =
-        ReportedChange(from, charsRemoved, charsAdded, before, length);
-    change.whole = !real;
-    change.removed = before;
-    if (real) {
-        change.position = from;
-        change.removed = real->removed;
-        if (real->added > 0 && !store_->TakingFileText()) {
-            QTextCursor c(Memo1->document());
-            c.setPosition(from);
-            c.setPosition(from + int(real->added), QTextCursor::KeepAnchor);
-            change.inserted = c.selectedText();
-        }
-    }
-    store_->TextChanged(change);
-}
-
-void TFnotepad::TakeTextFromDisk(const QStringList &pieces)
-{
-    fillCaret_ = filling_ ? fillCaret_ : Memo1->textCursor().position();
-    qsizetype size = 0;
-    for (const QString &piece : pieces)
-        size += piece.size();
-    if (size <= kFillSlice) {
-        const bool wasFilling = std::exchange(filling_, false);
-        fill_.clear();
-        Memo1->setPlainText(pieces.join(QString()));
-        KeepCaret();
-        if (wasFilling) // a large text going in, replaced: what its end does
-            EndOfFill();
-        return;
-    }
-    // A large note goes into the memo a slice at a time, between events:
-    // at once, the window would stop answering for seconds.
-    store_->TextChanged({0, memoLength_, QString()}); // one change, as at once
-    filling_ = true;
-    fill_ = pieces;
-    fillPiece_ = 0;
-    fillAt_ = 0;
-    UpdateMemo();
-    Memo1->setUndoRedoEnabled(false);
-    Memo1->clear();
-    QTimer::singleShot(0, this, &TFnotepad::FillSlice);
-}
-
-void TFnotepad::FillSlice()
-{
-    if (!filling_)
-        return;
-    QTextCursor end(Memo1->document());
-    end.movePosition(QTextCursor::End);
-    // A few milliseconds a turn: the memo's repaint between turns costs as
-    // much again.
-    QElapsedTimer clock;
-    clock.start();
-    while (fillPiece_ < fill_.size() && clock.elapsed() < 4) {
-        const QString &piece = fill_.at(fillPiece_);
-        qsizetype n = std::min(kFillSlice, piece.size() - fillAt_);
-        if (fillAt_ + n < piece.size() && piece[fillAt_ + n - 1].isHighSurrogate())
-            --n; // never between the halves of a pair
-        end.insertText(piece.sliced(fillAt_, n));
-        fillAt_ += n;
-        if (fillAt_ == piece.size()) {
-            // In the memo now: let go, and its memory given back at once,
-            // else the note would be held twice by the time the memo is full.
-            fill_[fillPiece_++] = QString();
-            fillAt_ = 0;
-            store_->ReleaseMemory();
-        }
-    }
-    if (fillPiece_ < fill_.size()) {
-        QTimer::singleShot(0, this, &TFnotepad::FillSlice);
-        return;
-    }
-    filling_ = false;
-    fill_.clear();
-    KeepCaret();
-    EndOfFill();
-}
-
-void TFnotepad::EndOfFill()
-{
-    store_->ReleaseMemory(); // the note's text, now the memo's alone
-    Memo1->setUndoRedoEnabled(true);
-    if (showing_ == Showing::Filling)
-        ShowStep(); // the show goes on
-    else
-        UpdateMemo();
-}
-
-void TFnotepad::KeepCaret()
-{
-    // The caret stays where it was, as far as the new text reaches.
-    QTextCursor c(Memo1->document());
-    c.setPosition(std::min(fillCaret_, Memo1->document()->characterCount() - 1));
-    Memo1->setTextCursor(c);
 }
 
 void TFnotepad::Timer2Timer()
@@ -573,7 +402,7 @@ void TFnotepad::SetMemoFont(const QFont &font)
 
 void TFnotepad::Save1Click()
 {
-    NotepadInfo(store_->SaveReport());
+    NotepadInfo(store_.SaveReport());
 }
 
 void TFnotepad::Now1Click()
@@ -589,7 +418,7 @@ void TFnotepad::toClipboard1Click()
     c.setPosition(0);
     Memo1->setTextCursor(c);
     copy_.clear();
-    copy_.reserve(MemoSize());
+    copy_.reserve(store_.Buffer().Size());
     copying_ = true;
     CopySlice(); // a note of a few slices goes at once
 }
@@ -598,7 +427,7 @@ void TFnotepad::FinishExports()
 {
     // Exports and a copy under way have the text as it was when asked for,
     // not an empty note.
-    store_->FinishTaking();
+    store_.FinishTaking();
     if (copying_) {
         copyTurn_->stop();
         CopySlice(std::numeric_limits<int>::max());
@@ -611,9 +440,9 @@ void TFnotepad::CopySlice(int forMs)
     // before what was copied takes the copy back to it.
     QElapsedTimer clock;
     clock.start();
-    const qsizetype size = MemoSize();
+    const qsizetype size = store_.Buffer().Size();
     while (copy_.size() < size && clock.elapsed() < forMs) {
-        QString slice = MemoSlice(copy_.size(), kCopySlice);
+        QString slice = store_.Buffer().Slice(copy_.size(), kCopySlice);
         WithLineFeeds(slice);
         copy_ += slice;
     }
@@ -646,11 +475,11 @@ bool TFnotepad::ExportToFile(const QString &chosenName)
     if (name != chosenName && QFileInfo::exists(name)
         && !NotepadAsk(QString("\"%1\" already exists - replace it ?").arg(name)))
         return false;
-    store_->WriteCopy(name, [this](bool written) {
+    store_.WriteCopy(name, [this](bool written) {
         if (!written)
             return;
         FlashNotice("Exported OK");
-        QDir::setCurrent(store_->Folder());
+        QDir::setCurrent(store_.Folder());
     });
     return true;
 }
@@ -669,7 +498,7 @@ void TFnotepad::Font1Click()
     // way the confirmed font is what the settings take.
     if (!dialog.FontUnchanged())
         SetMemoFont(dialog.ChosenFont());
-    store_->FontChosen(SettingsOf(Memo1->font()));
+    store_.FontChosen(SettingsOf(Memo1->font()));
 }
 
 void TFnotepad::End1Click()
@@ -693,7 +522,7 @@ void TFnotepad::Clear1Click()
     } else {
         Memo1->setPlainText(QString());
     }
-    store_->SetDirty(true);
+    store_.SetDirty(true);
 }
 
 void TFnotepad::Search1Click()
@@ -734,11 +563,11 @@ void TFnotepad::SearchSlice(unsigned run)
     // end ends the search; a box, or a save step, under way holds it.
     if (run != searchRun_)
         return;
-    if (!isVisible() || store_->Leaving()) {
+    if (!isVisible() || store_.Leaving()) {
         StopSearch();
         return;
     }
-    if (QApplication::activeModalWidget() || store_->Saving()) {
+    if (QApplication::activeModalWidget() || store_.Saving()) {
         QTimer::singleShot(20, this, [this, run] { SearchSlice(run); });
         return;
     }

@@ -29,21 +29,22 @@ void NotepadStartUp();
 void NotepadInfo(const QString &text);
 bool NotepadAsk(const QString &text);
 
-// The persistent note: loaded at every show, written 15 s after the first
-// change and at every close, its font kept in "npad.ini".
+// The note's store, asking and telling in the notepad's boxes; an empty
+// folder: DefaultNotePlace().
+std::unique_ptr<NoteStore> MakeNoteStore(const NotePlace &place = {});
+
+// The persistent note, shown: loaded at every show, written 15 s after the
+// first change and at every close, its font kept in "npad.ini". The note
+// itself is `store`'s, which outlives the window.
 class TFnotepad : public QMainWindow {
     Q_OBJECT
 
   public:
-    // An empty folder: DefaultNotePlace().
-    explicit TFnotepad(const NotePlace &place = {}, QWidget *parent = nullptr);
+    explicit TFnotepad(NoteStore &store, QWidget *parent = nullptr);
     ~TFnotepad() override;
 
-    NoteStore &Store() { return *store_; }
-
-    // Reads the note into the memo, reporting what keeps it from being read:
-    // the start-up does so once the main window is drawn, the first show if
-    // it comes first.
+    // Starts the note's first reading, beside the window: the start-up does
+    // so once the main window is drawn, the first show if it comes first.
     void FillMemo();
 
     void ScrollToCaret();
@@ -52,7 +53,7 @@ class TFnotepad : public QMainWindow {
     // and no search.
     bool Settled() const
     {
-        return showing_ == Showing::No && !filling_ && searchAt_ < 0 && !copying_;
+        return showing_ == Showing::No && !store_.Buffer().Coming() && searchAt_ < 0 && !copying_;
     }
 
     void Save1Click();
@@ -90,51 +91,26 @@ class TFnotepad : public QMainWindow {
     void FirstReadDone(bool ok);
     // The show's last step, once the note is read and in the memo: the caret.
     void ShowStep();
-    void FillSlice();
     void CopySlice(int forMs = 4);
     void FinishExports();
-    qsizetype MemoSize() const;
-    QString MemoSlice(qsizetype from, qsizetype n) const;
-    void KeepCaret();
     void SearchSlice(unsigned run);
     void StopSearch();
-    void EndOfFill();
-    // The note still coming in: read, or going into the memo.
-    bool Incoming() const { return showing_ != Showing::No || filling_; }
-    // The memo's state as the note's coming in and the store allow.
-    void UpdateMemo();
     // Where the caret goes at a show: character 32000 as counted in the file.
     int ShowCaretIndex() const;
     void Memo1Change(int from, int charsRemoved, int charsAdded);
     bool Memo1KeyDown(QKeyEvent *event);
     void Timer2Timer();
-    void TakeTextFromDisk(const QStringList &pieces);
     void SetMemoFont(const QFont &font);
 
-    std::unique_ptr<NoteUser> user_;
-    NoteStore *store_;
-    int memoLength_ = 0; // characters in the memo, as its last change left it
+    NoteStore &store_;
 
+    // A show under way: its load, then the note going into the memo.
     enum class Showing { No, Reading, Filling };
     Showing showing_ = Showing::No;
-    // A note going into the memo a slice at a time, each piece let go once
-    // it is in: the piece and the place in it where the next slice begins.
-    static constexpr qsizetype kFillSlice = 64 * 1024;
-    bool filling_ = false;
-    QStringList fill_;
-    qsizetype fillPiece_ = 0;
-    qsizetype fillAt_ = 0;
-    int fillCaret_ = 0;
     // A search under way, a window of the memo at a time between events:
     // where the next window begins; -1 when none is under way.
     static constexpr qsizetype kSearchWindow = 1 << 18;
     qsizetype searchAt_ = -1;
-    // What was typed into the memo while the note came in.
-    struct HeldInput {
-        std::unique_ptr<QEvent> event;
-        QString pasted; // a paste, without an event
-    };
-    std::deque<HeldInput> held_;
     bool copying_ = false; // to the clipboard
     QString copy_;
     QTimer *copyTurn_;

@@ -1,6 +1,10 @@
 #include "notesettings.h"
 
+#include "filereading.h"
+#include "filewriting.h"
 #include "textutil.h"
+
+#include <QFileInfo>
 
 // Keys and values are kept as the bytes they are: no wide-character API,
 // and the templates compiled here rather than taken from the shared library
@@ -83,4 +87,24 @@ std::string WriteFontSettings(const std::string &bytes, const FontSettings &font
     std::string out;
     ini.Save(out);
     return out;
+}
+
+FontSettings ReadFontSettingsFile(const QString &path)
+{
+    QByteArray bytes;
+    QString unused;
+    if (QFileInfo::exists(path))
+        ReadWholeFile(path, bytes, unused);
+    return ReadFontSettings(bytes.toStdString());
+}
+
+bool WriteFontSettingsFile(const QString &path, const FontSettings &font)
+{
+    QByteArray existing;
+    QString reason;
+    if (QFileInfo::exists(path) && !ReadWholeFile(path, existing, reason))
+        return false;
+    const std::string bytes = WriteFontSettings(existing.toStdString(), font);
+    return MakePrivateFolder(QFileInfo(path).path(), reason)
+           && WriteFileAtomically(path, QByteArray::fromStdString(bytes), reason);
 }

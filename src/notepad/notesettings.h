@@ -21,3 +21,14 @@ FontSettings ReadFontSettings(const std::string &ini);
 // FONTSIZE, FONTBOLD, FONTITALIC, FONTUNDERLINE, FONTSTRIKEOUT; other
 // sections and keys are kept.
 std::string WriteFontSettings(const std::string &ini, const FontSettings &font);
+
+class QString;
+
+// The font from the settings file at `path`; a missing file gives the
+// defaults.
+FontSettings ReadFontSettingsFile(const QString &path);
+
+// Writes the font into the settings file at `path`, whole or not at all,
+// keeping what else it holds; false when it can't (a file that can't be
+// read would lose its other sections, and is not written).
+bool WriteFontSettingsFile(const QString &path, const FontSettings &font);

@@ -119,7 +119,8 @@ TEST(Accessible, PromptsAndNoticesAreToldAndTheHiddenButtonSaysWhatItDoes)
 
     QTemporaryDir dir;
     NotepadStartUp();
-    TFnotepad pad(dir.path());
+    const std::unique_ptr<NoteStore> note = MakeNoteStore(NotePlace(dir.path()));
+    TFnotepad pad(*note);
     EXPECT_EQ(pad.Button1->text(), "Hidden");
     EXPECT_EQ(Said(pad.Button1, QAccessible::Name), "Close");
 }

@@ -98,9 +98,27 @@ class NotepadTest : public ::testing::Test {
         f.write(bytes);
     }
 
+    // The note's store and the notepad over it, as the start-up makes them.
+    TFnotepad &Make()
+    {
+        pad.reset();
+        store = MakeNoteStore(NotePlace(dir.path()));
+        pad = std::make_unique<TFnotepad>(*store);
+        return *pad;
+    }
+
+    // Both gone, as a kill leaves them: no end, no save.
+    void Kill()
+    {
+        pad.reset();
+        store.reset();
+    }
+
+    NoteStore &Store() { return *store; }
+
     TFnotepad &Open()
     {
-        pad = std::make_unique<TFnotepad>(dir.path());
+        Make();
         pad->show();
         // The note is read on a thread of its own, then put into the memo.
         EXPECT_TRUE(QTest::qWaitFor([this] { return pad->Settled(); }));
@@ -114,6 +132,7 @@ class NotepadTest : public ::testing::Test {
     QTemporaryDir dir;
     TFFlash flash;
     TFinpstr inpstr;
+    std::unique_ptr<NoteStore> store; // outlives the notepad, as the program's does
     std::unique_ptr<TFnotepad> pad;
 };
 
@@ -125,7 +144,7 @@ TEST_F(NotepadTest, AFirstRunStartsEmptyAndWritesOnlyWhatIsTyped)
     EXPECT_EQ(np.windowTitle(), ApplicationTitle() + " - Notepad");
     EXPECT_EQ(np.Memo1->font().family(), "Arial");
     EXPECT_EQ(np.Memo1->font().pointSize(), 10);
-    EXPECT_FALSE(pad->Store().Tracker().Dirty);
+    EXPECT_FALSE(Store().Tracker().Dirty);
     EXPECT_EQ(File("npad.txt"), "<missing>");
 
     // Keys go where the window's focus is.
@@ -137,7 +156,7 @@ TEST_F(NotepadTest, AFirstRunStartsEmptyAndWritesOnlyWhatIsTyped)
     QTest::keyClick(focus, Qt::Key_Return);
     QTest::keyClick(focus, Qt::Key_Return, Qt::ShiftModifier);
     QTest::keyClicks(focus, "last");
-    EXPECT_TRUE(pad->Store().Tracker().Dirty);
+    EXPECT_TRUE(Store().Tracker().Dirty);
     EXPECT_TRUE(np.Timer1->isActive());
     np.close();
     EXPECT_FALSE(np.isVisible());
@@ -162,18 +181,19 @@ TEST_F(NotepadTest, TheCountdownWritesTheTextAndAFontChangeIsNoTextChange)
         d->accept();
     });
     np.Font1Click();
-    EXPECT_FALSE(pad->Store().Tracker().Dirty);
+    EXPECT_FALSE(Store().Tracker().Dirty);
     EXPECT_FALSE(np.Timer1->isActive());
     EXPECT_EQ(File("npad.ini"), "<missing>"); // not at once
 
     np.Timer1->setInterval(20);
     Type("!");
     EXPECT_SOON(File("npad.txt") == QByteArray("a\nb!")); // its LF breaks kept
-    EXPECT_FALSE(pad->Store().Tracker().FontChanged);
+    EXPECT_FALSE(Store().Tracker().FontChanged);
     np.close();
 
     NotepadStartUp();
-    TFnotepad again(dir.path());
+    const std::unique_ptr<NoteStore> againNote = MakeNoteStore(NotePlace(dir.path()));
+    TFnotepad again(*againNote);
     EXPECT_EQ(again.Memo1->font().pointSize(), 14);
     EXPECT_TRUE(again.Memo1->font().italic());
 }
@@ -196,9 +216,9 @@ TEST_F(NotepadTest, ANoteThatCannotBeTakenInIsRefusedWithItsReasonAndNeverWritte
         Box seen;
         Answer("OK", &seen);
         g_noMemory = c.noMemory;
-        pad = std::make_unique<TFnotepad>(dir.path());
+        Make();
         pad->FillMemo(); // as the start-up does once the main window is drawn
-        ASSERT_TRUE(QTest::qWaitFor([this] { return !pad->Store().FirstReadPending(); }));
+        ASSERT_TRUE(QTest::qWaitFor([this] { return !Store().FirstReadPending(); }));
         g_noMemory = false;
         EXPECT_EQ(seen.text,
                   QString("Cannot open file \"%1\". %2").arg(Path("npad.txt"), c.reason));
@@ -219,7 +239,7 @@ TEST_F(NotepadTest, ANoteThatCannotBeTakenInIsRefusedWithItsReasonAndNeverWritte
         pad->Memo1->paste();
         EXPECT_EQ(Text(), "") << c.what;
         pad->close();
-        EXPECT_FALSE(pad->Store().Tracker().TrackChanges) << c.what;
+        EXPECT_FALSE(Store().Tracker().TrackChanges) << c.what;
         EXPECT_TRUE(File("npad.txt") == c.bytes) << c.what;
         pad.reset();
     }
@@ -310,7 +330,7 @@ TEST_F(NotepadTest, ExportAsksBeforeReplacingTheCompletedName)
     EXPECT_EQ(File("notes.txt"), "note \xE9");
     EXPECT_TRUE(np.ExportToFile(Path("other.TXT"))); // nothing to ask
     EXPECT_SOON(File("other.TXT") == QByteArray("note \xE9"));
-    EXPECT_FALSE(pad->Store().Tracker().Dirty);
+    EXPECT_FALSE(Store().Tracker().Dirty);
 
     np.toClipboard1Click();
     EXPECT_EQ(QGuiApplication::clipboard()->text(), "note \u00e9");
@@ -343,7 +363,7 @@ TEST_F(NotepadTest, ExportAsksBeforeReplacingTheCompletedName)
     // An export still under way as the program ends is written whole.
     np.Memo1->setPlainText(large);
     EXPECT_TRUE(np.ExportToFile(Path("large.txt")));
-    pad.reset();
+    Kill();
     EXPECT_TRUE(File("large.txt") == large.toLatin1().replace("\n", "\r\n"));
 }
 
@@ -359,7 +379,7 @@ TEST_F(NotepadTest, ClearNeedsTwoYesAndNowReplacesTheSelection)
     EXPECT_EQ(Text().size(), 4 + 17);
     EXPECT_TRUE(Text().endsWith(' '));
     EXPECT_EQ(np.Memo1->textCursor().position(), 4 + 17);
-    EXPECT_TRUE(pad->Store().Tracker().Dirty);
+    EXPECT_TRUE(Store().Tracker().Dirty);
 
     WhenModal<QMessageBox>([](QMessageBox *first) {
         Answer("&No");
@@ -407,7 +427,7 @@ TEST_F(NotepadTest, ALargeNoteGoesInPieceByPieceAndWhatIsTypedMeanwhileLandsOnce
         note += "\xC3\xA9\xF0\x9F\x98\x80\xF0\x9F\x98\x80x\r\n";
     Put("npad.txt", note);
     QGuiApplication::clipboard()->setText("P");
-    pad = std::make_unique<TFnotepad>(dir.path());
+    Make();
     pad->show();
     QString typed;
     bool exported = false, busy = true;
@@ -437,7 +457,7 @@ TEST_F(NotepadTest, ALargeNoteGoesInPieceByPieceAndWhatIsTypedMeanwhileLandsOnce
     expected.insert(caret, typed);
     EXPECT_TRUE(Text() == expected) << "nothing split or lost";
     EXPECT_EQ(pad->Memo1->textCursor().position(), caret + typed.size());
-    EXPECT_TRUE(pad->Store().Tracker().Dirty);
+    EXPECT_TRUE(Store().Tracker().Dirty);
     EXPECT_TRUE(exported);
     // Taken as of its last slice: the note, or the note with what was typed.
     const QByteArray written = expected.toUtf8().replace("\n", "\r\n");
@@ -459,7 +479,7 @@ TEST_F(NotepadTest, ALargeClearReachesTheJournalSoThatAKillLeavesTheNoteCleared)
     });
     np.Clear1Click();
     Type("X");
-    pad.reset(); // as a kill leaves it: no end, no save
+    Kill();
     Box notice;
     Answer("OK", &notice);
     Open();
@@ -501,7 +521,7 @@ TEST_F(NotepadTest, TheFontDialogShowsTheFontAsSeenAndOffersAColourThatIsNotKept
     np.Font1Click();
     EXPECT_EQ(preset, QFontInfo(QFont("Arial")).family());
     EXPECT_EQ(np.Memo1->font().family(), "Arial");
-    EXPECT_TRUE(pad->Store().Tracker().FontChanged) << "confirmed, so written as it was";
+    EXPECT_TRUE(Store().Tracker().FontChanged) << "confirmed, so written as it was";
 
     // The sample shows the chosen colour on the memo's background.
     QColor sample, sampleBase;

@@ -4,6 +4,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextCursor>
+#include <QTextDocument>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -81,7 +83,20 @@ mode_t ModeOf(const QString &path)
     return stat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_mode & 0777 : 01000;
 }
 
-// A store over a folder of its own, with a memo held as a string.
+// The store's user: the test's own, which outlives every store.
+class UserOf : public NoteUser {
+  public:
+    explicit UserOf(FakeUser &user) : user_(user) {}
+    Answer Ask(const QString &question) override { return user_.Ask(question); }
+    void Tell(const QString &text) override { user_.Tell(text); }
+    void Error(const QString &text) override { user_.Error(text); }
+
+  private:
+    FakeUser &user_;
+};
+
+// A store over a folder of its own, its text typed into its buffer as the
+// memo does.
 class StoreTest : public ::testing::Test {
   protected:
     QString Path(const QString &name) const { return dir.filePath(name); }
@@ -118,21 +133,26 @@ class StoreTest : public ::testing::Test {
 
     NoteStore &Open(const NotePlace &place = {})
     {
-        memo.clear();
         user.seen.clear();
-        store = std::make_unique<NoteStore>(
-            place.folder.isEmpty() ? NotePlace(dir.path()) : place, user,
-            MemoAccess{[this] { return memo.size(); },
-                       [this](qsizetype from, qsizetype n) { return memo.mid(from, n); }});
-        QObject::connect(store.get(), &NoteStore::textFromDisk, [this](const QStringList &pieces) {
-            const qsizetype was = memo.size();
-            const QString text = pieces.join(QString());
-            memo = text;
-            store->TextChanged({0, was, text});
-        });
+        store.reset();
+        store = std::make_unique<NoteStore>(place.folder.isEmpty() ? NotePlace(dir.path()) : place,
+                                            std::make_unique<UserOf>(user));
         store->SetUnsavedFolders({Path("unsaved")});
         store->Open();
         return *store;
+    }
+
+    // The text as the buffer holds it, line breaks as '\n'.
+    QString Memo() const
+    {
+        return store->Buffer().Text().replace(QChar::ParagraphSeparator, u'\n');
+    }
+
+    // The first reading, waited for, as the start-up lets it run.
+    void ReadFirst()
+    {
+        store->StartFirstRead();
+        EXPECT_SOON(!store->FirstReadPending());
     }
 
     // The show's load, waited for; whether the note could be read.
@@ -152,21 +172,18 @@ class StoreTest : public ::testing::Test {
         store->StartTracking();
     }
 
-    void Type(const QString &text)
-    {
-        memo += text;
-        store->TextChanged({memo.size() - text.size(), 0, text});
-    }
+    void Type(const QString &text) { Edit(store->Buffer().Size(), 0, text); }
 
     void Edit(qsizetype position, qsizetype removed, const QString &inserted)
     {
-        memo.replace(position, removed, inserted);
-        store->TextChanged({position, removed, inserted});
+        QTextCursor c(store->Buffer().Document());
+        c.setPosition(int(position));
+        c.setPosition(int(position + removed), QTextCursor::KeepAnchor);
+        c.insertText(inserted);
     }
 
     QTemporaryDir dir;
     FakeUser user;
-    QString memo;
     std::unique_ptr<NoteStore> store;
 };
 
@@ -178,10 +195,9 @@ TEST_F(StoreTest, AWindows1252NoteIsShownWithItsAccentsAndWrittenBackByteForByte
     Put("npad.txt", bytes);
     Open();
     Show();
-    EXPECT_TRUE(memo.startsWith(QString("Caf\u00e9 \u20ac 5\nna\u00efve")));
+    EXPECT_TRUE(Memo().startsWith(QString("Caf\u00e9 \u20ac 5\nna\u00efve")));
     Type("x");
-    memo.chop(1);
-    store->TextChanged({memo.size(), 1, ""});
+    Edit(store->Buffer().Size() - 1, 1, "");
     EXPECT_TRUE(store->CloseQuery());
     EXPECT_EQ(File("npad.txt"), bytes);
 }
@@ -283,7 +299,7 @@ TEST_F(StoreTest, UnsavedTextGoesToTheFirstPlaceThatTakesItAndTheUserHearsOfEver
             EXPECT_EQ(user.seen.at(3), "? Quit and lose the unsaved text?") << c.what;
         }
         // The journal outlives a text kept nowhere.
-        store->End();
+        store->End(report.outcome);
         EXPECT_EQ(QFile::remove(Path("note/npad.journal")), c.outcome == O::Lost) << c.what;
     }
 }
@@ -311,11 +327,11 @@ TEST_F(StoreTest, AnotherProgramsChangeIsNeverOverwrittenUnaskedAndCancelPutsThe
         Put(folder + "/npad.txt", "theirs");
         user.answers = {c.answer};
         // Theirs is shown by the time the notice of the text kept is read.
-        user.whileNoticeShown = [&] { EXPECT_SOON(memo == c.memo) << c.answer; };
+        user.whileNoticeShown = [&] { EXPECT_SOON(Memo() == c.memo) << c.answer; };
         EXPECT_EQ(store->CloseQuery(), c.written) << c.answer;
         user.whileNoticeShown = nullptr;
         EXPECT_EQ(File(folder + "/npad.txt"), c.note) << c.answer;
-        EXPECT_SOON(memo == c.memo) << c.answer; // theirs, once read
+        EXPECT_SOON(Memo() == c.memo) << c.answer; // theirs, once read
         EXPECT_EQ(Kept(folder + "/unsaved").size(), c.kept) << c.answer;
         EXPECT_EQ(store->Tracker().Dirty, !c.written) << c.answer;
         EXPECT_FALSE(store->Tracker().CountdownRunning()) << c.answer;
@@ -339,7 +355,7 @@ TEST_F(StoreTest, WhatAnotherProgramWritesIsShownAndAFileThatCannotBeReadIsRepor
     Open();
     Show();
     Put("npad.txt", "shown\r\nas it is");
-    EXPECT_SOON(memo == QString("shown\nas it is"));
+    EXPECT_SOON(Memo() == QString("shown\nas it is"));
     EXPECT_FALSE(store->Tracker().Dirty);
 
     Put("npad.txt", QByteArray("no\0te", 5));
@@ -355,7 +371,7 @@ TEST_F(StoreTest, WhatAnotherProgramWritesIsShownAndAFileThatCannotBeReadIsRepor
     Put("npad.txt", QByteArray("no\0te again", 11));
     EXPECT_SOON(user.seen.size() == 2);
     Put("npad.txt", "good again");
-    EXPECT_SOON(memo == QString("good again"));
+    EXPECT_SOON(Memo() == QString("good again"));
     EXPECT_EQ(user.seen.size(), 2);
     EXPECT_TRUE(store->Editable());
     EXPECT_FALSE(store->Tracker().Dirty);
@@ -386,10 +402,10 @@ TEST_F(StoreTest, TheNoteIsReadAgainBesideTheWindowWhichGoesOnMeanwhile)
         bool ticked = false;
         QTimer::singleShot(0, [&] { ticked = true; });
         EXPECT_SOON(ticked) << c.what;
-        EXPECT_EQ(memo, "old") << c.what;
+        EXPECT_EQ(Memo(), "old") << c.what;
         EXPECT_FALSE(loaded->has_value()) << c.what;
         g_holdReads = false;
-        EXPECT_SOON(memo == "theirs, and longer") << c.what;
+        EXPECT_SOON(Memo() == "theirs, and longer") << c.what;
         EXPECT_EQ(loaded->value_or(true), true) << c.what;
         EXPECT_EQ(store->Tracker().Dirty, !c.shown) << c.what << ": a show that loads a change";
     }
@@ -489,13 +505,13 @@ TEST_F(StoreTest, ALargeNoteChangedWhileItsTextIsTakenIsWrittenAsItIsOnceTaken)
         Show();
         ASSERT_EQ(store->Encoding(), c.read);
         Type(large);
-        store->Timer1Timer();              // the autosave: its first slices are taken at once
-        Edit(1, 2, "AF");                  // a change in them: taken again
-        Edit(memo.size() - 1, 0, c.typed); // one after them
+        store->Timer1Timer(); // the autosave: its first slices are taken at once
+        Edit(1, 2, "AF");     // a change in them: taken again
+        Edit(store->Buffer().Size() - 1, 0, c.typed); // one after them
         EXPECT_SOON_WITHIN(store->Tracker().SavedSinceLoad, 20000);
         EXPECT_FALSE(store->Tracker().Dirty) << "every change is in the write";
         NoteEncoding encoding = c.read;
-        EXPECT_TRUE(File("npad.txt") == EncodeNote(memo, encoding)) << c.typed.toStdString();
+        EXPECT_TRUE(File("npad.txt") == EncodeNote(Memo(), encoding)) << c.typed.toStdString();
         EXPECT_EQ(store->Encoding(), c.written) << c.typed.toStdString();
         EXPECT_EQ(encoding, c.written) << c.typed.toStdString();
         store.reset();
@@ -512,7 +528,7 @@ TEST_F(StoreTest, ALargeNoteChangedWhileItsTextIsTakenIsWrittenAsItIsOnceTaken)
     Type("x");
     EXPECT_SOON_WITHIN(store->Tracker().SavedSinceLoad, 20000);
     NoteEncoding encoding = NoteEncoding::Windows1252;
-    EXPECT_TRUE(File("npad.txt") == EncodeNote(memo, encoding));
+    EXPECT_TRUE(File("npad.txt") == EncodeNote(Memo(), encoding));
     EXPECT_EQ(encoding, NoteEncoding::Utf8);
 }
 
@@ -538,7 +554,7 @@ TEST_F(StoreTest, ANoteBesideAReadOnlyProgramIsCarriedToTheDataFolderForGood)
                                          .arg(data)});
     EXPECT_EQ(store->ReadFontSettings().size, 13);
     Show();
-    EXPECT_EQ(memo, "left behind");
+    EXPECT_EQ(Memo(), "left behind");
     Type(" and carried on");
     EXPECT_TRUE(store->CloseQuery());
     EXPECT_EQ(File("data/npad.txt"), "left behind and carried on");
@@ -547,7 +563,7 @@ TEST_F(StoreTest, ANoteBesideAReadOnlyProgramIsCarriedToTheDataFolderForGood)
     Open(NotePlace(data, program)); // no box: nothing to carry
     EXPECT_TRUE(user.seen.isEmpty());
     Show();
-    EXPECT_EQ(memo, "left behind and carried on");
+    EXPECT_EQ(Memo(), "left behind and carried on");
     // The program folder writable again still uses the copy.
     EXPECT_EQ(ChooseNotePlace(program, true, data).folder, data + "/");
 }
@@ -567,7 +583,7 @@ TEST_F(StoreTest, ANoteThatCannotBeCarriedIsShownWhereItLiesReadOnly)
     ASSERT_EQ(user.seen.size(), 1);
     EXPECT_TRUE(user.seen[0].endsWith("Permission denied")) << user.seen[0].toStdString();
     Show();
-    EXPECT_EQ(memo, "left behind");
+    EXPECT_EQ(Memo(), "left behind");
     EXPECT_FALSE(store->Editable());
     EXPECT_TRUE(store->CloseQuery());
     EXPECT_EQ(File("program/npad.txt"), "left behind");
@@ -774,9 +790,9 @@ TEST_F(StoreTest, TypingLeftInTheJournalByARunThatDidNotEndIsRecoveredAtTheNextS
 
         Open(NotePlace(folder));
         store->SetUnsavedFolders({folder + "/unsaved"});
-        EXPECT_TRUE(store->ReadFirstTime()) << c.what;
+        ReadFirst();
         EXPECT_TRUE(Load()) << c.what;
-        EXPECT_EQ(memo, c.memo) << c.what;
+        EXPECT_EQ(Memo(), c.memo) << c.what;
         EXPECT_EQ(store->Tracker().Dirty, c.dirty) << c.what;
         ASSERT_EQ(user.seen.size(), 1) << c.what;
         EXPECT_TRUE(user.seen[0].startsWith(c.notice)) << user.seen[0].toStdString();

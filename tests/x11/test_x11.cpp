@@ -316,7 +316,8 @@ TEST_F(X11Test, TypingGoesOnInTheNotepadAfterAMenuCommandChosenByKeys)
 {
     QTemporaryDir dir;
     NotepadStartUp();
-    TFnotepad np(dir.path());
+    const std::unique_ptr<NoteStore> note = MakeNoteStore(NotePlace(dir.path()));
+    TFnotepad np(*note);
     np.show();
     ASSERT_TRUE(Activate(&np));
     np.Memo1->setFocus();

@@ -1,4 +1,6 @@
-#include "notedisk.h"
+#include "filewriting.h"
+#include "noteplace.h"
+#include "notewriter.h"
 
 #include <QDir>
 #include <QFile>
@@ -14,35 +16,11 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <utime.h>
 
+#include "files.h"
 #include "unprivileged.h"
 
 namespace {
-
-void Put(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-}
-
-QByteArray Bytes(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
-void SetMode(const QString &path, mode_t mode)
-{
-    ASSERT_EQ(chmod(QFile::encodeName(path).constData(), mode), 0);
-}
-
-mode_t ModeOf(const QString &path)
-{
-    struct stat st {};
-    return stat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_mode & 07777 : 01000;
-}
 
 // The calls that make a write last through a power cut, as they are made.
 bool g_logSyncs = false;
@@ -144,8 +122,7 @@ QStringList Entries(const QString &folder)
 {
     return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
 }
-
-TEST(NoteDisk, AWriteSyncsItsDataOnceThenRenamesThenSyncsTheFolder)
+TEST(FileWriting, AWriteSyncsItsDataOnceThenRenamesThenSyncsTheFolder)
 {
     QTemporaryDir dir;
     const QString path = dir.filePath("npad.txt");
@@ -165,7 +142,7 @@ TEST(NoteDisk, AWriteSyncsItsDataOnceThenRenamesThenSyncsTheFolder)
     EXPECT_EQ(g_syncs[3], "fsync " + dir.path());
 }
 
-TEST(NoteDisk, ANewFileIsPrivateFromItsFirstByteWhateverTheUmaskAndAnExportFollowsIt)
+TEST(FileWriting, ANewFileIsPrivateFromItsFirstByteWhateverTheUmaskAndAnExportFollowsIt)
 {
     for (const mode_t mask : {022, 0, 077, 0277}) {
         QTemporaryDir dir;
@@ -198,7 +175,7 @@ TEST(NoteDisk, ANewFileIsPrivateFromItsFirstByteWhateverTheUmaskAndAnExportFollo
     }
 }
 
-TEST(NoteDisk, AnotherProgramsWriteDuringASaveIsSeenJustBeforeTheRename)
+TEST(FileWriting, AnotherProgramsWriteDuringASaveIsSeenJustBeforeTheRename)
 {
     QTemporaryDir dir;
     const QString path = dir.filePath("npad.txt");
@@ -235,27 +212,7 @@ TEST(NoteDisk, AnotherProgramsWriteDuringASaveIsSeenJustBeforeTheRename)
     }
 }
 
-TEST(NoteDisk, OnlyARegularFileIsReadAndOpeningItNeverWaits)
-{
-    QTemporaryDir dir;
-    ASSERT_EQ(mkfifo(QFile::encodeName(dir.filePath("fifo")).constData(), 0600), 0);
-    QDir().mkdir(dir.filePath("folder"));
-    const struct {
-        const char *name, *reason;
-    } cases[] = {
-        {"fifo", "It is not a regular file."},
-        {"folder", "It is not a regular file."},
-        {"missing", "No such file or directory"},
-    };
-    for (const auto &c : cases) {
-        NoteRead read;
-        read.path = dir.filePath(c.name);
-        read.Run();
-        EXPECT_EQ(read.failure.toStdString(), c.reason) << c.name;
-    }
-}
-
-TEST(NoteDisk, AnAtomicWriteKeepsPermissionsAndLeavesTheOldFileWholeOnFailure)
+TEST(FileWriting, AnAtomicWriteKeepsPermissionsAndLeavesTheOldFileWholeOnFailure)
 {
     QTemporaryDir dir;
     const QString path = dir.filePath("npad.txt");
@@ -291,7 +248,7 @@ TEST(NoteDisk, AnAtomicWriteKeepsPermissionsAndLeavesTheOldFileWholeOnFailure)
     EXPECT_EQ(st.st_mode & 0777, 0640u);
 }
 
-TEST(NoteDisk, AWriteCutShortGivesTheSystemsReasonAndKeepsTheOldFile)
+TEST(FileWriting, AWriteCutShortGivesTheSystemsReasonAndKeepsTheOldFile)
 {
     QTemporaryDir dir;
     const QString path = dir.filePath("npad.txt");
@@ -313,7 +270,7 @@ TEST(NoteDisk, AWriteCutShortGivesTheSystemsReasonAndKeepsTheOldFile)
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"npad.txt"});
 }
 
-TEST(NoteDisk, AWriteUnderWayHasNoNameSoThatAKillLeavesNothingBehind)
+TEST(FileWriting, AWriteUnderWayHasNoNameSoThatAKillLeavesNothingBehind)
 {
     struct Case {
         bool proc, existing, replace, commit;
@@ -370,7 +327,7 @@ TEST(NoteDisk, AWriteUnderWayHasNoNameSoThatAKillLeavesNothingBehind)
         EXPECT_EQ(Bytes(other), "theirs") << other.toStdString();
 }
 
-TEST(NoteDisk, AnExportMayWriteAWritableFileInPlaceInAFolderItCannotCreateIn)
+TEST(FileWriting, AnExportMayWriteAWritableFileInPlaceInAFolderItCannotCreateIn)
 {
     QTemporaryDir dir;
     const QString path = dir.filePath("shared.txt");
@@ -400,197 +357,7 @@ TEST(NoteDisk, AnExportMayWriteAWritableFileInPlaceInAFolderItCannotCreateIn)
     EXPECT_EQ(Bytes(path), "mine");
 }
 
-TEST(NoteDisk, AnotherProgramsChangeIsSeenAndNothingElseIs)
-{
-    QTemporaryDir dir;
-    const QString path = dir.filePath("npad.txt");
-    const QString other = dir.filePath("other");
-    const QByteArray kept = "kept text";
-    using Change = void (*)(const QString &path, const QString &other);
-    const struct {
-        const char *what;
-        Change change;
-        bool seen;
-    } cases[] = {
-        {"nothing", [](const QString &, const QString &) {}, false},
-        {"touched",
-         [](const QString &p, const QString &) {
-             utime(QFile::encodeName(p).constData(), nullptr);
-         },
-         false},
-        {"the same bytes put in its place",
-         [](const QString &p, const QString &o) {
-             Put(o, "kept text");
-             QFile::remove(p);
-             QFile::rename(o, p);
-         },
-         false},
-        {"gone", [](const QString &p, const QString &) { QFile::remove(p); }, false},
-        {"other bytes of the same size",
-         [](const QString &p, const QString &) { Put(p, "KEPT TEXT"); }, true},
-        {"other bytes of the same size, its time set back",
-         [](const QString &p, const QString &) {
-             struct stat st {};
-             stat(QFile::encodeName(p).constData(), &st);
-             Put(p, "KEPT TEXT");
-             struct utimbuf back {
-                 st.st_atime, st.st_mtime
-             };
-             utime(QFile::encodeName(p).constData(), &back);
-         },
-         true},
-        {"grown", [](const QString &p, const QString &) { Put(p, "kept text, and more"); }, true},
-        {"a folder in its place",
-         [](const QString &p, const QString &) {
-             QFile::remove(p);
-             QDir().mkdir(p);
-         },
-         true},
-    };
-    for (const auto &c : cases) {
-        QDir(path).removeRecursively();
-        QFile::remove(path);
-        Put(path, kept);
-        FileIdentity known = IdentityOf(path, kept);
-        c.change(path, other);
-        EXPECT_EQ(ChangedOnDisk(path, known), c.seen) << c.what;
-        EXPECT_FALSE(ChangedOnDisk(path, known) != c.seen) << c.what << ", asked again";
-    }
-
-    FileIdentity none; // no file when the notepad last looked
-    QDir(path).removeRecursively();
-    EXPECT_FALSE(ChangedOnDisk(path, none));
-    Put(path, "new");
-    EXPECT_TRUE(ChangedOnDisk(path, none));
-}
-
-TEST(NoteDisk, TheNoteLiesBesideTheProgramOnlyInAFolderOfItsOwn)
-{
-    const QString bin = CMAKE_INSTALL_FULL_BINDIR_FOR_TESTS;
-    const struct {
-        QString folder;
-        bool programs;
-    } cases[] = {
-        {"/usr/bin", true},
-        {"/usr/bin/", true},
-        {"/bin", true}, // a link to /usr/bin on most systems, or itself
-        {"/usr/local/bin", true},
-        {QDir::homePath() + "/.local/bin", QDir(QDir::homePath() + "/.local/bin").exists()},
-        {bin, QDir(bin).exists()},
-        {"/usr", false},
-        {"/tmp", false},
-        {"/no/such/folder", false},
-    };
-    for (const auto &c : cases)
-        EXPECT_EQ(IsProgramsFolder(c.folder, bin), c.programs) << c.folder.toStdString();
-
-    QTemporaryDir data;
-    Put(data.filePath("npad.carried"), "# a comment\n/opt/carried\n");
-    const struct {
-        QString program;
-        bool usable;
-        QString folder, leftBehind;
-    } places[] = {
-        {"/opt/q/", true, "/opt/q/", ""},
-        {"/usr/bin", false, data.path() + "/", "/usr/bin/"},
-        {"/opt/carried", true, data.path() + "/", ""}, // writable again, its note carried
-        {"/opt/carried", false, data.path() + "/", "/opt/carried/"},
-    };
-    for (const auto &p : places) {
-        const NotePlace place = ChooseNotePlace(p.program, p.usable, data.path());
-        EXPECT_EQ(place.folder, p.folder) << p.program.toStdString();
-        EXPECT_EQ(place.leftBehind, p.leftBehind) << p.program.toStdString();
-    }
-}
-
-TEST(NoteDisk, ANoteLeftBehindIsCarriedByteForByteOnlyWhereThereIsNone)
-{
-    QTemporaryDir program, data;
-    const QByteArray note("caf\xE9\r\n", 6), ini = "[notepad]\nFONTSIZE=14\n";
-    Put(program.filePath("npad.txt"), note);
-    Put(program.filePath("npad.ini"), ini);
-    Put(program.filePath("npad.journal"), "typed and never saved");
-    const QString to = data.filePath("quorvin");
-    // Links in the way lead elsewhere: what the carry makes replaces them.
-    QDir().mkpath(to);
-    Put(data.filePath("other"), "the user's");
-    QFile::link(data.filePath("other"), to + "/npad.journal");
-    QFile::link(data.filePath("nothing"), to + "/npad.ini");
-    QString reason;
-    EXPECT_EQ(CarryNoteAcross(program.path(), to, reason), CarryOutcome::Carried);
-    EXPECT_EQ(Bytes(to + "/npad.txt"), note);
-    EXPECT_EQ(Bytes(to + "/npad.ini"), ini);
-    EXPECT_EQ(Bytes(to + "/npad.journal"), "typed and never saved");
-    EXPECT_EQ(Bytes(data.filePath("other")), "the user's");
-    EXPECT_FALSE(QFile::exists(data.filePath("nothing")));
-    EXPECT_EQ(Bytes(program.filePath("npad.txt")), note);
-    EXPECT_EQ(CarriedFrom(to), QStringList{QFileInfo(program.path()).canonicalFilePath()});
-
-    Put(program.filePath("npad.txt"), "newer");
-    EXPECT_EQ(CarryNoteAcross(program.path(), to, reason), CarryOutcome::NothingToCarry);
-    EXPECT_EQ(Bytes(to + "/npad.txt"), note);
-    EXPECT_EQ(CarryNoteAcross(data.filePath("empty"), data.filePath("new"), reason),
-              CarryOutcome::NothingToCarry);
-
-    SetMode(data.path(), 0555);
-    CarryOutcome failed;
-    {
-        Unprivileged as(data.path());
-        failed = CarryNoteAcross(program.path(), data.path(), reason);
-    }
-    SetMode(data.path(), 0755);
-    EXPECT_EQ(failed, CarryOutcome::Failed);
-    EXPECT_TRUE(reason.endsWith("Permission denied")) << reason.toStdString();
-}
-
-TEST(NoteDisk, UnsavedTextGoesToANewFileNamedByTheTime)
-{
-    QTemporaryDir dir;
-    const QDateTime at(QDate(2026, 3, 4), QTime(5, 6, 7));
-    const QString first = UnsavedNotePath(dir.path(), at);
-    EXPECT_EQ(first, dir.filePath("npad-unsaved-20260304-050607.txt"));
-    Put(first, "one");
-    EXPECT_EQ(UnsavedNotePath(dir.path(), at), dir.filePath("npad-unsaved-20260304-050607-2.txt"));
-}
-
-TEST(NoteDisk, AFileIsHandedOverInPiecesOnlyWhileItIsTheOneKnown)
-{
-    QTemporaryDir dir;
-    const QString path = dir.filePath("npad.txt");
-    QByteArray bytes;
-    for (int i = 0; bytes.size() < (5 << 19) + 3; ++i) // pieces of 1 MiB and a last short one
-        bytes += QByteArray::number(i) + "\r\n";
-    const struct {
-        const char *what;
-        void (*change)(const QString &path);
-        bool handed;
-    } cases[] = {
-        {"as known", [](const QString &) {}, true},
-        {"touched", [](const QString &p) { utime(QFile::encodeName(p).constData(), nullptr); },
-         false},
-        {"gone", [](const QString &p) { QFile::remove(p); }, false},
-    };
-    for (const auto &c : cases) {
-        Put(path, bytes);
-        const FileIdentity known = IdentityOf(path, bytes);
-        usleep(10000); // a touch gives the file a time of its own
-        c.change(path);
-        QByteArray got;
-        const bool handed = ReadInPieces(path, known, [&](QByteArrayView piece, std::int64_t at) {
-            EXPECT_EQ(at, got.size()) << c.what;
-            got += piece;
-            return true;
-        });
-        EXPECT_EQ(handed, c.handed) << c.what;
-        EXPECT_TRUE(got == (c.handed ? bytes : QByteArray())) << c.what << ": " << got.size();
-    }
-    Put(path, bytes);
-    EXPECT_FALSE(ReadInPieces(path, IdentityOf(path, bytes), [](QByteArrayView, std::int64_t) {
-        return false;
-    })) << "a piece that could not be put";
-}
-
-TEST(NoteDisk, AWriteFromPiecesTakesItsTextAgainFromAPointAndLeavesTheFileAloneUnlessFinished)
+TEST(FileWriting, AWriteFromPiecesTakesItsTextAgainFromAPointAndLeavesTheFileAloneUnlessFinished)
 {
     using Pieces = std::vector<std::pair<std::int64_t, QByteArray>>;
     const struct {
@@ -639,22 +406,4 @@ TEST(NoteDisk, AWriteFromPiecesTakesItsTextAgainFromAPointAndLeavesTheFileAloneU
         EXPECT_TRUE(queue.Closed()) << c.what;
         EXPECT_FALSE(queue.Put(0, "late")) << c.what;
     }
-}
-
-TEST(NoteDisk, AFilesHashIsTheSameInEveryRun)
-{
-    // A journal's next run weighs the note by it: no seed of the run's own.
-    QByteArray large(3 << 20 | 5, Qt::Uninitialized);
-    for (qsizetype i = 0; i < large.size(); ++i)
-        large[i] = char(i * 7 + i / 251);
-    const struct {
-        QByteArray bytes;
-        std::size_t hash;
-    } cases[] = {
-        {"", 0},
-        {"kept text", 17778603942733107613ull},
-        {large, 675576671789970856ull},
-    };
-    for (const auto &c : cases)
-        EXPECT_EQ(IdentityHash(c.bytes), c.hash) << c.bytes.size();
 }

@@ -1,0 +1,396 @@
+#include "notebuffer.h"
+
+#include "noteencoding.h"
+
+#include <QAbstractTextDocumentLayout>
+#include <QClipboard>
+#include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPlainTextDocumentLayout>
+#include <QPlainTextEdit>
+#include <QScopedValueRollback>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTimer>
+
+namespace {
+
+// A large text goes in this many characters at a time.
+constexpr qsizetype kFillSlice = 64 * 1024;
+// ... and is compared this many at a time.
+constexpr qsizetype kCompareSlice = 256 * 1024;
+
+qsizetype SizeOf(const QStringList &pieces)
+{
+    qsizetype size = 0;
+    for (const QString &piece : pieces)
+        size += piece.size();
+    return size;
+}
+
+// The characters from `from` on, `n` of them at most, of `pieces` joined,
+// the first `skip` characters of piece `first` left out.
+QString SliceOfPieces(const QStringList &pieces, qsizetype first, qsizetype skip, qsizetype from,
+                      qsizetype n)
+{
+    QString text;
+    for (qsizetype i = first; i < pieces.size() && text.size() < n; ++i) {
+        const QStringView piece = QStringView(pieces.at(i)).sliced(i == first ? skip : 0);
+        if (from < piece.size())
+            text += piece.sliced(from, std::min(n - text.size(), piece.size() - from));
+        from = std::max<qsizetype>(0, from - piece.size());
+    }
+    return text;
+}
+
+// The layout of a text no memo shows: none. The document tells its changes
+// only with a layout.
+class NoLayout : public QAbstractTextDocumentLayout {
+  public:
+    using QAbstractTextDocumentLayout::QAbstractTextDocumentLayout;
+    void draw(QPainter *, const PaintContext &) override {}
+    int hitTest(const QPointF &, Qt::HitTestAccuracy) const override { return -1; }
+    int pageCount() const override { return 1; }
+    QSizeF documentSize() const override { return {}; }
+    QRectF frameBoundingRect(QTextFrame *) const override { return {}; }
+    QRectF blockBoundingRect(const QTextBlock &) const override { return {}; }
+
+  protected:
+    void documentChanged(int, int, int) override {}
+};
+
+} // namespace
+
+std::optional<TextChange> ReportedChange(qsizetype from, qsizetype removed, qsizetype added,
+                                         qsizetype before, qsizetype after)
+{
+    if (from < 0 || removed < 0 || added < 0 || from > before)
+        return std::nullopt;
+    const qsizetype went = std::min(removed, before - from);
+    const qsizetype endCounted = removed - went;
+    if (endCounted > 1 || added < endCounted || before - went + added - endCounted != after)
+        return std::nullopt;
+    return TextChange{went, added - endCounted};
+}
+
+NoteBuffer::NoteBuffer(QObject *parent) : QObject(parent), document_(new QTextDocument(this))
+{
+    document_->setDocumentLayout(new NoLayout(document_));
+    connect(document_, &QTextDocument::contentsChange, this, &NoteBuffer::Changed);
+}
+
+NoteBuffer::~NoteBuffer()
+{
+    if (view_) {
+        view_->removeEventFilter(this);
+        view_->viewport()->removeEventFilter(this);
+    }
+}
+
+qsizetype NoteBuffer::Size() const
+{
+    qsizetype size = document_->characterCount() - 1;
+    for (qsizetype i = piece_; i < pending_.size(); ++i)
+        size += pending_.at(i).size() - (i == piece_ ? at_ : 0);
+    return size;
+}
+
+QString NoteBuffer::Slice(qsizetype from, qsizetype n) const
+{
+    const qsizetype in = document_->characterCount() - 1;
+    QString text;
+    if (from == 0 && n >= in) {
+        text = document_->toRawText(); // at once: no slice to find
+    } else if (from < in) {
+        QTextCursor c(document_);
+        c.setPosition(int(from));
+        c.setPosition(int(std::min(in, from + n)), QTextCursor::KeepAnchor);
+        text = c.selectedText();
+    }
+    if (text.size() < n && piece_ < pending_.size())
+        text += SliceOfPieces(pending_, piece_, at_, std::max<qsizetype>(0, from - in),
+                              n - text.size());
+    return text;
+}
+
+void NoteBuffer::Compare(QStringList pieces, std::function<void(bool)> done)
+{
+    if (Size() != SizeOf(pieces)) {
+        done(false);
+        return;
+    }
+    comparison_ = Comparison{std::move(pieces), 0, 0, revision_, std::move(done)};
+    CompareSlice();
+}
+
+void NoteBuffer::CompareSlice()
+{
+    // A few milliseconds a turn: a large note is never compared at once.
+    Comparison &c = *comparison_;
+    QElapsedTimer clock;
+    clock.start();
+    bool same = c.revision == revision_;
+    qsizetype from = 0;
+    for (qsizetype i = 0; i < c.piece; ++i)
+        from += c.pieces.at(i).size();
+    while (same && c.piece < c.pieces.size() && clock.elapsed() < 4) {
+        const QString &piece = c.pieces.at(c.piece);
+        const qsizetype n = std::min(kCompareSlice, piece.size() - c.at);
+        same = SameNoteText(Slice(from + c.at, n), QStringView(piece).sliced(c.at, n));
+        c.at += n;
+        if (c.at == piece.size()) {
+            from += piece.size();
+            ++c.piece;
+            c.at = 0;
+        }
+    }
+    if (same && c.piece < c.pieces.size()) {
+        QTimer::singleShot(0, this, &NoteBuffer::CompareSlice);
+        return;
+    }
+    const auto done = std::move(c.done);
+    comparison_.reset();
+    done(same);
+}
+
+void NoteBuffer::Replace(QStringList pieces, bool held)
+{
+    ++revision_;
+    if (flow_ != Flow::Filling && view_)
+        caret_ = view_->textCursor().position();
+    {
+        const QScopedValueRollback changing(changing_, true);
+        document_->clear();
+    }
+    pending_ = std::move(pieces);
+    piece_ = at_ = 0;
+    flow_ = Flow::Held;
+    if (!held)
+        StartFill();
+    UpdateView();
+}
+
+void NoteBuffer::Release()
+{
+    if (flow_ == Flow::Held)
+        StartFill();
+    UpdateView();
+}
+
+void NoteBuffer::StartFill()
+{
+    if (SizeOf(pending_) <= kFillSlice) {
+        {
+            const QScopedValueRollback changing(changing_, true);
+            document_->setPlainText(pending_.join(QString()));
+        }
+        pending_.clear();
+        EndFill();
+        return;
+    }
+    // A large text goes in a slice at a time, between events: at once, the
+    // window would stop answering for seconds.
+    flow_ = Flow::Filling;
+    document_->setUndoRedoEnabled(false);
+    QTimer::singleShot(0, this, &NoteBuffer::FillSlice);
+}
+
+void NoteBuffer::FillSlice()
+{
+    if (flow_ != Flow::Filling)
+        return;
+    QTextCursor end(document_);
+    end.movePosition(QTextCursor::End);
+    // A few milliseconds a turn: the memo's repaint between turns costs as
+    // much again.
+    QElapsedTimer clock;
+    clock.start();
+    while (piece_ < pending_.size() && clock.elapsed() < 4) {
+        const QString &piece = pending_.at(piece_);
+        qsizetype n = std::min(kFillSlice, piece.size() - at_);
+        if (at_ + n < piece.size() && piece[at_ + n - 1].isHighSurrogate())
+            --n; // never between the halves of a pair
+        end.insertText(piece.sliced(at_, n));
+        at_ += n;
+        if (at_ == piece.size()) {
+            // In the document now: let go, and its memory given back at
+            // once, else the text would be held twice by the time it is in.
+            pending_[piece_++] = QString();
+            at_ = 0;
+            ReleaseMemory();
+        }
+    }
+    if (piece_ < pending_.size()) {
+        QTimer::singleShot(0, this, &NoteBuffer::FillSlice);
+        return;
+    }
+    pending_.clear();
+    EndFill();
+}
+
+void NoteBuffer::EndFill()
+{
+    piece_ = at_ = 0;
+    flow_ = Flow::Nothing;
+    ReleaseMemory(); // the text, now the document's alone
+    document_->setUndoRedoEnabled(true);
+    if (view_) {
+        // The caret stays where it was, as far as the new text reaches.
+        QTextCursor c(document_);
+        c.setPosition(std::min(caret_, document_->characterCount() - 1));
+        view_->setTextCursor(c);
+    }
+    emit filled(); // a show puts the caret in its place, before what was held
+    UpdateView();
+}
+
+void NoteBuffer::Changed(int from, int removed, int added)
+{
+    // A change of format only (the font) is no change of the text.
+    if (removed == 0 && added == 0)
+        return;
+    const int length = document_->characterCount() - 1;
+    const int before = std::exchange(length_, length);
+    ++revision_;
+    if (changing_ || flow_ == Flow::Filling)
+        return; // the text going in, told as no edit
+    // What the document holds, whatever the report says.
+    const std::optional<TextChange> real = ReportedChange(from, removed, added, before, length);
+    if (!real) {
+        emit edited({0, before, Text()});
+        return;
+    }
+    MemoChange change{from, real->removed, {}};
+    if (real->added > 0) {
+        QTextCursor c(document_);
+        c.setPosition(from);
+        c.setPosition(from + int(real->added), QTextCursor::KeepAnchor);
+        change.inserted = c.selectedText();
+    }
+    emit edited(change);
+}
+
+void NoteBuffer::SetView(QPlainTextEdit *memo)
+{
+    view_ = memo;
+    {
+        // Laid out only once shown: a text no memo shows costs no layout.
+        const QScopedValueRollback changing(changing_, true);
+        document_->setDocumentLayout(new QPlainTextDocumentLayout(document_));
+        memo->setDocument(document_);
+    }
+    memo->installEventFilter(this);
+    memo->viewport()->installEventFilter(this);
+    UpdateView();
+}
+
+void NoteBuffer::HoldInput(bool hold)
+{
+    holds_ += hold ? 1 : -1;
+    UpdateView();
+}
+
+void NoteBuffer::SetEditable(bool editable)
+{
+    editable_ = editable;
+    UpdateView();
+}
+
+void NoteBuffer::UpdateView()
+{
+    if (!view_)
+        return;
+    const bool incoming = Incoming();
+    view_->setReadOnly(incoming || !editable_);
+    view_->viewport()->setCursor(incoming ? Qt::BusyCursor : Qt::IBeamCursor);
+    if (!incoming)
+        Replay();
+}
+
+void NoteBuffer::Replay()
+{
+    // In order, as if the text had been in: a read-only memo refuses what
+    // would change the text, as it does typing.
+    while (!input_.empty() && !Incoming() && view_) {
+        const HeldInput input = std::move(input_.front());
+        input_.pop_front();
+        if (input.event) {
+            QCoreApplication::sendEvent(view_, input.event.get());
+        } else if (input.pasted) {
+            if (!view_->isReadOnly())
+                view_->textCursor().insertText(QString(*input.pasted).remove(QChar(0)));
+            view_->ensureCursorVisible();
+        } else {
+            QTextCursor c = view_->textCursor();
+            const int end = document_->characterCount() - 1;
+            if (input.anchor >= 0)
+                c.setPosition(std::min(input.anchor, end));
+            c.setPosition(std::min(input.position, end), QTextCursor::KeepAnchor);
+            view_->setTextCursor(c);
+        }
+    }
+}
+
+bool NoteBuffer::eventFilter(QObject *watched, QEvent *event)
+{
+    if (!view_ || (watched != view_ && watched != view_->viewport()) || !Incoming())
+        return QObject::eventFilter(watched, event);
+    return HoldEvent(event);
+}
+
+bool NoteBuffer::HoldEvent(QEvent *event)
+{
+    switch (event->type()) {
+    case QEvent::KeyPress: {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        // Keys that leave the memo act at once: what comes after goes where
+        // they lead.
+        if (key->key() == Qt::Key_Escape || key->key() == Qt::Key_Tab
+            || key->key() == Qt::Key_Backtab)
+            return false;
+        // A paste takes the clipboard as it is now.
+        if (key->matches(QKeySequence::Paste))
+            input_.push_back({nullptr, QGuiApplication::clipboard()->text(), -1, -1});
+        else
+            input_.push_back({std::unique_ptr<QEvent>(event->clone()), std::nullopt, -1, -1});
+        return true;
+    }
+    case QEvent::InputMethod:
+        input_.push_back({std::unique_ptr<QEvent>(event->clone()), std::nullopt, -1, -1});
+        return true;
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::MouseMove:
+        return HoldPlace(static_cast<QMouseEvent *>(event));
+    case QEvent::MouseButtonRelease:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool NoteBuffer::HoldPlace(QMouseEvent *mouse)
+{
+    // A place in what is in already: the text before it stays as it is.
+    if (!(mouse->buttons() & (Qt::LeftButton | Qt::MiddleButton)))
+        return false;
+    const int at = view_->cursorForPosition(mouse->position().toPoint()).position();
+    const bool press = mouse->type() != QEvent::MouseMove;
+    if (!press && !input_.empty() && !input_.back().event && !input_.back().pasted)
+        input_.back().position = at; // a drag
+    else
+        input_.push_back(
+            {nullptr, std::nullopt, mouse->modifiers() & Qt::ShiftModifier ? -1 : at, at});
+    if (press && mouse->button() == Qt::MiddleButton)
+        input_.push_back(
+            {nullptr, QGuiApplication::clipboard()->text(QClipboard::Selection), -1, -1});
+    return true;
+}
+
+void NoteBuffer::ReleaseMemory() const
+{
+    if (release_)
+        release_();
+}

@@ -1,0 +1,135 @@
+#include "noteplace.h"
+
+#include "filereading.h"
+#include "filewriting.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <QTemporaryFile>
+
+namespace {
+
+// Into a file of the program's own, never through a link.
+bool CopyFile(const QString &from, const QString &to, QString &reason)
+{
+    QByteArray bytes;
+    if (!ReadWholeFile(from, bytes, reason)) {
+        reason = QString("Cannot open file \"%1\". %2").arg(from, reason);
+        return false;
+    }
+    WriteOptions options;
+    options.followLink = false;
+    if (!WriteFileAtomically(to, bytes, reason, options)) {
+        reason = CannotCreateText(to, reason);
+        return false;
+    }
+    return true;
+}
+
+constexpr char kCarriedRecord[] = "npad.carried";
+
+QString Canonical(const QString &folder)
+{
+    const QString canonical = QFileInfo(folder).canonicalFilePath();
+    return canonical.isEmpty() ? QDir::cleanPath(QDir(folder).absolutePath()) : canonical;
+}
+
+} // namespace
+
+bool CanCreateFilesIn(const QString &folder)
+{
+    QTemporaryFile probe(WithSeparator(folder) + ".quorvin-probe-XXXXXX");
+    return probe.open();
+}
+
+bool IsProgramsFolder(const QString &folder, const QString &installBinFolder)
+{
+    const QString canonical = QFileInfo(folder).canonicalFilePath();
+    if (canonical.isEmpty())
+        return false;
+    const QString standard[] = {
+        installBinFolder, "/usr/bin", "/usr/local/bin", "/bin",
+        "/usr/sbin",      "/sbin",    "/usr/games",     QDir::homePath() + "/.local/bin",
+    };
+    for (const QString &s : standard)
+        if (!s.isEmpty() && QFileInfo(s).canonicalFilePath() == canonical)
+            return true;
+    return false;
+}
+
+QString WithSeparator(const QString &folder)
+{
+    return folder.endsWith('/') ? folder : folder + '/';
+}
+
+QStringList CarriedFrom(const QString &folder)
+{
+    QByteArray bytes;
+    QString unused;
+    QStringList folders;
+    if (!ReadWholeFile(QDir(folder).filePath(kCarriedRecord), bytes, unused))
+        return folders;
+    for (const QString &line : QString::fromUtf8(bytes).split('\n', Qt::SkipEmptyParts))
+        if (!line.startsWith('#'))
+            folders << line;
+    return folders;
+}
+
+NotePlace ChooseNotePlace(const QString &programFolder, bool usable, const QString &dataFolder)
+{
+    if (!usable)
+        return NotePlace(WithSeparator(dataFolder), WithSeparator(programFolder));
+    if (CarriedFrom(dataFolder).contains(Canonical(programFolder)))
+        return NotePlace(WithSeparator(dataFolder));
+    return NotePlace(WithSeparator(programFolder));
+}
+
+CarryOutcome CarryNoteAcross(const QString &from, const QString &to, QString &reason)
+{
+    const QDir src(from), dst(to);
+    if (!QFileInfo::exists(src.filePath("npad.txt")) || QFileInfo::exists(dst.filePath("npad.txt")))
+        return CarryOutcome::NothingToCarry;
+    if (!MakePrivateFolder(to, reason)) {
+        reason = QString("Cannot create folder \"%1\". %2").arg(to, reason);
+        return CarryOutcome::Failed;
+    }
+    // The settings first: the note's arrival is what marks the carry as done.
+    if (QFileInfo::exists(src.filePath("npad.ini")) && !QFileInfo::exists(dst.filePath("npad.ini"))
+        && !CopyFile(src.filePath("npad.ini"), dst.filePath("npad.ini"), reason))
+        return CarryOutcome::Failed;
+    // What was typed into the note there and never saved comes along.
+    if (QFileInfo::exists(src.filePath("npad.journal"))
+        && !CopyFile(src.filePath("npad.journal"), dst.filePath("npad.journal"), reason))
+        return CarryOutcome::Failed;
+    if (!CopyFile(src.filePath("npad.txt"), dst.filePath("npad.txt"), reason))
+        return CarryOutcome::Failed;
+    // Without the record, a program folder writable again would bring back
+    // the note as it was before the carry.
+    QStringList record = CarriedFrom(to);
+    const QString origin = Canonical(from);
+    if (!record.contains(origin)) {
+        record.prepend("# Program folders whose note was carried here. Each uses the note here "
+                       "until its line is removed.");
+        record << origin;
+        const QString path = dst.filePath(kCarriedRecord);
+        WriteOptions options;
+        options.followLink = false;
+        if (!WriteFileAtomically(path, (record.join('\n') + '\n').toUtf8(), reason, options)) {
+            reason = CannotCreateText(path, reason);
+            return CarryOutcome::Failed;
+        }
+    }
+    return CarryOutcome::Carried;
+}
+
+NotePlace DefaultNotePlace()
+{
+    const QString program = WithSeparator(QCoreApplication::applicationDirPath());
+    const bool usable = !program.isEmpty() && !IsProgramsFolder(program, QUORVIN_INSTALL_BINDIR)
+                        && CanCreateFilesIn(program);
+    return ChooseNotePlace(program, usable,
+                           QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
+}
