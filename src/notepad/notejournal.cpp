@@ -1,6 +1,9 @@
 #include "notejournal.h"
 
 #include "filewriting.h"
+#include "unsavedtext.h"
+
+#include <QDateTime>
 
 #include <QFile>
 #include <QFileInfo>
@@ -222,6 +225,62 @@ RecoveryPlan PlanRecovery(const JournalContents &journal, const QString &note, b
     return plan;
 }
 
+namespace {
+
+void SetAside(bool own, const QString &path, RecoveryDone &done)
+{
+    const QString stem = path + ".bad-" + QDateTime::currentDateTime().toString("yyyyMMdd-HHmmss");
+    QString aside = stem;
+    for (int n = 2; !RenameWithoutReplacing(path, aside) && errno == EEXIST && n < 100; ++n)
+        aside = QString("%1-%2").arg(stem).arg(n);
+    const QString why = own ? "what was typed after its last save could not be read"
+                            : "its journal is not a file of this user's alone, so what it holds "
+                              "was not used";
+    if (QFileInfo::exists(path) || QFileInfo(path).isSymLink()) {
+        done.kept = true;
+        done.messages.push_back({true, QString("The notepad was not closed properly, and %1. The "
+                                               "journal \"%2\" was left where it is.")
+                                           .arg(why, path)});
+        return;
+    }
+    done.messages.push_back(
+        {false, QString("The notepad was not closed properly, %1 %2. It was kept as \"%3\".")
+                    .arg(own ? "and" : "but", why, aside)});
+}
+
+} // namespace
+
+RecoveryDone CarryOutRecovery(const RecoveryPlan &plan, bool own, const QString &path,
+                              const QStringList &unsavedFolders)
+{
+    using Step = RecoveryPlan::Step;
+    RecoveryDone done;
+    if (!own || plan.step == Step::SetAside) {
+        SetAside(own, path, done);
+    } else if (plan.step == Step::Discard) {
+        ::unlink(QFile::encodeName(path).constData()); // nothing typed is missing
+    } else if (plan.step == Step::Replay) {
+        done.replay = true;
+        done.messages.push_back({false, "The notepad was not closed properly. What was typed "
+                                        "after its last save was recovered."});
+    } else {
+        // The note file has changed since (another program, or a copy
+        // running elsewhere): the text as it was goes to a file of its own.
+        QString kept, failures;
+        if (!KeepUnsaved(plan.text, plan.encoding, plan.breaks, unsavedFolders, kept, failures)) {
+            done.messages.push_back({true, failures});
+            SetAside(true, path, done);
+            return done;
+        }
+        ::unlink(QFile::encodeName(path).constData());
+        done.messages.push_back(
+            {false, QString("The notepad was not closed properly, and the note file has changed "
+                            "since. What was typed after its last save was kept in \"%1\".")
+                        .arg(kept)});
+    }
+    return done;
+}
+
 NoteJournal::NoteJournal(const QString &path, QObject *parent)
     : QObject(parent), path_(path), folder_(QFile::encodeName(QFileInfo(path).absolutePath()))
 {
@@ -419,7 +478,9 @@ void NoteJournal::Failed(int error)
 {
     // Once, until a journal has been written again.
     if (!std::exchange(reported_, true))
-        emit failed(qt_error_string(error == 0 ? EIO : error));
+        emit failed(QString("Cannot write the journal \"%1\". %2\nUntil it can be written again, "
+                            "a crash loses what was typed since the note was last saved.")
+                        .arg(path_, qt_error_string(error == 0 ? EIO : error)));
 }
 
 void NoteJournal::Sync()

@@ -7,6 +7,7 @@
 #include <QByteArray>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 #include <cstdint>
 #include <utility>
@@ -81,6 +82,26 @@ struct RecoveryPlan {
 RecoveryPlan PlanRecovery(const JournalContents &journal, const QString &note, bool noteExists,
                           bool noteIsBase);
 
+// What was done with a journal left behind, as its plan asked, and what the
+// user is told of it, in turn: notices, and failures of file access.
+struct RecoveryDone {
+    bool replay = false; // the plan's text is for the note, as unsaved text
+    bool kept = false;   // the journal could not be set aside: none goes over it
+    struct Message {
+        bool failure;
+        QString text;
+    };
+    std::vector<Message> messages;
+};
+
+// Carries out `plan` for the journal at `path` (`own`: the user's own, no
+// other user may write it): removes it, sets it aside as
+// "<path>.bad-<yyyymmdd>-<hhmmss>" (never deleted unread), or keeps the text
+// it holds in a file of its own in the first of `unsavedFolders` that takes
+// it. A replay is the caller's.
+RecoveryDone CarryOutRecovery(const RecoveryPlan &plan, bool own, const QString &path,
+                              const QStringList &unsavedFolders);
+
 // Writes the journal: appends on the calling thread, small write(2) calls;
 // copies of the base and syncs on a thread of its own, at most once a
 // second, and 300 ms after a change when none was made in the second before.
@@ -114,9 +135,10 @@ class NoteJournal : public QObject {
     int Syncs() const { return syncs_; }
 
   signals:
-    // The journal could not be made, written or synced, with the system's
-    // reason: once, until one has been written again.
-    void failed(const QString &reason);
+    // The journal could not be made, written or synced: what the user is
+    // told, with its path and the system's reason; once, until one has been
+    // written again.
+    void failed(const QString &message);
     // The note file's bytes the journal begins over were gone before they
     // could be copied in: it holds no text to go over.
     void baseLost();

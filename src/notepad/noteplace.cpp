@@ -133,3 +133,26 @@ NotePlace DefaultNotePlace()
     return ChooseNotePlace(program, usable,
                            QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
 }
+
+NoteFiles OpenNoteFiles(const NotePlace &place)
+{
+    NoteFiles files;
+    files.folder = WithSeparator(place.folder);
+    files.note = files.folder + "npad.txt";
+    files.settings = files.folder + "npad.ini";
+    QString reason;
+    const CarryOutcome carried = place.leftBehind.isEmpty()
+                                     ? CarryOutcome::NothingToCarry
+                                     : CarryNoteAcross(place.leftBehind, files.folder, reason);
+    if (carried == CarryOutcome::Carried)
+        files.notice =
+            QString("The note could not be kept beside the program, so it was copied to \"%1\".")
+                .arg(QDir::cleanPath(files.folder));
+    if (carried == CarryOutcome::Failed) {
+        files.failure = reason;
+        files.note = QDir(place.leftBehind).filePath("npad.txt");
+        files.settings = QDir(place.leftBehind).filePath("npad.ini");
+        files.readOnly = true;
+    }
+    return files;
+}

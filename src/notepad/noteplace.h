@@ -47,3 +47,14 @@ QStringList CarriedFrom(const QString &folder);
 
 // The note's place for this program: see ChooseNotePlace.
 NotePlace DefaultNotePlace();
+
+// The note's files for `place`, the note left beside the program carried
+// into its folder first: what the user is told of it, and, where the carry
+// fails, the files where they lie, shown read-only (nothing typed could be
+// kept there).
+struct NoteFiles {
+    QString folder, note, settings; // the folder with its trailing '/'
+    bool readOnly = false;
+    QString notice, failure;
+};
+NoteFiles OpenNoteFiles(const NotePlace &place);

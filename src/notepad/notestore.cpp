@@ -3,6 +3,7 @@
 #include "notejournal.h"
 #include "notereader.h"
 #include "notewriter.h"
+#include "savestep.h"
 #include "unsavedtext.h"
 
 #include <QDir>
@@ -22,13 +23,10 @@ std::int64_t NowMs()
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
-const char kChangedOutside[] =
-    "The note file was changed by another program.\nReplace it with the text in the notepad?";
-
 } // namespace
 
 NoteStore::NoteStore(const NotePlace &place, std::unique_ptr<NoteUser> user, QObject *parent)
-    : QObject(parent), place_(place), user_(std::move(user)),
+    : QObject(parent), place_(place), asker_(std::move(user)),
       unsavedFolders_(DefaultUnsavedFolders()), buffer_(new NoteBuffer(this)),
       reader_(new NoteReader(this)), writer_(new NoteWriter(*buffer_, this)),
       timer1_(new QTimer(this))
@@ -36,6 +34,7 @@ NoteStore::NoteStore(const NotePlace &place, std::unique_ptr<NoteUser> user, QOb
     timer1_->setSingleShot(true);
     timer1_->setInterval(NoteTracker::kAutosaveMs);
     connect(timer1_, &QTimer::timeout, this, &NoteStore::Timer1Timer);
+    asker_.SetAfterBox([this] { LookAgainIfChanged(); });
     connect(buffer_, &NoteBuffer::edited, this, &NoteStore::TextChanged);
     connect(reader_, &NoteReader::changed, this, &NoteStore::DiskChanged);
     // A write a step waits for is that step's to take.
@@ -52,22 +51,23 @@ NoteStore::~NoteStore()
 
 void NoteStore::Open()
 {
-    folder_ = WithSeparator(place_.folder);
-    notesPath_ = folder_ + "npad.txt";
-    settingsPath_ = folder_ + "npad.ini";
-    if (!place_.leftBehind.isEmpty())
-        CarryLeftNote();
+    const NoteFiles files = OpenNoteFiles(place_);
+    folder_ = files.folder;
+    notesPath_ = files.note;
+    settingsPath_ = files.settings;
+    readOnly_ = files.readOnly;
+    if (!files.notice.isEmpty())
+        asker_.Tell(files.notice);
+    if (!files.failure.isEmpty())
+        asker_.Report(files.failure);
     const QString journalPath = QFileInfo(notesPath_).absolutePath() + "/npad.journal";
     journal_ = new NoteJournal(journalPath, this);
     // Told once the keystroke that met it is over: never a box inside an edit.
     connect(
         journal_, &NoteJournal::failed, this,
-        [this](const QString &reason) {
+        [this](const QString &message) {
             if (phase_ != Phase::Ended)
-                Report(QString("Cannot write the journal \"%1\". %2\nUntil it can be written "
-                               "again, a crash loses what was typed since the note was last "
-                               "saved.")
-                           .arg(journal_->Path(), reason));
+                asker_.Report(message);
         },
         Qt::QueuedConnection);
     // The note's bytes are gone from where the journal would copy them.
@@ -81,26 +81,6 @@ void NoteStore::Open()
     memoIsDisk_ = !noteExists; // both empty
     UpdateEditable();
     reader_->Watch();
-}
-
-void NoteStore::CarryLeftNote()
-{
-    QString reason;
-    switch (CarryNoteAcross(place_.leftBehind, folder_, reason)) {
-    case CarryOutcome::NothingToCarry:
-        break;
-    case CarryOutcome::Carried:
-        Tell(QString("The note could not be kept beside the program, so it was copied to \"%1\".")
-                 .arg(QDir::cleanPath(folder_)));
-        break;
-    case CarryOutcome::Failed:
-        // Shown from where it lies, where nothing typed could be kept.
-        Report(reason);
-        notesPath_ = QDir(place_.leftBehind).filePath("npad.txt");
-        settingsPath_ = QDir(place_.leftBehind).filePath("npad.ini");
-        readOnly_ = true;
-        break;
-    }
 }
 
 FontSettings NoteStore::ReadFontSettings()
@@ -119,7 +99,7 @@ bool NoteStore::WriteFontSettings()
 {
     const bool ok = WriteFontSettingsFile(settingsPath_, font_);
     if (!ok)
-        Report("Unable to write to " + settingsPath_);
+        asker_.Report("Unable to write to " + settingsPath_);
     return ok;
 }
 
@@ -155,63 +135,24 @@ void NoteStore::FinishFirstRead(NoteReading &r)
 
 void NoteStore::Recover(const LeftJournal &left)
 {
-    using Do = RecoveryPlan::Step;
-    const RecoveryPlan &plan = left.plan;
-    if (!left.own || plan.step == Do::SetAside) {
-        SetJournalAside(left.own);
-        return;
-    }
-    if (plan.step == Do::Discard) {
-        ::unlink(QFile::encodeName(journal_->Path()).constData()); // nothing typed is missing
-        return;
-    }
-    if (plan.step == Do::Replay) {
-        PutInBuffer({plan.text}, false, buffer_->Held());
+    const RecoveryDone done =
+        CarryOutRecovery(left.plan, left.own, journal_->Path(), unsavedFolders_);
+    journalKept_ = journalKept_ || done.kept;
+    if (done.replay) {
+        PutInBuffer({left.plan.text}, false, buffer_->Held());
         memoIsDisk_ = false;
         // The journal goes on over the note file as it is, as if never stopped.
-        journal_->Start(notesPath_, {disk_, encoding_, breaks_}, plan.rest, edits_);
+        journal_->Start(notesPath_, {disk_, encoding_, breaks_}, left.plan.rest, edits_);
         // Unsaved, so that the autosave writes it.
         StartTracking();
         SetDirty(true);
-        Tell("The notepad was not closed properly. What was typed after its last save was "
-             "recovered.");
-        return;
     }
-    // The note file has changed since (another program, or a copy running
-    // elsewhere): the text as it was goes to a file of its own.
-    QString path, failures;
-    if (!KeepUnsaved(plan.text, plan.encoding, plan.breaks, unsavedFolders_, path, failures)) {
-        Report(failures);
-        SetJournalAside(true);
-        return;
+    for (const RecoveryDone::Message &m : done.messages) {
+        if (m.failure)
+            asker_.Report(m.text);
+        else
+            asker_.Tell(m.text);
     }
-    ::unlink(QFile::encodeName(journal_->Path()).constData());
-    Tell(QString("The notepad was not closed properly, and the note file has changed since. What "
-                 "was typed after its last save was kept in \"%1\".")
-             .arg(path));
-}
-
-void NoteStore::SetJournalAside(bool own)
-{
-    const QString stem =
-        journal_->Path() + ".bad-" + QDateTime::currentDateTime().toString("yyyyMMdd-HHmmss");
-    QString aside = stem;
-    for (int n = 2; !RenameWithoutReplacing(journal_->Path(), aside) && errno == EEXIST && n < 100;
-         ++n)
-        aside = QString("%1-%2").arg(stem).arg(n);
-    const QString why = own ? "what was typed after its last save could not be read"
-                            : "its journal is not a file of this user's alone, so what it holds "
-                              "was not used";
-    if (QFileInfo::exists(journal_->Path()) || QFileInfo(journal_->Path()).isSymLink()) {
-        // Never deleted unread: this run keeps no journal instead.
-        journalKept_ = true;
-        Report(QString("The notepad was not closed properly, and %1. The journal \"%2\" was "
-                       "left where it is.")
-                   .arg(why, journal_->Path()));
-        return;
-    }
-    Tell(QString("The notepad was not closed properly, %1 %2. It was kept as \"%3\".")
-             .arg(own ? "and" : "but", why, aside));
 }
 
 void NoteStore::LoadNotes(std::function<void(bool)> done)
@@ -336,12 +277,12 @@ void NoteStore::ReadFailed(const QString &reason)
     // and nothing may be written over the file.
     failedState_ = StateOf(notesPath_);
     UpdateEditable();
-    Report(QString("Cannot open file \"%1\". %2").arg(notesPath_, reason));
+    asker_.Report(QString("Cannot open file \"%1\". %2").arg(notesPath_, reason));
 }
 
 void NoteStore::LookAgainIfChanged()
 {
-    if (recheck_ && boxes_ == 0 && steps_ == 0 && !writer_->Writing() && !reader_->Busy()) {
+    if (recheck_ && !asker_.BoxOpen() && steps_ == 0 && !writer_->Writing() && !reader_->Busy()) {
         recheck_ = false;
         QTimer::singleShot(0, this, &NoteStore::DiskChanged);
     }
@@ -361,7 +302,7 @@ void NoteStore::DiskChanged()
     // Looked at once the box, the step, the write or the reading has ended:
     // each state of a file that can't be read is reported once, one box at
     // a time.
-    if (boxes_ > 0 || steps_ > 0 || writer_->Writing() || reader_->Busy()) {
+    if (asker_.BoxOpen() || steps_ > 0 || writer_->Writing() || reader_->Busy()) {
         recheck_ = true;
         return;
     }
@@ -477,10 +418,7 @@ void NoteStore::OnWritten()
         LookAgainIfChanged();
         return;
     }
-    const Step step(*this);
-    QString keptIn;
-    const Resolved resolved = Resolve(*w, keptIn);
-    if (resolved == Resolved::Written || resolved == Resolved::Kept)
+    if (SaveStep(*this).Take(*w))
         tracker_.TextWritten(false);
 }
 
@@ -508,53 +446,6 @@ void NoteStore::Adopt(const NoteWrite &w)
     reader_->Watch();
 }
 
-NoteStore::Resolved NoteStore::Resolve(const NoteWrite &w, QString &keptIn)
-{
-    if (w.outcome == NoteWrite::Outcome::Written) {
-        Adopt(w);
-        return Resolved::Written;
-    }
-    // After a failure or a question put off, the countdown waits for the
-    // next change: no box comes back by itself.
-    StopCountdown();
-    if (w.outcome == NoteWrite::Outcome::Failed) {
-        Report(CannotCreateText(w.path, w.reason));
-        return Resolved::Failed;
-    }
-    switch (Ask(kChangedOutside)) {
-    case NoteUser::Answer::Yes: {
-        StartWrite(true);
-        if (const std::optional<NoteWrite> again = writer_->Take())
-            return Resolve(*again, keptIn);
-        return tracker_.Dirty ? Resolved::Failed : Resolved::Written;
-    }
-    case NoteUser::Answer::No:
-        return KeepTextAndShowFile(keptIn) ? Resolved::Kept : Resolved::Failed;
-    case NoteUser::Answer::Cancel:
-        break;
-    }
-    return Resolved::PutOff;
-}
-
-bool NoteStore::WriteText(Resolved &last, QString &keptIn)
-{
-    if (phase_ == Phase::Ended)
-        return false;
-    // What changed while the write was waited for (a drop: only keys and
-    // clicks are held back) is written in its turn, before the step ends.
-    for (;;) {
-        StartWrite(false);
-        const std::optional<NoteWrite> w = writer_->Take();
-        if (!w)
-            return !tracker_.Dirty; // taken by the end's step, run while this one waited
-        last = Resolve(*w, keptIn);
-        if (last != Resolved::Written)
-            return last == Resolved::Kept;
-        if (!tracker_.Dirty || phase_ == Phase::Ended)
-            return true;
-    }
-}
-
 bool NoteStore::CloseQuery()
 {
     if (phase_ == Phase::Ended)
@@ -562,45 +453,19 @@ bool NoteStore::CloseQuery()
     TakeOverWrite();
     if (phase_ == Phase::Ended)
         return true; // the program ended meanwhile: nothing more is written
-    const Step step(*this);
-    Resolved last = Resolved::Written;
-    QString keptIn;
-    return tracker_.CloseQuery([this] { return WriteFontSettings(); },
-                               [&] { return WriteText(last, keptIn); });
+    return SaveStep(*this).Close();
 }
 
 ExitReport NoteStore::SaveBeforeExit(const std::function<bool()> &mayAsk)
 {
     if (phase_ == Phase::Ended)
         return {};
-    const QScopedValueRollback asking(mayAsk_, mayAsk);
+    const NoteAsker::Gate gate(asker_, mayAsk);
     // Nothing may still be writing once the program has let go of the folder.
     TakeOverWrite();
     if (!tracker_.HasUnsavedChanges())
         return {};
-    const Step step(*this);
-    Resolved last = Resolved::Written;
-    QString keptIn;
-    const auto writeText = [&] { return WriteText(last, keptIn); };
-    // Only the note keeps the program open; a lost font setting does not.
-    bool written = tracker_.CloseQuery([this] { return WriteFontSettings(); }, writeText);
-    // Text a journal's recovery brought while a box of this step was open
-    // is unsaved too; the font's failure is told once.
-    if (written && phase_ != Phase::Ended && tracker_.TrackChanges && tracker_.Dirty)
-        written = tracker_.SaveNotes([] { return false; }, writeText);
-    if (!written) {
-        if (phase_ == Phase::Ended)
-            return {}; // ended meanwhile, from a loop a box of this step ran
-        if (last == Resolved::PutOff)
-            return {ExitReport::Outcome::Stay, {}};
-        return KeepUnsavedOnExit();
-    }
-    if (keptIn.isEmpty())
-        return {};
-    return {ExitReport::Outcome::Kept,
-            QString("the note file was changed by another program; the unsaved text was kept in "
-                    "\"%1\"")
-                .arg(keptIn)};
+    return SaveStep(*this).Exit();
 }
 
 bool NoteStore::Saving() const
@@ -618,52 +483,6 @@ void NoteStore::End(ExitReport::Outcome last)
         journal_->Remove();
 }
 
-ExitReport NoteStore::KeepUnsavedOnExit()
-{
-    QString path = UnsavedNotePath(unsavedFolders_.value(0), QDateTime::currentDateTime());
-    if (Present()
-        && Ask(QString("The note could not be saved.\nKeep the unsaved text in \"%1\" and quit?")
-                   .arg(path))
-               != NoteUser::Answer::Yes)
-        return {ExitReport::Outcome::Stay, {}};
-    const QString asked = path;
-    QString failures;
-    if (KeepUnsaved(buffer_->Text(), encoding_, breaks_, unsavedFolders_, path, failures)) {
-        if (path != asked)
-            Tell(QString("The unsaved text was kept in \"%1\".").arg(path));
-        return {
-            ExitReport::Outcome::Kept,
-            QString("the note could not be saved; the unsaved text was kept in \"%1\"").arg(path)};
-    }
-    const ExitReport lost{ExitReport::Outcome::Lost,
-                          "the note could not be saved, and its unsaved text could not be kept "
-                          "anywhere:\n"
-                              + failures};
-    if (!Present())
-        return lost;
-    Report(failures);
-    if (Ask("Quit and lose the unsaved text?") != NoteUser::Answer::Yes)
-        return {ExitReport::Outcome::Stay, {}};
-    return lost;
-}
-
-bool NoteStore::KeepTextAndShowFile(QString &keptIn)
-{
-    QString path, failures;
-    if (!KeepUnsaved(buffer_->Text(), encoding_, breaks_, unsavedFolders_, path, failures)) {
-        Report(failures);
-        return false;
-    }
-    keptIn = path;
-    if (!Present())
-        return true; // the program is ending
-    // The other program's note is shown once read; what is typed meanwhile
-    // waits for it.
-    Reread(false, true, [](Read) {});
-    Tell(QString("The text you typed was kept in \"%1\".").arg(path));
-    return true;
-}
-
 QString NoteStore::SaveReport()
 {
     if (writer_->Writing())
@@ -676,7 +495,7 @@ void NoteStore::WriteCopy(const QString &path, std::function<void(bool)> done)
     writer_->Export(path, encoding_, breaks_,
                     [this, path, done](bool written, const QString &reason) {
                         if (!written)
-                            Report(CannotCreateText(path, reason));
+                            asker_.Report(CannotCreateText(path, reason));
                         done(written);
                     });
 }
@@ -691,36 +510,4 @@ void NoteStore::SetMemoryRelease(std::function<void()> release)
     buffer_->SetMemoryRelease(release);
     reader_->SetMemoryRelease(release);
     writer_->SetMemoryRelease(release);
-}
-
-NoteUser::Answer NoteStore::Ask(const QString &question)
-{
-    NoteUser::Answer answer = NoteUser::Answer::No;
-    {
-        const QScopedValueRollback asking(boxes_, boxes_ + 1);
-        if (Present())
-            answer = user_->Ask(question);
-    }
-    LookAgainIfChanged();
-    return answer;
-}
-
-void NoteStore::Tell(const QString &text)
-{
-    {
-        const QScopedValueRollback telling(boxes_, boxes_ + 1);
-        if (Present())
-            user_->Tell(text);
-    }
-    LookAgainIfChanged();
-}
-
-void NoteStore::Report(const QString &text)
-{
-    {
-        const QScopedValueRollback reporting(boxes_, boxes_ + 1);
-        if (Present())
-            user_->Error(text);
-    }
-    LookAgainIfChanged();
 }

@@ -6,6 +6,7 @@
 #include "noteplace.h"
 #include "notesettings.h"
 #include "notetracker.h"
+#include "noteuser.h"
 
 #include <QObject>
 #include <QStringList>
@@ -22,19 +23,6 @@ class QTimer;
 struct LeftJournal;
 struct NoteReading;
 struct NoteWrite;
-
-// How the note's store reaches the user. Without a user (the program ended
-// by a signal, a session that allows no questions) the store asks nothing
-// and shows nothing: every question then counts as No.
-class NoteUser {
-  public:
-    enum class Answer { Yes, No, Cancel };
-
-    virtual ~NoteUser() = default;
-    virtual Answer Ask(const QString &question) = 0;
-    virtual void Tell(const QString &text) = 0;  // a notice
-    virtual void Error(const QString &text) = 0; // a failed file access
-};
 
 // What became of the notepad's unsaved text as the program ends.
 struct ExitReport {
@@ -116,13 +104,13 @@ class NoteStore : public QObject {
     // follows when the program does end.
     ExitReport SaveBeforeExit(const std::function<bool()> &mayAsk = {});
     // A save step is under way, one of its boxes open.
-    bool Busy() const { return steps_ > 0 && boxes_ > 0; }
+    bool Busy() const { return steps_ > 0 && asker_.BoxOpen(); }
     // A save step is under way, or something waits for the write.
     bool Saving() const;
     // Ended, or withdrawn by the program's end: nothing more is asked.
-    bool Leaving() const { return phase_ == Phase::Ended || withdrawn_; }
+    bool Leaving() const { return phase_ == Phase::Ended || asker_.Withdrawn(); }
     // No user can be asked from now on: the program is ending.
-    void Withdraw() { withdrawn_ = true; }
+    void Withdraw() { asker_.Withdraw(); }
     // Nothing is written from now on; the notepad closes without a word.
     // The journal goes, unless the exit step before (`last`) could keep its
     // text nowhere.
@@ -147,6 +135,8 @@ class NoteStore : public QObject {
     void firstReadDone(bool ok);
 
   private:
+    friend class SaveStep;
+
     enum class Phase {
         Opening, // the first reading is due
         Reading, // ... and under way
@@ -155,29 +145,8 @@ class NoteStore : public QObject {
     };
     // What a reading turned out to be.
     enum class Read { Failed, Unchanged, Taken };
-    // What became of a write's result.
-    enum class Resolved { Written, Kept, Failed, PutOff };
-    // A save step under way, for as long as it lives; a change on disk seen
-    // meanwhile is looked at once the last one ends.
-    class Step {
-      public:
-        explicit Step(NoteStore &store) : store_(store) { ++store_.steps_; }
-        ~Step()
-        {
-            --store_.steps_;
-            store_.LookAgainIfChanged();
-        }
-        Step(const Step &) = delete;
-        Step &operator=(const Step &) = delete;
-
-      private:
-        NoteStore &store_;
-    };
-
-    void CarryLeftNote();
     void FinishFirstRead(NoteReading &r);
     void Recover(const LeftJournal &journal);
-    void SetJournalAside(bool own);
     void ContinueLoad();
     void FinishLoad(bool ok);
     void Reread(bool check, bool quietly, std::function<void(Read)> then);
@@ -195,29 +164,18 @@ class NoteStore : public QObject {
     void OnWritten();
     void TakeOverWrite();
     void Adopt(const NoteWrite &w);
-    Resolved Resolve(const NoteWrite &w, QString &keptIn);
-    bool WriteText(Resolved &last, QString &keptIn);
-    ExitReport KeepUnsavedOnExit();
-    bool KeepTextAndShowFile(QString &keptIn);
-    bool Present() const { return !withdrawn_ && (!mayAsk_ || mayAsk_()); }
-    NoteUser::Answer Ask(const QString &question);
-    void Tell(const QString &text);
-    void Report(const QString &text);
 
     NotePlace place_;
-    std::unique_ptr<NoteUser> user_;
-    std::function<bool()> mayAsk_; // during an exit step: whether the user may be asked
+    NoteAsker asker_;
     QString folder_, notesPath_, settingsPath_;
     QStringList unsavedFolders_;
 
     Phase phase_ = Phase::Open;
     int steps_ = 0;         // save steps under way
-    int boxes_ = 0;         // questions and notices open
     bool readOnly_ = false; // shown from where nothing typed could be kept
     bool shown_ = false;
-    bool recheck_ = false;    // the file changed while it could not be looked at
-    bool memoIsDisk_ = false; // the buffer holds the note file as last read or written
-    bool withdrawn_ = false;
+    bool recheck_ = false;     // the file changed while it could not be looked at
+    bool memoIsDisk_ = false;  // the buffer holds the note file as last read or written
     bool journalKept_ = false; // one of a run before that could not be set aside lies there
     std::optional<FileIdentity> failedState_; // the note, as it was when it could not be read
     std::function<void(bool)> loadDone_;      // the show's load, under way
