@@ -15,6 +15,8 @@
 #include <QTextDocument>
 #include <QTimer>
 
+#include <limits>
+
 namespace {
 
 // A large text goes in this many characters at a time.
@@ -197,7 +199,7 @@ void NoteBuffer::StartFill()
     QTimer::singleShot(0, this, &NoteBuffer::FillSlice);
 }
 
-void NoteBuffer::FillSlice()
+void NoteBuffer::Fill(int forMs)
 {
     if (flow_ != Flow::Filling)
         return;
@@ -207,7 +209,7 @@ void NoteBuffer::FillSlice()
     // much again.
     QElapsedTimer clock;
     clock.start();
-    while (piece_ < pending_.size() && clock.elapsed() < 4) {
+    while (piece_ < pending_.size() && clock.elapsed() < forMs) {
         const QString &piece = pending_.at(piece_);
         qsizetype n = std::min(kFillSlice, piece.size() - at_);
         if (at_ + n < piece.size() && piece[at_ + n - 1].isHighSurrogate())
@@ -309,11 +311,22 @@ void NoteBuffer::UpdateView()
         Replay();
 }
 
-void NoteBuffer::Replay()
+void NoteBuffer::LandInput()
+{
+    if (input_.empty())
+        return;
+    Fill(std::numeric_limits<int>::max());
+    if (view_)
+        view_->setReadOnly(!editable_);
+    Replay(true);
+    UpdateView();
+}
+
+void NoteBuffer::Replay(bool evenIncoming)
 {
     // In order, as if the text had been in: a read-only memo refuses what
     // would change the text, as it does typing.
-    while (!input_.empty() && !Incoming() && view_) {
+    while (!input_.empty() && (evenIncoming || !Incoming()) && view_) {
         const HeldInput input = std::move(input_.front());
         input_.pop_front();
         if (input.event) {

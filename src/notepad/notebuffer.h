@@ -78,6 +78,9 @@ class NoteBuffer : public QObject {
     void HoldInput(bool hold);
     // Whether typing may go in at all.
     void SetEditable(bool editable);
+    // What was held lands now, the text still to come put in at once first:
+    // the program is ending.
+    void LandInput();
     bool Incoming() const { return holds_ > 0 || Coming(); }
 
     // How memory is given back once a large text's pieces are let go.
@@ -97,11 +100,12 @@ class NoteBuffer : public QObject {
     enum class Flow { Nothing, Held, Filling };
 
     void StartFill();
-    void FillSlice();
+    void FillSlice() { Fill(4); }
+    void Fill(int forMs);
     void EndFill();
     void Changed(int from, int removed, int added);
     void UpdateView();
-    void Replay();
+    void Replay(bool evenIncoming = false);
     bool HoldEvent(QEvent *event);
     bool HoldPlace(QMouseEvent *mouse);
     void CompareSlice();

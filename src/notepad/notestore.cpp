@@ -461,6 +461,10 @@ ExitReport NoteStore::SaveBeforeExit(const std::function<bool()> &mayAsk)
     if (phase_ == Phase::Ended)
         return {};
     const NoteAsker::Gate gate(asker_, mayAsk);
+    // What was typed while the note came in, and is not in yet; where the
+    // note itself has not been read, nothing typed can go anywhere.
+    if (phase_ == Phase::Open)
+        buffer_->LandInput();
     // Nothing may still be writing once the program has let go of the folder.
     TakeOverWrite();
     if (!tracker_.HasUnsavedChanges())

@@ -466,6 +466,22 @@ TEST_F(NotepadTest, ALargeNoteGoesInPieceByPieceAndWhatIsTypedMeanwhileLandsOnce
     EXPECT_TRUE(File("npad.txt") == written);
 }
 
+TEST_F(NotepadTest, WhatIsTypedWhileALargeNoteComesInIsSavedIfTheProgramEndsFirst)
+{
+    QByteArray note;
+    while (note.size() < 5 << 20)
+        note += QByteArray(98, 'n') + "\r\n";
+    Put("npad.txt", note);
+    Make().show();
+    ASSERT_TRUE(QTest::qWaitFor([this] { return !Store().FirstReadPending(); }));
+    ASSERT_TRUE(Store().Buffer().Coming()) << "still going in";
+    Type("typed");
+    EXPECT_EQ(Store().SaveBeforeExit([] { return false; }).outcome, ExitReport::Outcome::Saved);
+    QString text = QString::fromLatin1(note).replace("\r\n", "\n");
+    text.insert(CaretIndexForFilePosition(text, 32000), "typed"); // at the show's caret
+    EXPECT_TRUE(File("npad.txt") == text.toLatin1().replace("\n", "\r\n"));
+}
+
 TEST_F(NotepadTest, ALargeClearReachesTheJournalSoThatAKillLeavesTheNoteCleared)
 {
     QByteArray note;
