@@ -30,6 +30,61 @@ bool FirstOnItsFolder(SingleInstance &instance)
     return true;
 }
 
+// Sets the platform Qt is to use; false, with why on standard error, where
+// no window can be shown.
+bool ChoosePlatform(const WindowCommandLine &line)
+{
+    // A platform or display given on the command line is the user's choice.
+    const char *qpaPlatform = line.platform ? line.platform : std::getenv("QT_QPA_PLATFORM");
+    if (const char *reason =
+            NoWindowReason(qpaPlatform, line.display ? line.display : std::getenv("DISPLAY"),
+                           std::getenv("WAYLAND_DISPLAY"))) {
+        std::fprintf(stderr, "quorvin: %s\n", reason);
+        return false;
+    }
+    const std::string platform = PreferredPlatform(qpaPlatform, std::getenv("WAYLAND_DISPLAY"),
+                                                   std::getenv("XDG_SESSION_TYPE"));
+    if (!platform.empty())
+        setenv("QT_QPA_PLATFORM", platform.c_str(), 1);
+    return true;
+}
+
+// The windows, from the start-up until the main window closes or a signal
+// ends the run; the program's exit status.
+int RunWindows(TerminationSignals &termination, SingleInstance &instance, const NotePlace &notes)
+{
+    std::unique_ptr<Windows> windows;
+    // The end a signal asks for runs once, after the boxes open then have
+    // let the steps that opened them finish, and before the folder is let
+    // go: nothing is written after.
+    bool ended = false;
+    const auto end = [&windows, &instance, &ended] {
+        if (ended)
+            return;
+        ended = true;
+        SaveBeforeExit(*windows, [] { return false; });
+        instance.Release();
+        QCoreApplication::exit(windows->exitStatus);
+    };
+    QObject::connect(&termination, &TerminationSignals::received, qApp, [&windows, &end] {
+        if (windows)
+            windows->note->Withdraw();
+        RunOutsideBoxes([&windows] { return windows != nullptr; }, end);
+    });
+    windows = StartUp(notes);
+    // A signal taken by a box during the start-up has ended nothing yet.
+    if (termination.Received()) {
+        end();
+        return windows->exitStatus;
+    }
+    instance.SetRaise([&windows] { BringToFront(windows->fctrl.get()); });
+    SaveWhenTheSessionEnds(*windows);
+    WhenFirstDrawn(windows->fctrl.get(), [&windows] { FinishStartUp(*windows); });
+    windows->fctrl->show();
+    const int status = QApplication::exec();
+    return status != 0 ? status : windows->exitStatus;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -38,19 +93,8 @@ int main(int argc, char *argv[])
     const WindowCommandLine line = ReadWindowCommandLine(argc, argv);
     if (!line.window)
         return RunCommandLine(argc, argv);
-
-    // A platform or display given on the command line is the user's choice.
-    const char *qpaPlatform = line.platform ? line.platform : std::getenv("QT_QPA_PLATFORM");
-    if (const char *reason =
-            NoWindowReason(qpaPlatform, line.display ? line.display : std::getenv("DISPLAY"),
-                           std::getenv("WAYLAND_DISPLAY"))) {
-        std::fprintf(stderr, "quorvin: %s\n", reason);
+    if (!ChoosePlatform(line))
         return 1;
-    }
-    const std::string platform = PreferredPlatform(qpaPlatform, std::getenv("WAYLAND_DISPLAY"),
-                                                   std::getenv("XDG_SESSION_TYPE"));
-    if (!platform.empty())
-        setenv("QT_QPA_PLATFORM", platform.c_str(), 1);
 
     QApplication app(argc, argv);
     // The main window's close ends the run, even with other windows open.
@@ -68,35 +112,5 @@ int main(int argc, char *argv[])
     SingleInstance instance(notes.folder);
     if (!FirstOnItsFolder(instance))
         return 0;
-
-    std::unique_ptr<Windows> windows;
-    // The end a signal asks for runs once, after the boxes open then have
-    // let the steps that opened them finish, and before the folder is let
-    // go: nothing is written after.
-    bool ended = false;
-    const auto end = [&windows, &instance, &ended] {
-        if (ended)
-            return;
-        ended = true;
-        SaveBeforeExit(*windows, [] { return false; });
-        instance.Release();
-        QCoreApplication::exit(windows->exitStatus);
-    };
-    QObject::connect(&termination, &TerminationSignals::received, &app, [&windows, &end] {
-        if (windows)
-            windows->note->Withdraw();
-        RunOutsideBoxes([&windows] { return windows != nullptr; }, end);
-    });
-    windows = StartUp(notes);
-    // A signal taken by a box during the start-up has ended nothing yet.
-    if (termination.Received()) {
-        end();
-        return windows->exitStatus;
-    }
-    instance.SetRaise([&windows] { BringToFront(windows->fctrl.get()); });
-    SaveWhenTheSessionEnds(*windows);
-    WhenFirstDrawn(windows->fctrl.get(), [&windows] { FinishStartUp(*windows); });
-    windows->fctrl->show();
-    const int status = QApplication::exec();
-    return status != 0 ? status : windows->exitStatus;
+    return RunWindows(termination, instance, notes);
 }

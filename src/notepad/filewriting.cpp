@@ -246,29 +246,25 @@ bool AtomicFile::Write(QByteArrayView bytes, std::int64_t at, QString &reason)
     return true;
 }
 
-bool AtomicFile::Commit(QString &reason)
+bool AtomicFile::CommitInPlace(QString &reason)
 {
     int error = 0;
-    if (inPlace_) {
-        const int fd = ::open(file_.constData(), O_WRONLY | O_TRUNC | O_CLOEXEC);
-        if (fd < 0)
-            return Fail(errno, reason);
-        bool written = WriteAll(fd, inPlaceBytes_, 0, error) && SyncData(fd, error);
-        inPlaceBytes_.clear();
-        if (::close(fd) != 0 && written) {
-            written = false;
-            error = errno;
-        }
-        if (!written)
-            reason = qt_error_string(error);
-        return written;
+    const int fd = ::open(file_.constData(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+    if (fd < 0)
+        return Fail(errno, reason);
+    bool written = WriteAll(fd, inPlaceBytes_, 0, error) && SyncData(fd, error);
+    inPlaceBytes_.clear();
+    if (::close(fd) != 0 && written) {
+        written = false;
+        error = errno;
     }
-    if (!SyncData(fd_, error))
-        return Fail(error, reason);
-    // Hashed while no other program can reach the file: once it has the
-    // note's name, another's write could be taken for this one.
-    std::size_t hash = 0;
-    const bool hashed = options_.written && HashOfFile(fd_, size_, hash);
+    if (!written)
+        reason = qt_error_string(error);
+    return written;
+}
+
+bool AtomicFile::Name(int &error)
+{
     // Some file systems log a name only when its file is synced with it.
     const auto syncName = [this, &error] {
         if (::fsync(fd_) == 0)
@@ -279,25 +275,49 @@ bool AtomicFile::Commit(QString &reason)
     // An unnamed file that replaces has a name only for as long as the
     // rename takes; the last look at the file it replaces comes after.
     if (temp_.isEmpty() && options_.replace) {
-        if (!NameTemporary(fd_, file_, temp_))
-            return Fail(errno, reason);
+        if (!NameTemporary(fd_, file_, temp_)) {
+            error = errno;
+            return false;
+        }
         if (!syncName())
-            return Fail(error, reason);
+            return false;
     }
     if (options_.beforeReplace && !options_.beforeReplace()) {
-        Abandon();
-        reason.clear();
+        error = 0; // left as it is, with no reason
         return false;
     }
-    if (temp_.isEmpty()) { // takes the file's own name, where none is
-        if (!NameUnnamed(fd_, file_))
-            return Fail(errno, reason);
-        if (!syncName()) {
-            ::unlink(file_.constData()); // ours: the name was free
-            return Fail(error, reason);
-        }
-    } else if (!Rename(temp_, file_, options_.replace)) {
-        return Fail(errno, reason);
+    if (!temp_.isEmpty()) {
+        if (Rename(temp_, file_, options_.replace))
+            return true;
+        error = errno;
+        return false;
+    }
+    // Takes the file's own name, where none is.
+    if (!NameUnnamed(fd_, file_)) {
+        error = errno;
+        return false;
+    }
+    if (syncName())
+        return true;
+    ::unlink(file_.constData()); // ours: the name was free
+    return false;
+}
+
+bool AtomicFile::Commit(QString &reason)
+{
+    if (inPlace_)
+        return CommitInPlace(reason);
+    int error = 0;
+    if (!SyncData(fd_, error))
+        return Fail(error, reason);
+    // Hashed while no other program can reach the file: once it has the
+    // note's name, another's write could be taken for this one.
+    std::size_t hash = 0;
+    const bool hashed = options_.written && HashOfFile(fd_, size_, hash);
+    if (!Name(error)) {
+        Abandon();
+        reason = error == 0 ? QString() : qt_error_string(error);
+        return false;
     }
     const int fd = std::exchange(fd_, -1); // no longer a temporary to remove
     // Told by the file itself: another program's file may take the name a

@@ -68,6 +68,10 @@ class AtomicFile {
   private:
     void Abandon();
     bool Fail(int error, QString &reason);
+    bool CommitInPlace(QString &reason);
+    // Gives the written file its name; false with the system's error, or
+    // 0 where the last look at the file it replaces kept it.
+    bool Name(int &error);
 
     QByteArray file_, temp_;
     int fd_ = -1;

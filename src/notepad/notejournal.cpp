@@ -298,11 +298,8 @@ NoteJournal::~NoteJournal()
     Close();
 }
 
-bool NoteJournal::Open(const QString &notePath, const JournalHeader &header,
-                       const std::vector<std::pair<std::uint64_t, QByteArray>> &edits)
+int NoteJournal::Create(const JournalHeader &header, const QByteArray &changes)
 {
-    started_ = true;
-    ++generation_;
     // A new file each time, put in place whole: a journal read after a
     // crash is either the old one or the new one, and the old one stays in
     // use when the new one can't be made.
@@ -318,60 +315,76 @@ bool NoteJournal::Open(const QString &notePath, const JournalHeader &header,
         fd = create();
     if (fd < 0) {
         error_ = errno;
-        return false;
+        return -1;
     }
     struct stat st {};
     if (::fstat(fd, &st) == 0 && (st.st_mode & 0777) != 0600)
         ::fchmod(fd, 0600);
-    // The base's bytes go after the header, where the thread copies them.
-    end_ = kJournalHeaderSize + header.base.size;
-    QByteArray changes;
-    for (const auto &[number, bytes] : edits)
-        changes += bytes;
     // A journal that replaces another is on the disk before it does: a
     // power cut must not leave an empty one where a whole one was.
     const bool replacing = ::lstat(path.constData(), &st) == 0;
-    if (!WriteAt(fd, JournalHeaderBytes(header), 0) || !WriteAt(fd, changes, end_)
+    if (!WriteAt(fd, JournalHeaderBytes(header), 0)
+        || !WriteAt(fd, changes, kJournalHeaderSize + header.base.size)
         || (replacing && ::fdatasync(fd) != 0 && errno != EINVAL)
         || ::rename(temp.constData(), path.constData()) != 0) {
         error_ = errno;
         ::close(fd);
         ::unlink(temp.constData());
-        return false;
+        return -1;
     }
+    return fd;
+}
+
+bool NoteJournal::Open(const QString &notePath, const JournalHeader &header,
+                       const std::vector<std::pair<std::uint64_t, QByteArray>> &edits)
+{
+    started_ = true;
+    ++generation_;
+    QByteArray changes;
+    for (const auto &[number, bytes] : edits)
+        changes += bytes;
+    const int fd = Create(header, changes);
+    if (fd < 0)
+        return false;
     Close();
     failed_ = false;
     reported_ = false;
     fd_ = fd;
-    end_ += changes.size();
+    // The base's bytes go after the header, where the thread copies them.
+    end_ = kJournalHeaderSize + header.base.size + changes.size();
     edits_ = edits;
     newEntry_ = true;
-    const int copyFd = ::fcntl(fd_, F_DUPFD_CLOEXEC, 0);
-    if (copyFd >= 0) {
-        auto error = std::make_shared<int>(0);
-        auto copied = std::make_shared<BaseCopy>(BaseCopy::Copied);
-        worker_.Run(
-            [notePath, base = header.base, copyFd, error, copied] {
-                try {
-                    *copied = CopyBase(notePath, base, copyFd);
-                    *error = *copied == BaseCopy::Failed ? errno : 0;
-                } catch (const std::bad_alloc &) {
-                    *copied = BaseCopy::Failed;
-                    *error = ENOMEM;
-                }
-                ::close(copyFd);
-            },
-            [this, error, copied, generation = generation_] {
-                if (*copied == BaseCopy::Failed)
-                    Failed(*error);
-                // Journalled over bytes another program has taken away
-                // since: started again over the text itself.
-                else if (*copied == BaseCopy::Gone && generation == generation_)
-                    emit baseLost();
-            });
-    }
+    CopyBaseIn(notePath, header.base);
     Sync();
     return true;
+}
+
+void NoteJournal::CopyBaseIn(const QString &notePath, const FileIdentity &base)
+{
+    const int copyFd = ::fcntl(fd_, F_DUPFD_CLOEXEC, 0);
+    if (copyFd < 0)
+        return;
+    auto error = std::make_shared<int>(0);
+    auto copied = std::make_shared<BaseCopy>(BaseCopy::Copied);
+    worker_.Run(
+        [notePath, base, copyFd, error, copied] {
+            try {
+                *copied = CopyBase(notePath, base, copyFd);
+                *error = *copied == BaseCopy::Failed ? errno : 0;
+            } catch (const std::bad_alloc &) {
+                *copied = BaseCopy::Failed;
+                *error = ENOMEM;
+            }
+            ::close(copyFd);
+        },
+        [this, error, copied, generation = generation_] {
+            if (*copied == BaseCopy::Failed)
+                Failed(*error);
+            // Journalled over bytes another program has taken away since:
+            // started again over the text itself.
+            else if (*copied == BaseCopy::Gone && generation == generation_)
+                emit baseLost();
+        });
 }
 
 void NoteJournal::Start(const QString &notePath, const JournalHeader &header,

@@ -146,6 +146,10 @@ class NoteJournal : public QObject {
   private:
     bool Open(const QString &notePath, const JournalHeader &header,
               const std::vector<std::pair<std::uint64_t, QByteArray>> &edits);
+    // The new journal, header and changes written, in its place: its file,
+    // or -1 with error_ set.
+    int Create(const JournalHeader &header, const QByteArray &changes);
+    void CopyBaseIn(const QString &notePath, const FileIdentity &base);
     void Close();
     void Fail(int error);
     void Failed(int error);
