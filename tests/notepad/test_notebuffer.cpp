@@ -2,27 +2,40 @@
 
 #include <gtest/gtest.h>
 
-TEST(NoteBuffer, AnEditorsReportOfAChangeIsTakenOnlyWhereItAddsUp)
+namespace {
+
+// An editor's report of a change to a text of `before` characters, now
+// `after`; what really went and came (-1: it does not add up).
+struct ReportRow {
+    const char *name;
+    qsizetype from, removed, added, before, after;
+    qsizetype went, came;
+};
+
+class ReportTest : public ::testing::TestWithParam<ReportRow> {};
+
+} // namespace
+
+TEST_P(ReportTest, AnEditorsReportOfAChangeIsTakenOnlyWhereItAddsUp)
 {
-    const struct {
-        const char *what;
-        qsizetype from, removed, added, before, after;
-        qsizetype went, came; // -1: does not add up
-    } cases[] = {
-        {"typed", 3, 0, 2, 3, 5, 0, 2},
-        {"removed", 1, 2, 0, 3, 1, 2, 0},
-        {"replaced", 0, 3, 1, 3, 1, 3, 1},
-        {"to the end, its paragraph counted in both", 0, 4, 2, 3, 1, 3, 1},
-        {"emptied in one, its paragraph counted in both", 0, 4, 1, 3, 0, 3, 0},
-        {"emptied in two: the first step", 0, 0, 1, 11, 0, -1, -1},
-        {"emptied in two: the second step", 0, 12, 0, 0, 0, -1, -1},
-        {"filled in two: the first step", 0, 1, 0, 0, 3, -1, -1},
-        {"past the end", 4, 0, 1, 3, 4, -1, -1},
-        {"a count the lengths deny", 0, 0, 5, 3, 4, -1, -1},
-    };
-    for (const auto &c : cases) {
-        const auto change = ReportedChange(c.from, c.removed, c.added, c.before, c.after);
-        EXPECT_EQ(change ? change->removed : -1, c.went) << c.what;
-        EXPECT_EQ(change ? change->added : -1, c.came) << c.what;
-    }
+    const ReportRow &c = GetParam();
+    const auto change = ReportedChange(c.from, c.removed, c.added, c.before, c.after);
+    EXPECT_EQ(change ? change->removed : -1, c.went);
+    EXPECT_EQ(change ? change->added : -1, c.came);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    NoteBuffer, ReportTest,
+    ::testing::Values(ReportRow{"Typed", 3, 0, 2, 3, 5, 0, 2},
+                      ReportRow{"Removed", 1, 2, 0, 3, 1, 2, 0},
+                      ReportRow{"Replaced", 0, 3, 1, 3, 1, 3, 1},
+                      // The editor counts the last paragraph's end in both.
+                      ReportRow{"ToTheEnd", 0, 4, 2, 3, 1, 3, 1},
+                      ReportRow{"EmptiedInOne", 0, 4, 1, 3, 0, 3, 0},
+                      // A whole text replaced in two reports, each seeing the end.
+                      ReportRow{"EmptiedInTwoTheFirstStep", 0, 0, 1, 11, 0, -1, -1},
+                      ReportRow{"EmptiedInTwoTheSecondStep", 0, 12, 0, 0, 0, -1, -1},
+                      ReportRow{"FilledInTwoTheFirstStep", 0, 1, 0, 0, 3, -1, -1},
+                      ReportRow{"PastTheEnd", 4, 0, 1, 3, 4, -1, -1},
+                      ReportRow{"ACountTheLengthsDeny", 0, 0, 5, 3, 4, -1, -1}),
+    [](const auto &row) { return std::string(row.param.name); });

@@ -92,6 +92,65 @@ TEST(NoteJournal, ATornOrCorruptTailIsDroppedAndNothingAfterItIsRead)
 
 namespace {
 
+// A journal over the note "old" and what the next start finds.
+struct RecoveryCase {
+    const char *name;
+    QByteArray journal;
+    const char *note; // nullptr: no note file
+    bool noteIsBase;  // the note file is still the state the journal began over
+    RecoveryPlan::Step step;
+    const char *text;
+    std::size_t rest; // changes the journal that goes on keeps
+};
+
+const std::vector<JournalEdit> kTyped{{3, 0, " typ"}, {7, 0, "ed"}};
+
+class PlanTest : public ::testing::TestWithParam<RecoveryCase> {};
+
+} // namespace
+
+TEST_P(PlanTest, AJournalIsReplayedOverTheNoteItKnowsElseKeptOrSetAside)
+{
+    using Step = RecoveryPlan::Step;
+    const RecoveryCase &c = GetParam();
+    const RecoveryPlan plan =
+        PlanRecovery(ReadJournal(c.journal), c.note ? c.note : "", c.note != nullptr, c.noteIsBase);
+    EXPECT_EQ(plan.step, c.step);
+    if (c.step == Step::Replay || c.step == Step::KeepAside) {
+        EXPECT_EQ(plan.text, QString(c.text));
+    }
+    if (c.step == Step::Replay) {
+        EXPECT_EQ(plan.rest.size(), c.rest);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    NoteJournal, PlanTest,
+    ::testing::Values(RecoveryCase{"OverTheNoteAsItWasLeft", Journal("old", kTyped), "old", true,
+                                   RecoveryPlan::Step::Replay, "old typed", 2},
+                      RecoveryCase{"OverNoNoteFile", Journal("", {{0, 0, "old typed"}}), nullptr,
+                                   true, RecoveryPlan::Step::Replay, "old typed", 1},
+                      // Its last change taken by the autosave: one after it, and none,
+                      // is still to be replayed.
+                      RecoveryCase{"AfterAnAutosaveOfSomeChanges", Journal("old", kTyped),
+                                   "old typ", false, RecoveryPlan::Step::Replay, "old typed", 1},
+                      RecoveryCase{"AfterAnAutosaveOfEveryChange", Journal("old", kTyped),
+                                   "old typed", false, RecoveryPlan::Step::Discard, "", 0},
+                      RecoveryCase{"OverANoteChangedSince", Journal("old", kTyped), "theirs", false,
+                                   RecoveryPlan::Step::KeepAside, "old typed", 0},
+                      RecoveryCase{"OverANoteGoneSince", Journal("old", kTyped), nullptr, false,
+                                   RecoveryPlan::Step::KeepAside, "old typed", 0},
+                      RecoveryCase{"WithAChangeThatDoesNotFit", Journal("old", {{9, 0, "x"}}),
+                                   "old", true, RecoveryPlan::Step::SetAside, "", 0},
+                      RecoveryCase{"WithItsBaseTorn", Journal("old", kTyped).replace(60, 1, "0"),
+                                   "theirs", false, RecoveryPlan::Step::SetAside, "", 0},
+                      RecoveryCase{"OfSomethingElse",
+                                   QByteArray("XXXX").append(Journal("old", kTyped).mid(4)), "old",
+                                   true, RecoveryPlan::Step::SetAside, "", 0}),
+    [](const auto &row) { return std::string(row.param.name); });
+
+namespace {
+
 // The calls that order a journal's way to the disk, as they are made (on
 // either thread); a sync that fails, where asked.
 std::mutex g_callsMutex;
@@ -176,96 +235,118 @@ class JournalTest : public ::testing::Test {
 
 } // namespace
 
-TEST_F(JournalTest, AKillAfterASaveOfSomeOfTheChangesRecoversTheRestOverTheSavedNote)
+namespace {
+
+// How many of three changes an autosave took.
+class SavedTest : public JournalTest, public ::testing::WithParamInterface<std::uint64_t> {};
+
+} // namespace
+
+TEST_P(SavedTest, AKillAfterASaveOfSomeOfTheChangesRecoversTheRestOverTheSavedNote)
 {
+    const std::uint64_t saved = GetParam();
     const char *const texts[] = {"abc", "abc1", "abc12", "abc123"};
-    for (const std::uint64_t saved : {0u, 1u, 2u, 3u}) {
-        NoteJournal journal(path);
-        journal.Start(note, {Note(texts[0])}, {{3, 0, "1"}}, 1);
-        journal.Append(2, {4, 0, "2"});
-        journal.Append(3, {5, 0, "3"});
-        {
-            const std::lock_guard lock(g_callsMutex);
-            g_calls.clear();
-        }
-        // The autosave took the text as of change `saved`.
-        journal.Rebase(note, {Note(texts[saved])}, saved);
-        journal.Flush();
-        if (saved == 3) {
-            EXPECT_FALSE(QFile::exists(path)) << "nothing left to keep";
-            continue;
-        }
-        EXPECT_EQ(Recovered(), "abc123") << saved; // as a kill leaves it
-        // The new journal reaches the disk before it takes the old one's place.
+    NoteJournal journal(path);
+    journal.Start(note, {Note(texts[0])}, {{3, 0, "1"}}, 1);
+    journal.Append(2, {4, 0, "2"});
+    journal.Append(3, {5, 0, "3"});
+    {
         const std::lock_guard lock(g_callsMutex);
-        const qsizetype synced = g_calls.indexOf("sync npad.journal.new");
-        EXPECT_TRUE(synced >= 0 && synced < g_calls.indexOf("rename npad.journal"))
-            << g_calls.join(", ").toStdString();
+        g_calls.clear();
     }
+    // The autosave took the text as of change `saved`.
+    journal.Rebase(note, {Note(texts[saved])}, saved);
+    journal.Flush();
+    if (saved == 3) {
+        EXPECT_FALSE(QFile::exists(path)) << "nothing left to keep";
+        return;
+    }
+    EXPECT_EQ(Recovered(), "abc123"); // as a kill leaves it
+    // The new journal reaches the disk before it takes the old one's place.
+    const std::lock_guard lock(g_callsMutex);
+    const qsizetype synced = g_calls.indexOf("sync npad.journal.new");
+    EXPECT_TRUE(synced >= 0 && synced < g_calls.indexOf("rename npad.journal"))
+        << g_calls.join(", ").toStdString();
 }
 
-TEST_F(JournalTest, AJournalIsNeverWrittenThroughALinkNorOverAFileAndAFailureIsToldOnce)
+INSTANTIATE_TEST_SUITE_P(JournalTest, SavedTest, ::testing::Values(0u, 1u, 2u, 3u),
+                         [](const auto &row) {
+                             return "Changes" + std::to_string(row.param) + "Of3Saved";
+                         });
+
+namespace {
+
+// What lies in the journal's way, done to its folder (the journal's path,
+// another file of the user's); the failure told, if any.
+struct InTheWayRow {
+    const char *name;
+    void (*before)(const QString &journal, const QString &other);
+    bool syncsFail;
+    const char *reason; // of the failure told; empty: none
+};
+
+class InTheWayTest : public JournalTest, public ::testing::WithParamInterface<InTheWayRow> {};
+
+} // namespace
+
+TEST_P(InTheWayTest, AJournalIsNeverWrittenThroughALinkNorOverAFileAndAFailureIsToldOnce)
 {
+    const InTheWayRow &c = GetParam();
     const QString other = dir.filePath("other.txt");
-    const struct {
-        const char *what;
-        std::function<void()> before;
-        bool syncsFail;
-        QString reason; // of the failure told; empty: none
-    } cases[] = {
-        {"the new journal's name a link to another file",
-         [&] { QFile::link(other, path + ".new"); },
-         false,
-         {}},
-        {"the journal's name a link to another file", [&] { QFile::link(other, path); }, false, {}},
-        {"the new journal's name a link to nothing",
-         [&] { QFile::link(dir.filePath("nothing"), path + ".new"); },
-         false,
-         {}},
-        {"a new journal left by a kill",
-         [&] {
-             QFile f(path + ".new");
-             f.open(QIODevice::WriteOnly);
-             f.write("left");
-         },
-         false,
-         {}},
-        {"a folder in the new journal's place", [&] { QDir().mkpath(path + ".new/x"); }, false,
-         "Is a directory"},
-        {"a disk that fails its syncs", [] {}, true, "Input/output error"},
-    };
-    for (const auto &c : cases) {
-        for (const QString &name :
-             QDir(dir.path()).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot))
-            QDir(dir.filePath(name)).removeRecursively() || QFile::remove(dir.filePath(name));
-        QFile f(other);
-        f.open(QIODevice::WriteOnly);
-        f.write("the user's");
-        f.close();
-        c.before();
-        g_failSyncs = c.syncsFail;
-        QStringList told;
-        {
-            NoteJournal journal(path);
-            QObject::connect(&journal, &NoteJournal::failed, [&](const QString &r) { told << r; });
-            journal.Start(note, {Note("abc")}, {{3, 0, "1"}}, 1);
-            journal.Append(2, {4, 0, "2"});
-            journal.Start(note, {Note("abc12")}, {{5, 0, "3"}}, 3);
-            journal.Flush();
-            QCoreApplication::processEvents();
-            if (c.reason.isEmpty()) {
-                EXPECT_EQ(Recovered(), "abc123") << c.what;
-            }
+    QFile f(other);
+    f.open(QIODevice::WriteOnly);
+    f.write("the user's");
+    f.close();
+    c.before(path, other);
+    g_failSyncs = c.syncsFail;
+    QStringList told;
+    {
+        NoteJournal journal(path);
+        QObject::connect(&journal, &NoteJournal::failed, [&](const QString &r) { told << r; });
+        journal.Start(note, {Note("abc")}, {{3, 0, "1"}}, 1);
+        journal.Append(2, {4, 0, "2"});
+        journal.Start(note, {Note("abc12")}, {{5, 0, "3"}}, 3);
+        journal.Flush();
+        QCoreApplication::processEvents();
+        if (!*c.reason) {
+            EXPECT_EQ(Recovered(), "abc123");
         }
-        g_failSyncs = false;
-        EXPECT_EQ(Bytes(other), "the user's") << c.what;
-        EXPECT_FALSE(QFile::exists(dir.filePath("nothing"))) << c.what;
-        // Once, with the journal's path and the system's reason.
-        EXPECT_EQ(told.size(), c.reason.isEmpty() ? 0 : 1) << c.what;
-        EXPECT_TRUE(c.reason.isEmpty()
-                    || told.value(0).startsWith(
-                        QString("Cannot write the journal \"%1\". %2\n").arg(path, c.reason)))
-            << c.what << told.join('|').toStdString();
-        EXPECT_TRUE(QFileInfo(path).isFile() || !c.reason.isEmpty()) << c.what;
     }
+    g_failSyncs = false;
+    EXPECT_EQ(Bytes(other), "the user's");
+    EXPECT_FALSE(QFile::exists(dir.filePath("nothing")));
+    // Once, with the journal's path and the system's reason.
+    EXPECT_EQ(told.size(), *c.reason ? 1 : 0);
+    EXPECT_TRUE(!*c.reason
+                || told.value(0).startsWith(
+                    QString("Cannot write the journal \"%1\". %2\n").arg(path, c.reason)))
+        << told.join('|').toStdString();
+    EXPECT_TRUE(QFileInfo(path).isFile() || *c.reason);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    JournalTest, InTheWayTest,
+    ::testing::Values(
+        InTheWayRow{"TheNewJournalsNameALinkToAnotherFile",
+                    [](const QString &j, const QString &o) { QFile::link(o, j + ".new"); }, false,
+                    ""},
+        InTheWayRow{"TheJournalsNameALinkToAnotherFile",
+                    [](const QString &j, const QString &o) { QFile::link(o, j); }, false, ""},
+        InTheWayRow{"TheNewJournalsNameALinkToNothing",
+                    [](const QString &j, const QString &) {
+                        QFile::link(QFileInfo(j).dir().filePath("nothing"), j + ".new");
+                    },
+                    false, ""},
+        InTheWayRow{"ANewJournalLeftByAKill",
+                    [](const QString &j, const QString &) {
+                        QFile f(j + ".new");
+                        if (f.open(QIODevice::WriteOnly))
+                            f.write("left");
+                    },
+                    false, ""},
+        InTheWayRow{"AFolderInTheNewJournalsPlace",
+                    [](const QString &j, const QString &) { QDir().mkpath(j + ".new/x"); }, false,
+                    "Is a directory"},
+        InTheWayRow{"ADiskThatFailsItsSyncs", [](const QString &, const QString &) {}, true,
+                    "Input/output error"}),
+    [](const auto &row) { return std::string(row.param.name); });

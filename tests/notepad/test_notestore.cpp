@@ -245,98 +245,126 @@ TEST_F(StoreTest, ANoteThatCannotBeWrittenAtExitIsKeptElsewhereOrTheProgramStays
     EXPECT_EQ(user.seen.size(), 5);
 }
 
-TEST_F(StoreTest, UnsavedTextGoesToTheFirstPlaceThatTakesItAndTheUserHearsOfEveryFailure)
+namespace {
+
+// The places tried for unsaved text (a place that can't be made:
+// "not-a-folder/...") and the user's answers (none: no user).
+struct PlacesRow {
+    const char *name;
+    QStringList places, answers;
+    ExitReport::Outcome outcome;
+    int keptIn; // index into places, or -1
+    int boxes;  // of the user's, after the note's own error
+};
+
+class UnsavedPlacesTest : public StoreTest, public ::testing::WithParamInterface<PlacesRow> {};
+
+const QString kCantBeMade = "not-a-folder/unsaved";
+
+} // namespace
+
+TEST_P(UnsavedPlacesTest, UnsavedTextGoesToTheFirstPlaceThatTakesItAndTheUserHearsOfEveryFailure)
 {
+    const PlacesRow &c = GetParam();
     Put("note/npad.txt", "old");
     Put("not-a-folder", "a file");
-    using O = ExitReport::Outcome;
-    const QString x = "not-a-folder/unsaved"; // a place that can't be made
-    const struct {
-        const char *what;
-        QStringList places, answers; // no answers: no user
-        O outcome;
-        int keptIn; // index into places, or -1
-        int boxes;  // of the user's, after the note's own error
-    } cases[] = {
-        {"the first place", {"first", "second"}, {}, O::Kept, 0, 0},
-        {"the second place", {x, "second"}, {}, O::Kept, 1, 0},
-        {"the second place, told", {x, "second"}, {"Yes"}, O::Kept, 1, 2},
-        {"nowhere, no user", {x, x + "2"}, {}, O::Lost, -1, 0},
-        {"nowhere, the user stays", {x}, {"Yes", "No"}, O::Stay, -1, 3},
-        {"nowhere, the user quits", {x}, {"Yes", "Yes"}, O::Lost, -1, 3},
-    };
-    for (const auto &c : cases) {
-        QDir(Path("first")).removeRecursively();
-        QDir(Path("second")).removeRecursively();
-        Open(NotePlace(Path("note")));
-        Show();
-        Type(" secret");
-        QStringList places;
-        for (const QString &p : c.places)
-            places << Path(p);
-        store->SetUnsavedFolders(places);
-        // The note's folder gone, a file in its place.
-        QDir().rename(Path("note"), Path("aside"));
-        Put("note", "a file");
-        user.answers = c.answers;
-        const bool asked = !c.answers.isEmpty();
-        const ExitReport report =
-            store->SaveBeforeExit(asked ? std::function<bool()>{} : [] { return false; });
-        QFile::remove(Path("note"));
-        QDir().rename(Path("aside"), Path("note"));
+    Open(NotePlace(Path("note")));
+    Show();
+    Type(" secret");
+    QStringList places;
+    for (const QString &p : c.places)
+        places << Path(p);
+    store->SetUnsavedFolders(places);
+    // The note's folder gone, a file in its place.
+    QDir().rename(Path("note"), Path("aside"));
+    Put("note", "a file");
+    user.answers = c.answers;
+    const bool asked = !c.answers.isEmpty();
+    const ExitReport report =
+        store->SaveBeforeExit(asked ? std::function<bool()>{} : [] { return false; });
+    QFile::remove(Path("note"));
+    QDir().rename(Path("aside"), Path("note"));
 
-        EXPECT_EQ(report.outcome, c.outcome) << c.what;
-        for (int i = 0; i < c.places.size(); ++i)
-            EXPECT_EQ(Kept(c.places[i]).size(), i == c.keptIn ? 1 : 0) << c.what;
-        EXPECT_EQ(user.seen.size(), asked ? 1 + c.boxes : 0) << c.what;
-        EXPECT_FALSE(report.text.contains("secret")) << c.what;
-        if (c.outcome == O::Lost) {
-            for (const QString &p : places)
-                EXPECT_TRUE(report.text.contains(p)) << c.what;
-        }
-        if (asked && c.keptIn < 0) {
-            EXPECT_EQ(user.seen.at(2).count("Cannot create file"), c.places.size()) << c.what;
-            EXPECT_EQ(user.seen.at(3), "? Quit and lose the unsaved text?") << c.what;
-        }
-        // The journal outlives a text kept nowhere.
-        store->End(report.outcome);
-        EXPECT_EQ(QFile::remove(Path("note/npad.journal")), c.outcome == O::Lost) << c.what;
+    EXPECT_EQ(report.outcome, c.outcome);
+    for (int i = 0; i < c.places.size(); ++i)
+        EXPECT_EQ(Kept(c.places[i]).size(), i == c.keptIn ? 1 : 0) << i;
+    EXPECT_EQ(user.seen.size(), asked ? 1 + c.boxes : 0);
+    EXPECT_FALSE(report.text.contains("secret"));
+    if (c.outcome == ExitReport::Outcome::Lost) {
+        for (const QString &p : places)
+            EXPECT_TRUE(report.text.contains(p)) << p.toStdString();
     }
+    if (asked && c.keptIn < 0) {
+        EXPECT_EQ(user.seen.at(2).count("Cannot create file"), c.places.size());
+        EXPECT_EQ(user.seen.at(3), "? Quit and lose the unsaved text?");
+    }
+    // The journal outlives a text kept nowhere.
+    store->End(report.outcome);
+    EXPECT_EQ(QFile::remove(Path("note/npad.journal")), c.outcome == ExitReport::Outcome::Lost);
 }
 
-TEST_F(StoreTest, AnotherProgramsChangeIsNeverOverwrittenUnaskedAndCancelPutsTheQuestionOff)
+INSTANTIATE_TEST_SUITE_P(
+    StoreTest, UnsavedPlacesTest,
+    ::testing::Values(
+        PlacesRow{"TheFirstPlace", {"first", "second"}, {}, ExitReport::Outcome::Kept, 0, 0},
+        PlacesRow{"TheSecondPlace", {kCantBeMade, "second"}, {}, ExitReport::Outcome::Kept, 1, 0},
+        PlacesRow{"TheSecondPlaceTold",
+                  {kCantBeMade, "second"},
+                  {"Yes"},
+                  ExitReport::Outcome::Kept,
+                  1,
+                  2},
+        PlacesRow{"NowhereNoUser",
+                  {kCantBeMade, kCantBeMade + "2"},
+                  {},
+                  ExitReport::Outcome::Lost,
+                  -1,
+                  0},
+        PlacesRow{
+            "NowhereTheUserStays", {kCantBeMade}, {"Yes", "No"}, ExitReport::Outcome::Stay, -1, 3},
+        PlacesRow{"NowhereTheUserQuits",
+                  {kCantBeMade},
+                  {"Yes", "Yes"},
+                  ExitReport::Outcome::Lost,
+                  -1,
+                  3}),
+    [](const auto &row) { return std::string(row.param.name); });
+
+namespace {
+
+struct AnswerRow {
+    const char *answer;
+    bool written;
+    QByteArray note;
+    QString memo;
+    int kept;
+};
+
+class OutsideChangeTest : public StoreTest, public ::testing::WithParamInterface<AnswerRow> {};
+
+} // namespace
+
+TEST_P(OutsideChangeTest, AnotherProgramsChangeIsNeverOverwrittenUnaskedAndCancelPutsTheQuestionOff)
 {
-    const struct {
-        const char *answer;
-        bool written;
-        QByteArray note;
-        QString memo;
-        int kept;
-    } cases[] = {
-        {"Yes", true, "old mine", "old mine", 0},
-        {"No", true, "theirs", "theirs", 1},
-        {"Cancel", false, "theirs", "old mine", 0},
-    };
-    for (const auto &c : cases) {
-        const QString folder = c.answer;
-        Put(folder + "/npad.txt", "old");
-        Open(NotePlace(Path(folder)));
-        store->SetUnsavedFolders({Path(folder + "/unsaved")});
-        Show();
-        Type(" mine");
-        Put(folder + "/npad.txt", "theirs");
-        user.answers = {c.answer};
-        // Theirs is shown by the time the notice of the text kept is read.
-        user.whileNoticeShown = [&] { EXPECT_SOON(Memo() == c.memo) << c.answer; };
-        EXPECT_EQ(store->CloseQuery(), c.written) << c.answer;
-        user.whileNoticeShown = nullptr;
-        EXPECT_EQ(File(folder + "/npad.txt"), c.note) << c.answer;
-        EXPECT_SOON(Memo() == c.memo) << c.answer; // theirs, once read
-        EXPECT_EQ(Kept(folder + "/unsaved").size(), c.kept) << c.answer;
-        EXPECT_EQ(store->Tracker().Dirty, !c.written) << c.answer;
-        EXPECT_FALSE(store->Tracker().CountdownRunning()) << c.answer;
-        EXPECT_EQ(user.seen.first(), kChangedOutside) << c.answer;
-    }
+    const AnswerRow &c = GetParam();
+    Put("npad.txt", "old");
+    Open();
+    Show();
+    Type(" mine");
+    Put("npad.txt", "theirs");
+    user.answers = {c.answer};
+    // Theirs is shown by the time the notice of the text kept is read.
+    user.whileNoticeShown = [&] { EXPECT_SOON(Memo() == c.memo); };
+    EXPECT_EQ(store->CloseQuery(), c.written);
+    user.whileNoticeShown = nullptr;
+    EXPECT_EQ(File("npad.txt"), c.note);
+    EXPECT_SOON(Memo() == c.memo); // theirs, once read
+    EXPECT_EQ(Kept().size(), c.kept);
+    EXPECT_EQ(store->Tracker().Dirty, !c.written);
+    EXPECT_FALSE(store->Tracker().CountdownRunning());
+    EXPECT_EQ(user.seen.first(), kChangedOutside);
+    if (c.written)
+        return;
     // Put off, the question comes again at the next save step, and at the
     // program's end; without a user the text is kept beside the file.
     user.seen.clear();
@@ -345,9 +373,15 @@ TEST_F(StoreTest, AnotherProgramsChangeIsNeverOverwrittenUnaskedAndCancelPutsThe
     EXPECT_EQ(user.seen, QStringList{kChangedOutside});
     const ExitReport unattended = store->SaveBeforeExit([] { return false; });
     EXPECT_EQ(unattended.outcome, ExitReport::Outcome::Kept);
-    EXPECT_EQ(File("Cancel/npad.txt"), "theirs");
-    EXPECT_EQ(Kept("Cancel/unsaved"), QList<QByteArray>{"old mine"});
+    EXPECT_EQ(File("npad.txt"), "theirs");
+    EXPECT_EQ(Kept(), QList<QByteArray>{"old mine"});
 }
+
+INSTANTIATE_TEST_SUITE_P(StoreTest, OutsideChangeTest,
+                         ::testing::Values(AnswerRow{"Yes", true, "old mine", "old mine", 0},
+                                           AnswerRow{"No", true, "theirs", "theirs", 1},
+                                           AnswerRow{"Cancel", false, "theirs", "old mine", 0}),
+                         [](const auto &row) { return std::string(row.param.answer); });
 
 TEST_F(StoreTest, WhatAnotherProgramWritesIsShownAndAFileThatCannotBeReadIsReportedOnce)
 {
@@ -377,39 +411,41 @@ TEST_F(StoreTest, WhatAnotherProgramWritesIsShownAndAFileThatCannotBeReadIsRepor
     EXPECT_FALSE(store->Tracker().Dirty);
 }
 
-TEST_F(StoreTest, TheNoteIsReadAgainBesideTheWindowWhichGoesOnMeanwhile)
+namespace {
+
+class RereadTest : public StoreTest, public ::testing::WithParamInterface<bool> {};
+
+} // namespace
+
+TEST_P(RereadTest, TheNoteIsReadAgainBesideTheWindowWhichGoesOnMeanwhile)
 {
-    const struct {
-        const char *what;
-        bool shown; // when another program writes; else it is shown after
-    } cases[] = {
-        {"the watcher's reading of a shown note", true},
-        {"the show's reading of a note changed while hidden", false},
-    };
-    for (const auto &c : cases) {
-        const QString folder = c.what;
-        Put(folder + "/npad.txt", "old");
-        Open(NotePlace(Path(folder)));
-        Show();
-        store->SetShown(c.shown);
-        g_holdReads = true;
-        g_readWaiting = false;
-        Put(folder + "/npad.txt", "theirs, and longer");
-        auto loaded = std::make_shared<std::optional<bool>>();
-        if (!c.shown)
-            store->LoadNotes([loaded](bool ok) { *loaded = ok; });
-        EXPECT_SOON(g_readWaiting) << c.what;
-        bool ticked = false;
-        QTimer::singleShot(0, [&] { ticked = true; });
-        EXPECT_SOON(ticked) << c.what;
-        EXPECT_EQ(Memo(), "old") << c.what;
-        EXPECT_FALSE(loaded->has_value()) << c.what;
-        g_holdReads = false;
-        EXPECT_SOON(Memo() == "theirs, and longer") << c.what;
-        EXPECT_EQ(loaded->value_or(true), true) << c.what;
-        EXPECT_EQ(store->Tracker().Dirty, !c.shown) << c.what << ": a show that loads a change";
-    }
+    const bool shown = GetParam(); // when another program writes; else shown after
+    Put("npad.txt", "old");
+    Open();
+    Show();
+    store->SetShown(shown);
+    g_holdReads = true;
+    g_readWaiting = false;
+    Put("npad.txt", "theirs, and longer");
+    auto loaded = std::make_shared<std::optional<bool>>();
+    if (!shown)
+        store->LoadNotes([loaded](bool ok) { *loaded = ok; });
+    EXPECT_SOON(g_readWaiting);
+    bool ticked = false;
+    QTimer::singleShot(0, [&] { ticked = true; });
+    EXPECT_SOON(ticked);
+    EXPECT_EQ(Memo(), "old");
+    EXPECT_FALSE(loaded->has_value());
+    g_holdReads = false;
+    EXPECT_SOON(Memo() == "theirs, and longer");
+    EXPECT_EQ(loaded->value_or(true), true);
+    EXPECT_EQ(store->Tracker().Dirty, !shown) << "a show that loads a change";
 }
+
+INSTANTIATE_TEST_SUITE_P(StoreTest, RereadTest, ::testing::Bool(), [](const auto &row) {
+    return std::string(row.param ? "TheWatchersReadingOfAShownNote"
+                                 : "TheShowsReadingOfANoteChangedWhileHidden");
+});
 
 TEST_F(StoreTest, AFailedAutosaveIsReportedOnceAndWaitsForTheNextChange)
 {
@@ -486,44 +522,62 @@ TEST_F(StoreTest, TypingWhileTheAutosaveWritesIsSavedInItsOwnTurn)
     EXPECT_EQ(File("npad.txt"), "abc");
 }
 
-TEST_F(StoreTest, ALargeNoteChangedWhileItsTextIsTakenIsWrittenAsItIsOnceTaken)
-{
-    const QString large = QString(64, 'x').append('\n').repeated(1 << 18); // 17 M characters
-    const struct {
-        QByteArray file;
-        NoteEncoding read;
-        QString typed; // before the end, while the text is taken
-        NoteEncoding written;
-    } cases[] = {
-        {"caf\xC3\xA9", NoteEncoding::Utf8, u"\u00E9"_qs, NoteEncoding::Utf8},
-        {"caf\xE9", NoteEncoding::Windows1252, u"\u00E9"_qs, NoteEncoding::Windows1252},
-        {"caf\xE9", NoteEncoding::Windows1252, u"\u0101"_qs, NoteEncoding::Utf8},
-    };
-    for (const auto &c : cases) {
-        Put("npad.txt", c.file);
-        Open();
-        Show();
-        ASSERT_EQ(store->Encoding(), c.read);
-        Type(large);
-        store->Timer1Timer(); // the autosave: its first slices are taken at once
-        Edit(1, 2, "AF");     // a change in them: taken again
-        Edit(store->Buffer().Size() - 1, 0, c.typed); // one after them
-        EXPECT_SOON_WITHIN(store->Tracker().SavedSinceLoad, 20000);
-        EXPECT_FALSE(store->Tracker().Dirty) << "every change is in the write";
-        NoteEncoding encoding = c.read;
-        EXPECT_TRUE(File("npad.txt") == EncodeNote(Memo(), encoding)) << c.typed.toStdString();
-        EXPECT_EQ(store->Encoding(), c.written) << c.typed.toStdString();
-        EXPECT_EQ(encoding, c.written) << c.typed.toStdString();
-        store.reset();
-    }
+namespace {
 
+const QString kLarge = QString(64, 'x').append('\n').repeated(1 << 18); // 17 M characters
+
+// A note as read, and a character typed near its end while its text is
+// taken for a write.
+struct LargeRow {
+    const char *name;
+    QByteArray file;
+    NoteEncoding read;
+    QString typed;
+    NoteEncoding written;
+};
+
+class LargeWriteTest : public StoreTest, public ::testing::WithParamInterface<LargeRow> {};
+
+} // namespace
+
+TEST_P(LargeWriteTest, ALargeNoteChangedWhileItsTextIsTakenIsWrittenAsItIsOnceTaken)
+{
+    const LargeRow &c = GetParam();
+    Put("npad.txt", c.file);
+    Open();
+    Show();
+    ASSERT_EQ(store->Encoding(), c.read);
+    Type(kLarge);
+    store->Timer1Timer(); // the autosave: its first slices are taken at once
+    Edit(1, 2, "AF");     // a change in them: taken again
+    Edit(store->Buffer().Size() - 1, 0, c.typed); // one after them
+    EXPECT_SOON_WITHIN(store->Tracker().SavedSinceLoad, 20000);
+    EXPECT_FALSE(store->Tracker().Dirty) << "every change is in the write";
+    NoteEncoding encoding = c.read;
+    EXPECT_TRUE(File("npad.txt") == EncodeNote(Memo(), encoding));
+    EXPECT_EQ(store->Encoding(), c.written);
+    EXPECT_EQ(encoding, c.written);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    StoreTest, LargeWriteTest,
+    ::testing::Values(LargeRow{"Utf8", "caf\xC3\xA9", NoteEncoding::Utf8, u"\u00E9"_qs,
+                               NoteEncoding::Utf8},
+                      LargeRow{"Windows1252", "caf\xE9", NoteEncoding::Windows1252, u"\u00E9"_qs,
+                               NoteEncoding::Windows1252},
+                      LargeRow{"Windows1252ThatMustBecomeUtf8", "caf\xE9",
+                               NoteEncoding::Windows1252, u"\u0101"_qs, NoteEncoding::Utf8}),
+    [](const auto &row) { return std::string(row.param.name); });
+
+TEST_F(StoreTest, ALargeNoteThatBeginsAsAUtf16MarkIsTakenWholeAgainAfterAChange)
+{
     // A Windows-1252 text that begins as a UTF-16 mark is taken whole, and
     // again whole after a change at its end: its bytes would read as UTF-16.
     Put("npad.txt", "caf\xE9");
     Open();
     Show();
     Edit(0, 0, u"\u00FF\u00FE!"_qs); // an odd number of bytes, until the end's
-    Type(large);
+    Type(kLarge);
     store->Timer1Timer();
     Type("x");
     EXPECT_SOON_WITHIN(store->Tracker().SavedSinceLoad, 20000);
@@ -660,149 +714,150 @@ TEST_F(StoreTest, EveryFileAndFolderMadeForTheNoteIsTheUsersAloneWhateverTheUmas
         EXPECT_EQ(ModeOf(Path(c.path)), c.mode) << c.path;
 }
 
-TEST_F(StoreTest, TypingLeftInTheJournalByARunThatDidNotEndIsRecoveredAtTheNextStart)
-{
-    const QString recovered = "i The notepad was not closed properly. What was typed after its "
-                              "last save was recovered.";
-    using Act = void (*)(const QString &folder);
-    const Act nothing = [](const QString &) {};
-    const QString notOwn = "i The notepad was not closed properly, but its journal is not a file "
-                           "of this user's alone, so what it holds was not used. It was kept as";
-    const struct {
-        const char *what;
-        Act before; // done to the files before typing
-        Act after;  // ... once the run is gone
-        QString memo;
-        bool dirty;
-        QString notice; // its start
-        QList<QByteArray> kept;
-        bool setAside;
-    } cases[] = {
-        {"as it was left", nothing, nothing, "old typed", true, recovered, {}, false},
-        {"the note gone before typing",
-         [](const QString &f) { QFile::remove(f + "/npad.txt"); },
-         nothing,
-         "old typed",
-         true,
-         recovered,
-         {},
-         false},
-        {"an autosave cut short by the end",
-         nothing,
-         [](const QString &f) {
-             QFile n(f + "/npad.txt");
-             if (n.open(QIODevice::WriteOnly))
-                 n.write("old typ");
-         },
-         "old typed",
-         true,
-         recovered,
-         {},
-         false},
-        {"no journal can be made again",
-         nothing,
-         [](const QString &f) { QDir().mkdir(f + "/npad.journal.new"); },
-         "old typed",
-         true,
-         recovered,
-         {},
-         false},
-        {"a write cut short",
-         nothing,
-         [](const QString &f) {
-             QFile(f + "/npad.journal").resize(QFileInfo(f + "/npad.journal").size() - 3);
-         },
-         "old typ",
-         true,
-         recovered,
-         {},
-         false},
-        {"the note changed since",
-         nothing,
-         [](const QString &f) {
-             QFile n(f + "/npad.txt");
-             if (n.open(QIODevice::WriteOnly))
-                 n.write("theirs");
-         },
-         "theirs",
-         false,
-         "i The notepad was not closed properly, and the note file has changed since. What was "
-         "typed after its last save was kept in",
-         {"old typed"},
-         false},
-        {"a journal of something else",
-         nothing,
-         [](const QString &f) {
-             QFile j(f + "/npad.journal");
-             if (j.open(QIODevice::ReadWrite))
-                 j.write("XXXX");
-         },
-         "old",
-         false,
-         "i The notepad was not closed properly, and what was typed after its last save could "
-         "not be read. It was kept as",
-         {},
-         true},
-        {"a journal others may write",
-         nothing,
-         [](const QString &f) { chmod(QFile::encodeName(f + "/npad.journal").constData(), 0622); },
-         "old",
-         false,
-         notOwn,
-         {},
-         true},
-        {"a link in the journal's place",
-         nothing,
-         [](const QString &f) {
-             QFile::rename(f + "/npad.journal", f + "/elsewhere");
-             QFile::link(f + "/elsewhere", f + "/npad.journal");
-         },
-         "old",
-         false,
-         notOwn,
-         {},
-         true},
-        {"a journal of another user's",
-         nothing,
-         [](const QString &f) {
-             if (geteuid() == 0) // else, ours as the case before
-                 chown(QFile::encodeName(f + "/npad.journal").constData(), 65534, 65534);
-             else
-                 chmod(QFile::encodeName(f + "/npad.journal").constData(), 0620);
-         },
-         "old",
-         false,
-         notOwn,
-         {},
-         true},
-    };
-    for (const auto &c : cases) {
-        const QString folder = Path(c.what);
-        Put(QString(c.what) + "/npad.txt", "old");
-        Open(NotePlace(folder));
-        store->SetUnsavedFolders({folder + "/unsaved"});
-        Show();
-        c.before(folder);
-        Type(" typ");
-        Type("ed");
-        store.reset(); // as a kill leaves it: no end, no save
-        c.after(folder);
+namespace {
 
-        Open(NotePlace(folder));
-        store->SetUnsavedFolders({folder + "/unsaved"});
-        ReadFirst();
-        EXPECT_TRUE(Load()) << c.what;
-        EXPECT_EQ(Memo(), c.memo) << c.what;
-        EXPECT_EQ(store->Tracker().Dirty, c.dirty) << c.what;
-        ASSERT_EQ(user.seen.size(), 1) << c.what;
-        EXPECT_TRUE(user.seen[0].startsWith(c.notice)) << user.seen[0].toStdString();
-        EXPECT_EQ(Kept(QString(c.what) + "/unsaved"), c.kept) << c.what;
-        EXPECT_EQ(QDir(folder).entryList({"npad.journal.bad-*"}).size(), c.setAside ? 1 : 0)
-            << c.what;
-        // Recovered text is journalled on; the rest is done with.
-        EXPECT_EQ(QFile::exists(folder + "/npad.journal"), c.dirty) << c.what;
-    }
+// A run that typed " typed" into the note "old" and was killed: what is
+// done to the files before the typing and after the run, and what the next
+// start finds.
+using Act = void (*)(const QString &folder);
+struct RecoveryRow {
+    const char *name;
+    Act before, after;
+    const char *memo;
+    bool dirty;
+    const char *notice; // its start
+    QList<QByteArray> kept;
+    bool setAside;
+};
+
+void Nothing(const QString &) {}
+
+const char kRecovered[] = "i The notepad was not closed properly. What was typed after its last "
+                          "save was recovered.";
+const char kNotOwn[] = "i The notepad was not closed properly, but its journal is not a file of "
+                       "this user's alone, so what it holds was not used. It was kept as";
+
+class RecoveryTest : public StoreTest, public ::testing::WithParamInterface<RecoveryRow> {};
+
+} // namespace
+
+TEST_P(RecoveryTest, TypingLeftInTheJournalByARunThatDidNotEndIsRecoveredAtTheNextStart)
+{
+    const RecoveryRow &c = GetParam();
+    const QString folder = dir.path();
+    Put("npad.txt", "old");
+    Open();
+    Show();
+    c.before(folder);
+    Type(" typ");
+    Type("ed");
+    store.reset(); // as a kill leaves it: no end, no save
+    c.after(folder);
+
+    Open();
+    ReadFirst();
+    EXPECT_TRUE(Load());
+    EXPECT_EQ(Memo(), c.memo);
+    EXPECT_EQ(store->Tracker().Dirty, c.dirty);
+    ASSERT_EQ(user.seen.size(), 1);
+    EXPECT_TRUE(user.seen[0].startsWith(c.notice)) << user.seen[0].toStdString();
+    EXPECT_EQ(Kept(), c.kept);
+    EXPECT_EQ(QDir(folder).entryList({"npad.journal.bad-*"}).size(), c.setAside ? 1 : 0);
+    // Recovered text is journalled on; the rest is done with.
+    EXPECT_EQ(QFile::exists(folder + "/npad.journal"), c.dirty);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    StoreTest, RecoveryTest,
+    ::testing::Values(
+        RecoveryRow{"AsItWasLeft", Nothing, Nothing, "old typed", true, kRecovered, {}, false},
+        RecoveryRow{"TheNoteGoneBeforeTyping",
+                    [](const QString &f) { QFile::remove(f + "/npad.txt"); },
+                    Nothing,
+                    "old typed",
+                    true,
+                    kRecovered,
+                    {},
+                    false},
+        RecoveryRow{"NoJournalCanBeMadeAgain",
+                    Nothing,
+                    [](const QString &f) { QDir().mkdir(f + "/npad.journal.new"); },
+                    "old typed",
+                    true,
+                    kRecovered,
+                    {},
+                    false},
+        RecoveryRow{
+            "AWriteCutShort",
+            Nothing,
+            [](const QString &f) {
+                QFile(f + "/npad.journal").resize(QFileInfo(f + "/npad.journal").size() - 3);
+            },
+            "old typ",
+            true,
+            kRecovered,
+            {},
+            false},
+        RecoveryRow{"TheNoteChangedSince",
+                    Nothing,
+                    [](const QString &f) {
+                        QFile n(f + "/npad.txt");
+                        if (n.open(QIODevice::WriteOnly))
+                            n.write("theirs");
+                    },
+                    "theirs",
+                    false,
+                    "i The notepad was not closed properly, and the note file has changed since. "
+                    "What was typed after its last save was kept in",
+                    {"old typed"},
+                    false},
+        RecoveryRow{"AJournalOfSomethingElse",
+                    Nothing,
+                    [](const QString &f) {
+                        QFile j(f + "/npad.journal");
+                        if (j.open(QIODevice::ReadWrite))
+                            j.write("XXXX");
+                    },
+                    "old",
+                    false,
+                    "i The notepad was not closed properly, and what was typed after its last "
+                    "save could not be read. It was kept as",
+                    {},
+                    true},
+        RecoveryRow{"AJournalOthersMayWrite",
+                    Nothing,
+                    [](const QString &f) {
+                        chmod(QFile::encodeName(f + "/npad.journal").constData(), 0622);
+                    },
+                    "old",
+                    false,
+                    kNotOwn,
+                    {},
+                    true},
+        RecoveryRow{"ALinkInTheJournalsPlace",
+                    Nothing,
+                    [](const QString &f) {
+                        QFile::rename(f + "/npad.journal", f + "/elsewhere");
+                        QFile::link(f + "/elsewhere", f + "/npad.journal");
+                    },
+                    "old",
+                    false,
+                    kNotOwn,
+                    {},
+                    true},
+        RecoveryRow{"AJournalOfAnotherUsers",
+                    Nothing,
+                    [](const QString &f) {
+                        const QByteArray path = QFile::encodeName(f + "/npad.journal");
+                        if (geteuid() != 0 || chown(path.constData(), 65534, 65534) != 0)
+                            chmod(path.constData(), 0620); // as the case before
+                    },
+                    "old",
+                    false,
+                    kNotOwn,
+                    {},
+                    true}),
+    [](const auto &row) { return std::string(row.param.name); });
 
 TEST_F(StoreTest, ACloseWaitingForALargeWriteLetsTimersRunAndTheEndTakeTheWrite)
 {
