@@ -25,11 +25,11 @@ std::int64_t NowMs()
 
 } // namespace
 
-NoteStore::NoteStore(const NotePlace &place, std::unique_ptr<NoteUser> user, QObject *parent)
-    : QObject(parent), place_(place), asker_(std::move(user)),
-      unsavedFolders_(DefaultUnsavedFolders()), buffer_(new NoteBuffer(this)),
-      reader_(new NoteReader(this)), writer_(new NoteWriter(*buffer_, this)),
-      timer1_(new QTimer(this))
+NoteStore::NoteStore(const NotePlace &place, std::unique_ptr<NoteUser> user,
+                     const QStringList &unsavedFolders, QObject *parent)
+    : QObject(parent), place_(place), asker_(std::move(user)), unsavedFolders_(unsavedFolders),
+      buffer_(new NoteBuffer(this)), reader_(new NoteReader(this)),
+      writer_(new NoteWriter(*buffer_, this)), timer1_(new QTimer(this))
 {
     timer1_->setSingleShot(true);
     timer1_->setInterval(NoteTracker::kAutosaveMs);

@@ -7,6 +7,7 @@
 #include "notesettings.h"
 #include "notetracker.h"
 #include "noteuser.h"
+#include "unsavedtext.h"
 
 #include <QObject>
 #include <QStringList>
@@ -50,7 +51,11 @@ class NoteStore : public QObject {
     Q_OBJECT
 
   public:
-    NoteStore(const NotePlace &place, std::unique_ptr<NoteUser> user, QObject *parent = nullptr);
+    // Unsaved text that can't go into the note goes to the first of
+    // `unsavedFolders` that takes it.
+    NoteStore(const NotePlace &place, std::unique_ptr<NoteUser> user,
+              const QStringList &unsavedFolders = DefaultUnsavedFolders(),
+              QObject *parent = nullptr);
     ~NoteStore() override;
 
     // Carries a note left behind the program, and sets the paths; once.
@@ -58,9 +63,6 @@ class NoteStore : public QObject {
 
     NoteBuffer &Buffer() { return *buffer_; }
     const QString &Folder() const { return folder_; } // with its trailing '/'
-    const QString &NotesPath() const { return notesPath_; }
-    const QString &SettingsPath() const { return settingsPath_; }
-    void SetUnsavedFolders(const QStringList &folders) { unsavedFolders_ = folders; }
     NoteEncoding Encoding() const { return encoding_; }
     const NoteTracker &Tracker() const { return tracker_; }
     // Typing may go in: the buffer holds the note, from where it can be kept.

@@ -131,13 +131,14 @@ class StoreTest : public ::testing::Test {
                              [&](const QString &s) { return s.startsWith(start); });
     }
 
-    NoteStore &Open(const NotePlace &place = {})
+    // Unsaved text goes to `unsaved` (default: "unsaved" here).
+    NoteStore &Open(const NotePlace &place = {}, QStringList unsaved = {})
     {
         user.seen.clear();
         store.reset();
-        store = std::make_unique<NoteStore>(place.folder.isEmpty() ? NotePlace(dir.path()) : place,
-                                            std::make_unique<UserOf>(user));
-        store->SetUnsavedFolders({Path("unsaved")});
+        store = std::make_unique<NoteStore>(
+            place.folder.isEmpty() ? NotePlace(dir.path()) : place, std::make_unique<UserOf>(user),
+            unsaved.isEmpty() ? QStringList{Path("unsaved")} : unsaved);
         store->Open();
         return *store;
     }
@@ -268,13 +269,12 @@ TEST_P(UnsavedPlacesTest, UnsavedTextGoesToTheFirstPlaceThatTakesItAndTheUserHea
     const PlacesRow &c = GetParam();
     Put("note/npad.txt", "old");
     Put("not-a-folder", "a file");
-    Open(NotePlace(Path("note")));
-    Show();
-    Type(" secret");
     QStringList places;
     for (const QString &p : c.places)
         places << Path(p);
-    store->SetUnsavedFolders(places);
+    Open(NotePlace(Path("note")), places);
+    Show();
+    Type(" secret");
     // The note's folder gone, a file in its place.
     QDir().rename(Path("note"), Path("aside"));
     Put("note", "a file");
