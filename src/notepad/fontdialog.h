@@ -1,8 +1,15 @@
 #pragma once
 
+#include "notesettings.h"
+
 #include <QFontDialog>
 
 class QComboBox;
+
+// A font as the settings file keeps it (its size in whole points, no colour
+// or character set), and back.
+FontSettings SettingsOf(const QFont &f);
+QFont FontOf(const FontSettings &s);
 
 // The notepad's font dialog: Qt's own, preset with the memo's font as the
 // user sees it (the family a name such as "Arial" resolves to), with a text

@@ -98,30 +98,6 @@ class NotepadBoxes : public NoteUser {
     void Error(const QString &text) override { ErrorBox(text); }
 };
 
-FontSettings SettingsOf(const QFont &f)
-{
-    FontSettings s;
-    s.name = f.family().toStdString();
-    s.size = f.pointSize() > 0 ? f.pointSize() : qRound(f.pointSizeF());
-    s.bold = f.bold();
-    s.italic = f.italic();
-    s.underline = f.underline();
-    s.strikeout = f.strikeOut();
-    return s;
-}
-
-QFont FontOf(const FontSettings &s)
-{
-    QFont f;
-    f.setFamily(QString::fromStdString(s.name));
-    f.setPointSize(s.size > 0 ? s.size : FontSettings{}.size);
-    f.setBold(s.bold);
-    f.setItalic(s.italic);
-    f.setUnderline(s.underline);
-    f.setStrikeOut(s.strikeout);
-    return f;
-}
-
 } // namespace
 
 NotepadState &Notes()
