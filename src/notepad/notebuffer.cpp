@@ -85,10 +85,7 @@ NoteBuffer::NoteBuffer(QObject *parent) : QObject(parent), document_(new QTextDo
 
 NoteBuffer::~NoteBuffer()
 {
-    if (view_) {
-        view_->removeEventFilter(this);
-        view_->viewport()->removeEventFilter(this);
-    }
+    SetView(nullptr);
 }
 
 qsizetype NoteBuffer::Size() const
@@ -276,7 +273,15 @@ void NoteBuffer::Changed(int from, int removed, int added)
 
 void NoteBuffer::SetView(QPlainTextEdit *memo)
 {
+    if (view_) {
+        view_->removeEventFilter(this);
+        view_->viewport()->removeEventFilter(this);
+    }
     view_ = memo;
+    viewObject_ = memo;
+    viewport_ = memo ? memo->viewport() : nullptr;
+    if (!memo)
+        return;
     {
         // Laid out only once shown: a text no memo shows costs no layout.
         const QScopedValueRollback changing(changing_, true);
@@ -284,7 +289,7 @@ void NoteBuffer::SetView(QPlainTextEdit *memo)
         memo->setDocument(document_);
     }
     memo->installEventFilter(this);
-    memo->viewport()->installEventFilter(this);
+    viewport_->installEventFilter(this);
     UpdateView();
 }
 
@@ -348,7 +353,7 @@ void NoteBuffer::Replay(bool evenIncoming)
 
 bool NoteBuffer::eventFilter(QObject *watched, QEvent *event)
 {
-    if (!view_ || (watched != view_ && watched != view_->viewport()) || !Incoming())
+    if ((watched != viewObject_ && watched != viewport_) || !Incoming() || view_.isNull())
         return QObject::eventFilter(watched, event);
     return HoldEvent(event);
 }

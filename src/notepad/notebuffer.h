@@ -71,7 +71,8 @@ class NoteBuffer : public QObject {
     bool Coming() const { return flow_ != Flow::Nothing; }
     bool Held() const { return flow_ == Flow::Held; }
 
-    // The memo that shows the text, and takes the user's input for it.
+    // The memo that shows the text, and takes the user's input for it;
+    // none, before it goes.
     void SetView(QPlainTextEdit *memo);
     // While held (as many times as asked), what the user does in the memo
     // waits; keys that leave it (Escape, Tab) act at once.
@@ -120,6 +121,9 @@ class NoteBuffer : public QObject {
     qsizetype piece_ = 0, at_ = 0;
     int caret_ = 0; // where the memo's caret was as the text began to go in
     QPointer<QPlainTextEdit> view_;
+    // The memo and its viewport as objects, for the event filter: one on its
+    // way out is no memo any more.
+    QObject *viewObject_ = nullptr, *viewport_ = nullptr;
     int holds_ = 0;
     bool editable_ = true;
     // What the user did in the memo while text came in: a key, a paste's

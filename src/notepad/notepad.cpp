@@ -228,6 +228,7 @@ TFnotepad::~TFnotepad()
 {
     // Exports under way take the rest of the text and are written whole.
     store_.FinishTaking();
+    store_.Buffer().SetView(nullptr); // the text outlives its memo
 }
 
 void TFnotepad::FormCreate()
