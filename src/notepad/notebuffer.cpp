@@ -114,23 +114,33 @@ QString NoteBuffer::Slice(qsizetype from, qsizetype n) const
     return text;
 }
 
-void NoteBuffer::Compare(QStringList pieces, std::function<void(bool)> done)
+void NoteBuffer::Compare(QStringList pieces, std::function<void(Likeness)> done)
 {
+    // One comparison at a time: one under way is over, its text as good as
+    // changed.
+    if (comparison_) {
+        const auto earlier = std::move(comparison_->done);
+        comparison_.reset();
+        earlier(Likeness::Changed);
+    }
     if (Size() != SizeOf(pieces)) {
-        done(false);
+        done(Likeness::Differs);
         return;
     }
-    comparison_ = Comparison{std::move(pieces), 0, 0, revision_, std::move(done)};
-    CompareSlice();
+    comparison_ = Comparison{std::move(pieces), 0, 0, revision_, std::move(done), ++comparisons_};
+    CompareSlice(comparisons_);
 }
 
-void NoteBuffer::CompareSlice()
+void NoteBuffer::CompareSlice(unsigned which)
 {
+    if (!comparison_ || comparison_->which != which)
+        return; // over already
     // A few milliseconds a turn: a large note is never compared at once.
     Comparison &c = *comparison_;
     QElapsedTimer clock;
     clock.start();
-    bool same = c.revision == revision_;
+    const bool changed = c.revision != revision_;
+    bool same = !changed;
     qsizetype from = 0;
     for (qsizetype i = 0; i < c.piece; ++i)
         from += c.pieces.at(i).size();
@@ -146,12 +156,12 @@ void NoteBuffer::CompareSlice()
         }
     }
     if (same && c.piece < c.pieces.size()) {
-        QTimer::singleShot(0, this, &NoteBuffer::CompareSlice);
+        QTimer::singleShot(0, this, [this, which] { CompareSlice(which); });
         return;
     }
     const auto done = std::move(c.done);
     comparison_.reset();
-    done(same);
+    done(changed ? Likeness::Changed : same ? Likeness::Same : Likeness::Differs);
 }
 
 void NoteBuffer::Replace(QStringList pieces, bool held)
@@ -331,6 +341,7 @@ void NoteBuffer::Replay(bool evenIncoming)
 {
     // In order, as if the text had been in: a read-only memo refuses what
     // would change the text, as it does typing.
+    const QScopedValueRollback replaying(replaying_, true);
     while (!input_.empty() && (evenIncoming || !Incoming()) && view_) {
         const HeldInput input = std::move(input_.front());
         input_.pop_front();
@@ -353,7 +364,8 @@ void NoteBuffer::Replay(bool evenIncoming)
 
 bool NoteBuffer::eventFilter(QObject *watched, QEvent *event)
 {
-    if ((watched != viewObject_ && watched != viewport_) || !Incoming() || view_.isNull())
+    if ((watched != viewObject_ && watched != viewport_) || replaying_ || !Incoming()
+        || view_.isNull())
         return QObject::eventFilter(watched, event);
     return HoldEvent(event);
 }

@@ -60,8 +60,10 @@ class NoteBuffer : public QObject {
     QString Text() const { return Slice(0, Size()); }
     // Whether the text is that of `pieces` joined, told to `done` at once
     // when their lengths differ, else once compared a slice at a time
-    // between events (false when the text changes meanwhile).
-    void Compare(QStringList pieces, std::function<void(bool same)> done);
+    // between events: Changed when the text changed meanwhile, or another
+    // comparison began.
+    enum class Likeness { Same, Differs, Changed };
+    void Compare(QStringList pieces, std::function<void(Likeness)> done);
 
     // The file's text in place of this one, told as no edit: it goes in at
     // once when small, else a slice at a time; `held`, it waits for Release.
@@ -108,8 +110,9 @@ class NoteBuffer : public QObject {
     void UpdateView();
     void Replay(bool evenIncoming = false);
     bool HoldEvent(QEvent *event);
+    bool replaying_ = false; // held input on its way in: not held again
     bool HoldPlace(QMouseEvent *mouse);
-    void CompareSlice();
+    void CompareSlice(unsigned which);
     void ReleaseMemory() const;
 
     QTextDocument *document_;
@@ -140,8 +143,10 @@ class NoteBuffer : public QObject {
         QStringList pieces;
         qsizetype piece = 0, at = 0;
         unsigned revision = 0;
-        std::function<void(bool)> done;
+        std::function<void(Likeness)> done;
+        unsigned which = 0;
     };
     std::optional<Comparison> comparison_;
+    unsigned comparisons_ = 0;
     std::function<void()> release_;
 };

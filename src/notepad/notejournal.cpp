@@ -291,10 +291,11 @@ NoteJournal::NoteJournal(const QString &path, QObject *parent)
 
 NoteJournal::~NoteJournal()
 {
-    // What was appended reaches the disk before the program goes.
+    // What was appended reaches the disk before the program goes, and a
+    // journal on its way takes its place.
     if (fd_ >= 0 && unsyncedSince_ >= 0)
         Sync();
-    worker_.Flush();
+    Flush();
     Close();
 }
 
@@ -302,9 +303,8 @@ int NoteJournal::Create(const JournalHeader &header, const QByteArray &changes)
 {
     // A new file each time, put in place whole: a journal read after a
     // crash is either the old one or the new one, and the old one stays in
-    // use when the new one can't be made.
-    const QByteArray path = QFile::encodeName(path_);
-    const QByteArray temp = path + ".new";
+    // use until the new one is in its place.
+    const QByteArray temp = QFile::encodeName(path_) + ".new";
     // Never through a link, nor over a file: what lies there (left by a
     // kill, or put there) goes first.
     const auto create = [&temp] {
@@ -320,13 +320,8 @@ int NoteJournal::Create(const JournalHeader &header, const QByteArray &changes)
     struct stat st {};
     if (::fstat(fd, &st) == 0 && (st.st_mode & 0777) != 0600)
         ::fchmod(fd, 0600);
-    // A journal that replaces another is on the disk before it does: a
-    // power cut must not leave an empty one where a whole one was.
-    const bool replacing = ::lstat(path.constData(), &st) == 0;
     if (!WriteAt(fd, JournalHeaderBytes(header), 0)
-        || !WriteAt(fd, changes, kJournalHeaderSize + header.base.size)
-        || (replacing && ::fdatasync(fd) != 0 && errno != EINVAL)
-        || ::rename(temp.constData(), path.constData()) != 0) {
+        || !WriteAt(fd, changes, kJournalHeaderSize + header.base.size)) {
         error_ = errno;
         ::close(fd);
         ::unlink(temp.constData());
@@ -340,23 +335,72 @@ bool NoteJournal::Open(const QString &notePath, const JournalHeader &header,
 {
     started_ = true;
     ++generation_;
+    Abandon();
     QByteArray changes;
     for (const auto &[number, bytes] : edits)
         changes += bytes;
     const int fd = Create(header, changes);
     if (fd < 0)
         return false;
+    next_ = Next{fd, kJournalHeaderSize + header.base.size + changes.size(), edits, notePath,
+                 header.base};
+    // A journal that replaces another reaches the disk before it does, so
+    // that a power cut never leaves an empty one where a whole one was:
+    // synced beside the window meanwhile, the old one taking changes too.
+    struct stat st {};
+    if (::lstat(QFile::encodeName(path_).constData(), &st) != 0)
+        return PutInPlace();
+    const int syncFd = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    auto error = std::make_shared<int>(syncFd < 0 ? errno : 0);
+    worker_.Run(
+        [syncFd, error] {
+            if (syncFd >= 0 && ::fdatasync(syncFd) != 0 && errno != EINVAL)
+                *error = errno;
+            if (syncFd >= 0)
+                ::close(syncFd);
+        },
+        [this, error, generation = generation_] {
+            if (generation != generation_)
+                return; // another has come since, or none is needed
+            error_ = *error;
+            if (error_ != 0 || !PutInPlace()) {
+                Abandon(); // the old one goes on
+                if (fd_ < 0)
+                    Fail(error_);
+            }
+        });
+    return true;
+}
+
+bool NoteJournal::PutInPlace()
+{
+    const QByteArray path = QFile::encodeName(path_);
+    if (::rename(path + ".new", path.constData()) != 0) {
+        error_ = errno;
+        Abandon();
+        return false;
+    }
     Close();
+    Next next = std::move(*next_);
+    next_.reset();
     failed_ = false;
     reported_ = false;
-    fd_ = fd;
-    // The base's bytes go after the header, where the thread copies them.
-    end_ = kJournalHeaderSize + header.base.size + changes.size();
-    edits_ = edits;
+    fd_ = next.fd;
+    end_ = next.end;
+    edits_ = std::move(next.edits);
     newEntry_ = true;
-    CopyBaseIn(notePath, header.base);
+    CopyBaseIn(next.notePath, next.base);
     Sync();
     return true;
+}
+
+void NoteJournal::Abandon()
+{
+    if (!next_)
+        return;
+    ::close(next_->fd);
+    ::unlink(QFile::encodeName(path_ + ".new").constData());
+    next_.reset();
 }
 
 void NoteJournal::CopyBaseIn(const QString &notePath, const FileIdentity &base)
@@ -399,10 +443,17 @@ void NoteJournal::Start(const QString &notePath, const JournalHeader &header,
 
 void NoteJournal::Append(std::uint64_t number, const JournalEdit &edit)
 {
-    if (fd_ < 0)
+    if (fd_ < 0 && !next_)
         return;
     QByteArray bytes = JournalEditBytes(edit);
-    if (!WriteAt(fd_, bytes, end_)) {
+    // A journal on its way takes the change too, for when it is in place.
+    if (next_ && WriteAt(next_->fd, bytes, next_->end)) {
+        next_->end += bytes.size();
+        next_->edits.emplace_back(number, bytes);
+    } else {
+        Abandon();
+    }
+    if (fd_ >= 0 && !WriteAt(fd_, bytes, end_)) {
         Fail(errno);
         return;
     }
@@ -455,6 +506,7 @@ void NoteJournal::Remove()
     if (!started_)
         return; // a journal of an earlier run is read before it goes
     ++generation_;
+    Abandon();
     Close();
     started_ = failed_ = false;
     edits_.clear();
@@ -464,7 +516,9 @@ void NoteJournal::Remove()
 
 void NoteJournal::Flush()
 {
-    worker_.Flush();
+    // What comes back may ask for more (a journal in place is synced).
+    while (!worker_.Finish(1000)) {
+    }
 }
 
 void NoteJournal::Close()
@@ -481,6 +535,7 @@ void NoteJournal::Fail(int error)
 {
     // The changes can't be kept beside the note. What the journal holds
     // stays: every change up to the failure.
+    Abandon();
     Close();
     failed_ = true;
     edits_.clear();

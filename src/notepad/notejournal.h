@@ -10,6 +10,7 @@
 #include <QStringList>
 
 #include <cstdint>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -116,7 +117,6 @@ class NoteJournal : public QObject {
     // From Start until Remove, even when it could not be written: a journal
     // starts only over a note file that holds the memo's text.
     bool Started() const { return started_; }
-    bool Writing() const { return fd_ >= 0; }
 
     // A new journal over the note file at `notePath` in state `base`; with
     // `edits` made already, as change `number`.
@@ -146,9 +146,13 @@ class NoteJournal : public QObject {
   private:
     bool Open(const QString &notePath, const JournalHeader &header,
               const std::vector<std::pair<std::uint64_t, QByteArray>> &edits);
-    // The new journal, header and changes written, in its place: its file,
-    // or -1 with error_ set.
+    // The new journal, header and changes written, under its temporary
+    // name: its file, or -1 with error_ set.
     int Create(const JournalHeader &header, const QByteArray &changes);
+    // The new journal takes the old one's place; false with error_ set.
+    bool PutInPlace();
+    // The new journal, not in place yet, goes.
+    void Abandon();
     void CopyBaseIn(const QString &notePath, const FileIdentity &base);
     void Close();
     void Fail(int error);
@@ -167,6 +171,15 @@ class NoteJournal : public QObject {
     bool newEntry_ = false; // the folder has not been synced since the file was made
     std::int64_t end_ = 0;  // where the next change goes
     std::vector<std::pair<std::uint64_t, QByteArray>> edits_; // since the base
+    // The journal on its way, until it is synced and in place.
+    struct Next {
+        int fd;
+        std::int64_t end;
+        std::vector<std::pair<std::uint64_t, QByteArray>> edits;
+        QString notePath;
+        FileIdentity base;
+    };
+    std::optional<Next> next_;
     QTimer *syncTimer_;
     std::int64_t unsyncedSince_ = -1, lastChange_ = 0, lastSync_ = -1000000;
     int syncs_ = 0;

@@ -58,6 +58,8 @@ class NoteReader : public QObject {
     void Read(std::optional<FileIdentity> known, std::function<void(NoteReading &)> done);
     bool Busy() const { return worker_.Busy(); }
     bool JournalDue() const { return journalDue_; }
+    // The journal a reading brought went unused: the next reading reads it.
+    void JournalStillDue() { journalDue_ = true; }
 
     // A file replaced by a rename is no longer watched; its folder sees it come.
     void Watch();

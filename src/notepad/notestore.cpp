@@ -188,7 +188,7 @@ void NoteStore::ContinueLoad()
         FinishLoad(true);
         return;
     }
-    Reread(!failedState_ && memoIsDisk_, false,
+    Reread(!failedState_ && memoIsDisk_, false, false, // held by the load
            [this](Read read) { FinishLoad(read != Read::Failed); });
 }
 
@@ -203,20 +203,24 @@ void NoteStore::FinishLoad(bool ok)
     buffer_->HoldInput(false);
 }
 
-void NoteStore::Reread(bool check, bool quietly, std::function<void(Read)> then)
+void NoteStore::Reread(bool check, bool quietly, bool holdInput, std::function<void(Read)> then)
 {
-    // What the user does meanwhile waits, and lands in the note as read.
-    buffer_->HoldInput(true);
-    const auto end = [this, then](Read read) {
+    // One at a time: the watcher looks again once it is over.
+    ++rereads_;
+    // What the user does meanwhile waits, where asked, and lands in the note
+    // as read.
+    buffer_->HoldInput(holdInput);
+    const auto end = [this, then, holdInput](Read read) {
         then(read);
-        buffer_->HoldInput(false);
+        if (holdInput)
+            buffer_->HoldInput(false);
+        --rereads_;
         LookAgainIfChanged();
     };
     const std::optional<FileIdentity> known = check ? std::optional(disk_) : std::nullopt;
     reader_->Read(known, [this, quietly, end, edits = edits_](NoteReading &r) {
-        // Changed, or ended, meanwhile: looked at again, if still shown.
         if (phase_ == Phase::Ended || edits_ != edits || r.missing) {
-            recheck_ = true;
+            Discard(bool(r.journal)); // typed, or ended, meanwhile
             end(Read::Unchanged);
         } else if (r.unchanged) {
             disk_ = r.disk;
@@ -227,6 +231,13 @@ void NoteStore::Reread(bool check, bool quietly, std::function<void(Read)> then)
     });
 }
 
+void NoteStore::Discard(bool withJournal)
+{
+    recheck_ = true; // looked at again, if still shown
+    if (withJournal)
+        reader_->JournalStillDue(); // read with a later reading
+}
+
 void NoteStore::TakeRead(NoteReading &r, bool quietly, bool hold, std::function<void(Read)> then)
 {
     if (!r.failure.isEmpty()) {
@@ -234,29 +245,36 @@ void NoteStore::TakeRead(NoteReading &r, bool quietly, bool hold, std::function<
         then(Read::Failed);
         return;
     }
-    disk_ = r.disk;
-    failedState_.reset();
-    encoding_ = r.encoding;
-    breaks_ = r.breaks;
-    const auto taken = [this, journal = r.journal, then](bool) {
+    // The file as read is the note's once its text is the buffer's.
+    const auto taken = [this, r = std::as_const(r), then] {
+        disk_ = r.disk;
+        failedState_.reset();
+        encoding_ = r.encoding;
+        breaks_ = r.breaks;
         memoIsDisk_ = true;
         journal_->Remove(); // the buffer holds the file
-        if (journal)
-            Recover(*journal);
+        if (r.journal)
+            Recover(*r.journal);
         then(Read::Taken);
     };
     if (hold && buffer_->Size() == 0 && !buffer_->Coming()) {
         // Held until the first show: a memo's blocks cost several times the
         // text, which may never be needed.
         PutInBuffer(std::move(r.text), quietly, true);
-        taken(true);
+        taken();
         return;
     }
     auto pieces = std::make_shared<QStringList>(std::move(r.text));
-    buffer_->Compare(*pieces, [this, pieces, quietly, hold, taken](bool same) {
-        if (!same)
+    buffer_->Compare(*pieces, [this, pieces, quietly, hold, taken, then,
+                               journal = r.journal](NoteBuffer::Likeness likeness) {
+        if (likeness == NoteBuffer::Likeness::Changed) {
+            Discard(bool(journal)); // typed, or read again, meanwhile
+            then(Read::Unchanged);
+            return;
+        }
+        if (likeness == NoteBuffer::Likeness::Differs)
             PutInBuffer(std::move(*pieces), quietly, hold || buffer_->Held());
-        taken(true);
+        taken();
     });
 }
 
@@ -282,7 +300,7 @@ void NoteStore::ReadFailed(const QString &reason)
 
 void NoteStore::LookAgainIfChanged()
 {
-    if (recheck_ && !asker_.BoxOpen() && steps_ == 0 && !writer_->Writing() && !reader_->Busy()) {
+    if (recheck_ && !asker_.BoxOpen() && steps_ == 0 && !writer_->Writing() && rereads_ == 0) {
         recheck_ = false;
         QTimer::singleShot(0, this, &NoteStore::DiskChanged);
     }
@@ -302,7 +320,7 @@ void NoteStore::DiskChanged()
     // Looked at once the box, the step, the write or the reading has ended:
     // each state of a file that can't be read is reported once, one box at
     // a time.
-    if (asker_.BoxOpen() || steps_ > 0 || writer_->Writing() || reader_->Busy()) {
+    if (asker_.BoxOpen() || steps_ > 0 || writer_->Writing() || rereads_ > 0) {
         recheck_ = true;
         return;
     }
@@ -336,7 +354,7 @@ void NoteStore::DiskChanged()
         UpdateEditable();
         return;
     }
-    Reread(!failedState_, true, [this](Read read) {
+    Reread(!failedState_, true, false, [this](Read read) {
         if (read == Read::Taken) {
             UpdateEditable();
             tracker_.Loaded();

@@ -151,7 +151,13 @@ class NoteStore : public QObject {
     void Recover(const LeftJournal &journal);
     void ContinueLoad();
     void FinishLoad(bool ok);
-    void Reread(bool check, bool quietly, std::function<void(Read)> then);
+    // The note read again beside the window: when `check`, only if its
+    // bytes changed from those last known; `quietly`, what it brings is no
+    // change of the text; `holdInput`, what the user does meanwhile waits.
+    void Reread(bool check, bool quietly, bool holdInput, std::function<void(Read)> then);
+    // A reading that came too late (one that brought a journal: `withJournal`):
+    // the file is looked at again.
+    void Discard(bool withJournal);
     void TakeRead(NoteReading &r, bool quietly, bool hold, std::function<void(Read)> then);
     void PutInBuffer(QStringList pieces, bool quietly, bool hold);
     void ReadFailed(const QString &reason);
@@ -174,6 +180,7 @@ class NoteStore : public QObject {
 
     Phase phase_ = Phase::Open;
     int steps_ = 0;         // save steps under way
+    int rereads_ = 0;       // readings under way, until their text is in
     bool readOnly_ = false; // shown from where nothing typed could be kept
     bool shown_ = false;
     bool recheck_ = false;     // the file changed while it could not be looked at

@@ -119,7 +119,7 @@ bool SaveStep::KeepTextAndShowFile()
         return true; // the program is ending
     // The other program's note is shown once read; what is typed meanwhile
     // waits for it.
-    store_.Reread(false, true, [](NoteStore::Read) {});
+    store_.Reread(false, true, true, [](NoteStore::Read) {});
     store_.asker_.Tell(QString("The text you typed was kept in \"%1\".").arg(keptIn_));
     return true;
 }

@@ -1,6 +1,12 @@
 #include "notebuffer.h"
 
+#include <QPlainTextEdit>
+#include <QTest>
+#include <QTextCursor>
+#include <QTextDocument>
 #include <gtest/gtest.h>
+
+#include <optional>
 
 namespace {
 
@@ -39,3 +45,61 @@ INSTANTIATE_TEST_SUITE_P(
                       ReportRow{"PastTheEnd", 4, 0, 1, 3, 4, -1, -1},
                       ReportRow{"ACountTheLengthsDeny", 0, 0, 5, 3, 4, -1, -1}),
     [](const auto &row) { return std::string(row.param.name); });
+
+namespace {
+
+// What happens to a text while it is compared a slice at a time.
+struct MeanwhileRow {
+    const char *name;
+    void (*meanwhile)(NoteBuffer &buffer);
+    NoteBuffer::Likeness likeness;
+};
+
+class CompareTest : public ::testing::TestWithParam<MeanwhileRow> {};
+
+} // namespace
+
+TEST_P(CompareTest, AComparisonTellsWhetherTheTextIsTheSameUnlessItChangedMeanwhile)
+{
+    const MeanwhileRow &c = GetParam();
+    NoteBuffer buffer;
+    QPlainTextEdit memo; // laid out, as shown: slices take their time
+    buffer.SetView(&memo);
+    const QString lines = QString(63, 'x').append('\n').repeated(1 << 15);
+    const QStringList text{lines, lines};
+    buffer.Replace(text);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !buffer.Coming(); }));
+    std::optional<NoteBuffer::Likeness> told;
+    buffer.Compare(text, [&](NoteBuffer::Likeness likeness) { told = likeness; });
+    EXPECT_FALSE(told) << "a slice at a time";
+    c.meanwhile(buffer);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return told.has_value(); }));
+    EXPECT_EQ(told, c.likeness);
+    buffer.SetView(nullptr);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    NoteBuffer, CompareTest,
+    ::testing::Values(MeanwhileRow{"Nothing", [](NoteBuffer &) {}, NoteBuffer::Likeness::Same},
+                      MeanwhileRow{"AnEdit",
+                                   [](NoteBuffer &b) { QTextCursor(b.Document()).insertText("z"); },
+                                   NoteBuffer::Likeness::Changed},
+                      MeanwhileRow{"ATextPutIn", [](NoteBuffer &b) { b.Replace({"other"}); },
+                                   NoteBuffer::Likeness::Changed},
+                      MeanwhileRow{"AnotherComparison",
+                                   [](NoteBuffer &b) { b.Compare({"x"}, [](auto) {}); },
+                                   NoteBuffer::Likeness::Changed}),
+    [](const auto &row) { return std::string(row.param.name); });
+
+TEST(NoteBuffer, InputHeldWhileTextComesInLandsAtOnceWhenTheProgramEnds)
+{
+    NoteBuffer buffer;
+    QPlainTextEdit memo;
+    buffer.SetView(&memo);
+    buffer.HoldInput(true); // a reading under way, which the end does not wait for
+    QTest::keyClicks(&memo, "ab");
+    EXPECT_EQ(buffer.Text(), "");
+    buffer.LandInput();
+    EXPECT_EQ(buffer.Text(), "ab");
+    buffer.SetView(nullptr);
+}
