@@ -113,8 +113,10 @@ QByteArray JournalEditBytes(const JournalEdit &edit)
     Put<std::uint32_t>(out, std::uint32_t(16 + edit.inserted.size() * 2));
     Put<std::int64_t>(out, edit.position);
     Put<std::int64_t>(out, edit.removed);
-    for (const QChar c : edit.inserted)
-        Put<std::uint16_t>(out, c.unicode());
+    // The characters in one stroke: a whole text may go in as one change.
+    const qsizetype at = out.size();
+    out.resize(at + edit.inserted.size() * 2);
+    qToLittleEndian<std::uint16_t>(edit.inserted.utf16(), edit.inserted.size(), out.data() + at);
     Put<std::uint64_t>(out, Checksum(out.constData(), out.size()));
     return out;
 }
@@ -161,8 +163,7 @@ JournalContents ReadJournal(QByteArrayView bytes)
         e.removed = Get<std::int64_t>(p + at + 12);
         const qsizetype units = (size - 16) / 2;
         e.inserted.resize(units);
-        for (qsizetype i = 0; i < units; ++i)
-            e.inserted[i] = QChar(Get<std::uint16_t>(p + at + kEditFixed + 2 * i));
+        qFromLittleEndian<std::uint16_t>(p + at + kEditFixed, units, e.inserted.data());
         j.edits.push_back(std::move(e));
         at = end + kChecksumSize;
     }

@@ -209,7 +209,8 @@ void NoteStore::Reread(bool check, bool quietly, bool holdInput, std::function<v
     ++rereads_;
     // What the user does meanwhile waits, where asked, and lands in the note
     // as read.
-    buffer_->HoldInput(holdInput);
+    if (holdInput)
+        buffer_->HoldInput(true);
     const auto end = [this, then, holdInput](Read read) {
         then(read);
         if (holdInput)
