@@ -56,7 +56,6 @@ class NoteReader : public QObject {
 
     // With `known`, the note is read only when its bytes are no longer those.
     void Read(std::optional<FileIdentity> known, std::function<void(NoteReading &)> done);
-    bool Busy() const { return worker_.Busy(); }
     bool JournalDue() const { return journalDue_; }
     // The journal a reading brought went unused: the next reading reads it.
     void JournalStillDue() { journalDue_ = true; }

@@ -24,12 +24,6 @@ void NoteWorker::Run(std::function<void()> work, std::function<void()> done)
     wake_.notify_one();
 }
 
-void NoteWorker::Flush()
-{
-    std::unique_lock lock(mutex_);
-    idle_.wait(lock, [this] { return tasks_.empty() && !busy_; });
-}
-
 bool NoteWorker::Finish(int ms)
 {
     {

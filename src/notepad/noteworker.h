@@ -33,10 +33,8 @@ class NoteWorker : public QObject {
 
     // Work given and not yet handed back.
     bool Busy() const { return given_ > 0; }
-    // Waits, without an event loop, until what was given so far is done.
-    void Flush();
-    // Waits so for `ms` at most, then hands back at once what is done: true
-    // when nothing given is left.
+    // Waits, without an event loop, `ms` at most for what was given so far,
+    // then hands back at once what is done: true when nothing given is left.
     bool Finish(int ms);
 
   signals:
