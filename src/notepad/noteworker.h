@@ -31,8 +31,6 @@ class NoteWorker : public QObject {
             [result, done = std::move(done)] { done(*result); });
     }
 
-    // Work given and not yet handed back.
-    bool Busy() const { return given_ > 0; }
     // Waits, without an event loop, `ms` at most for what was given so far,
     // then hands back at once what is done: true when nothing given is left.
     bool Finish(int ms);
