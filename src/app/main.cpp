@@ -62,9 +62,10 @@ int RunWindows(TerminationSignals &termination, SingleInstance &instance, const 
         if (ended)
             return;
         ended = true;
-        SaveBeforeExit(*windows, [] { return false; });
-        instance.Release();
-        QCoreApplication::exit(windows->exitStatus);
+        SaveAndEnd(*windows, [&windows, &instance] {
+            instance.Release();
+            QCoreApplication::exit(windows->exitStatus);
+        });
     };
     QObject::connect(&termination, &TerminationSignals::received, qApp, [&windows, &end] {
         if (windows)
@@ -74,7 +75,9 @@ int RunWindows(TerminationSignals &termination, SingleInstance &instance, const 
     windows = StartUp(notes);
     // A signal taken by a box during the start-up has ended nothing yet.
     if (termination.Received()) {
-        end();
+        ended = true;
+        SaveBeforeExit(*windows, [] { return false; });
+        instance.Release();
         return windows->exitStatus;
     }
     instance.SetRaise([&windows] { BringToFront(windows->fctrl.get()); });

@@ -137,21 +137,37 @@ void WhenFirstDrawn(QWidget *window, std::function<void()> work)
     window->installEventFilter(new FirstPaint(window, std::move(work)));
 }
 
+namespace {
+
+void TakeExitReport(Windows &w, const ExitReport &report)
+{
+    if (!report.text.isEmpty())
+        std::fprintf(stderr, "quorvin: %s\n", qPrintable(report.text));
+    if (report.outcome == ExitReport::Outcome::Stay)
+        return;
+    if (report.outcome == ExitReport::Outcome::Lost)
+        w.exitStatus = 1;
+    // The windows close as the program quits: nothing is left to write.
+    w.note->End(report.outcome);
+}
+
+} // namespace
+
 ExitReport SaveBeforeExit(Windows &w, const std::function<bool()> &mayAsk)
 {
     if (!w.note)
         return {};
-    NoteStore &store = *w.note;
-    const ExitReport report = store.SaveBeforeExit(mayAsk);
-    if (!report.text.isEmpty())
-        std::fprintf(stderr, "quorvin: %s\n", qPrintable(report.text));
-    if (report.outcome == ExitReport::Outcome::Stay)
-        return report;
-    if (report.outcome == ExitReport::Outcome::Lost)
-        w.exitStatus = 1;
-    // The windows close as the program quits: nothing is left to write.
-    store.End(report.outcome);
+    const ExitReport report = w.note->SaveBeforeExit(mayAsk);
+    TakeExitReport(w, report);
     return report;
+}
+
+void SaveAndEnd(Windows &w, std::function<void()> ended)
+{
+    w.note->Exit([&w, ended = std::move(ended)](const ExitReport &report) {
+        TakeExitReport(w, report);
+        ended();
+    });
 }
 
 void RunOutsideBoxes(std::function<bool()> ready, std::function<void()> end)

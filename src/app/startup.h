@@ -63,6 +63,9 @@ void WhenFirstDrawn(QWidget *window, std::function<void()> work);
 // to standard error, a loss into `exitStatus`; unless the user chose to
 // stay, the notepad writes nothing more.
 ExitReport SaveBeforeExit(Windows &w, const std::function<bool()> &mayAsk = {});
+// The same for an end that asks nobody (the user is withdrawn) and waits for
+// nothing: `ended` runs once the note's step is over.
+void SaveAndEnd(Windows &w, std::function<void()> ended);
 
 // Runs `end` once `ready` holds, no box or menu is open and only the main
 // event loop runs, so that a step a box interrupted has finished first.

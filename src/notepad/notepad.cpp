@@ -14,6 +14,7 @@
 #include "notesettings.h"
 #include "qtextutil.h"
 #include "screenplace.h"
+#include "userinput.h"
 
 #include <QAction>
 #include <QApplication>
@@ -29,6 +30,7 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QScopedValueRollback>
 #include <QTextBlock>
@@ -82,20 +84,36 @@ class NoteMemo : public QPlainTextEdit {
 // file access in the toolkit's error box.
 class NotepadBoxes : public NoteUser {
   public:
-    Answer Ask(const QString &question) override
+    NotepadBoxes() { WatchUserInput(); }
+    ~NotepadBoxes() override { delete box_; } // unanswered: the store is gone
+
+    void Show(Box box, const QString &text, bool byItself,
+              std::function<void(Answer)> closed) override
     {
         const QScopedValueRollback title(Lib().BoxTitle, std::string("Notepad"));
-        switch (AskYesNoCancel(question)) {
-        case 'Y':
-            return Answer::Yes;
-        case 'N':
-            return Answer::No;
-        default:
-            return Answer::Cancel;
+        // The box is let go before its answer is told: the answer may show the next.
+        const auto tell = [this, closed](Answer answer) {
+            box_ = nullptr;
+            closed(answer);
+        };
+        switch (box) {
+        case Box::Question:
+            box_ = ShowYesNoCancel(text, byItself, [tell](char answer) {
+                tell(answer == 'Y' ? Answer::Yes : answer == 'N' ? Answer::No : Answer::Cancel);
+            });
+            break;
+        case Box::Notice:
+            box_ = ShowInfoBox(text, byItself, [tell] { tell(Answer::Yes); });
+            break;
+        case Box::Error:
+            box_ = ShowErrorBox(text, byItself, [tell] { tell(Answer::Yes); });
+            break;
         }
     }
-    void Tell(const QString &text) override { NotepadInfo(text); }
-    void Error(const QString &text) override { ErrorBox(text); }
+    qint64 QuietFor() const override { return MsSinceUserInput(); }
+
+  private:
+    QPointer<QWidget> box_;
 };
 
 } // namespace
@@ -216,7 +234,7 @@ void TFnotepad::ConnectSignals()
     connect(Memo1->document(), &QTextDocument::contentsChange, this, &TFnotepad::Memo1Change);
     connect(Memo1, &QPlainTextEdit::cursorPositionChanged, this, &TFnotepad::StopSearch);
     connect(Timer2, &QTimer::timeout, this, &TFnotepad::Timer2Timer);
-    connect(&store_, &NoteStore::readableAgain, this, &TFnotepad::FormShow);
+    connect(&store_, &NoteStore::readableAgain, this, [this] { FormShow(true); });
     connect(&store_, &NoteStore::firstReadDone, this, &TFnotepad::FirstReadDone);
     connect(&store_.Buffer(), &NoteBuffer::filled, this, [this] {
         if (showing_ == Showing::Filling)
@@ -289,14 +307,16 @@ int TFnotepad::ShowCaretIndex() const
     return 0;
 }
 
-void TFnotepad::FormShow()
+void TFnotepad::FormShow(bool byItself)
 {
     showing_ = Showing::Reading;
-    store_.LoadNotes([this](bool ok) {
-        showing_ = ok ? Showing::Filling : Showing::No;
-        if (ok && !store_.Buffer().Coming())
-            ShowStep();
-    });
+    store_.LoadNotes(
+        [this](bool ok) {
+            showing_ = ok ? Showing::Filling : Showing::No;
+            if (ok && !store_.Buffer().Coming())
+                ShowStep();
+        },
+        byItself ? NoteAsker::Origin::ByItself : NoteAsker::Origin::User);
 }
 
 void TFnotepad::ShowStep()
@@ -572,7 +592,7 @@ void TFnotepad::SearchSlice(unsigned run)
     }
     StopSearch();
     if (!match) {
-        InfoBox(NotFoundText(st.SearchText, st.SearchFresh));
+        ShowInfoBox(NotFoundText(st.SearchText, st.SearchFresh), false);
         return;
     }
     st.SearchFresh = false;

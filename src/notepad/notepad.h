@@ -87,7 +87,8 @@ class TFnotepad : public QMainWindow {
     void BuildClientArea();
     void ConnectSignals();
     void FormCreate();
-    void FormShow();
+    // `byItself`: the note became readable again, with no show of the user's.
+    void FormShow(bool byItself = false);
     void FirstReadDone(bool ok);
     // The show's last step, once the note is read and in the memo: the caret.
     void ShowStep();

@@ -3,13 +3,12 @@
 #include "notejournal.h"
 #include "notereader.h"
 #include "notewriter.h"
-#include "savestep.h"
 #include "unsavedtext.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QScopedValueRollback>
 #include <QTimer>
 
 #include <chrono>
@@ -37,11 +36,7 @@ NoteStore::NoteStore(const NotePlace &place, std::unique_ptr<NoteUser> user,
     asker_.SetAfterBox([this] { LookAgainIfChanged(); });
     connect(buffer_, &NoteBuffer::edited, this, &NoteStore::TextChanged);
     connect(reader_, &NoteReader::changed, this, &NoteStore::DiskChanged);
-    // A write a step waits for is that step's to take.
-    connect(writer_, &NoteWriter::written, this, [this] {
-        if (!writer_->Waiting())
-            OnWritten();
-    });
+    connect(writer_, &NoteWriter::written, this, &NoteStore::OnWritten);
 }
 
 NoteStore::~NoteStore()
@@ -57,9 +52,9 @@ void NoteStore::Open()
     settingsPath_ = files.settings;
     readOnly_ = files.readOnly;
     if (!files.notice.isEmpty())
-        asker_.Tell(files.notice);
+        asker_.Tell(files.notice, NoteAsker::Origin::ByItself);
     if (!files.failure.isEmpty())
-        asker_.Report(files.failure);
+        asker_.Report(files.failure, NoteAsker::Origin::ByItself);
     const QString journalPath = QFileInfo(notesPath_).absolutePath() + "/npad.journal";
     journal_ = new NoteJournal(journalPath, this);
     // Told once the keystroke that met it is over: never a box inside an edit.
@@ -67,7 +62,7 @@ void NoteStore::Open()
         journal_, &NoteJournal::failed, this,
         [this](const QString &message) {
             if (phase_ != Phase::Ended)
-                asker_.Report(message);
+                asker_.Report(message, NoteAsker::Origin::ByItself);
         },
         Qt::QueuedConnection);
     // The note's bytes are gone from where the journal would copy them.
@@ -95,12 +90,14 @@ void NoteStore::FontChosen(const FontSettings &font)
     tracker_.FontChanged = true;
 }
 
-bool NoteStore::WriteFontSettings()
+QString NoteStore::WriteSettings()
 {
-    const bool ok = WriteFontSettingsFile(settingsPath_, font_);
-    if (!ok)
-        asker_.Report("Unable to write to " + settingsPath_);
-    return ok;
+    bool failed = false;
+    tracker_.SaveSettings([&] {
+        failed = !WriteFontSettingsFile(settingsPath_, font_);
+        return !failed;
+    });
+    return failed ? "Unable to write to " + settingsPath_ : QString();
 }
 
 void NoteStore::StartFirstRead()
@@ -149,13 +146,13 @@ void NoteStore::Recover(const LeftJournal &left)
     }
     for (const RecoveryDone::Message &m : done.messages) {
         if (m.failure)
-            asker_.Report(m.text);
+            asker_.Report(m.text, NoteAsker::Origin::ByItself);
         else
-            asker_.Tell(m.text);
+            asker_.Tell(m.text, NoteAsker::Origin::ByItself);
     }
 }
 
-void NoteStore::LoadNotes(std::function<void(bool)> done)
+void NoteStore::LoadNotes(std::function<void(bool)> done, NoteAsker::Origin origin)
 {
     if (phase_ == Phase::Ended) {
         done(false);
@@ -163,6 +160,7 @@ void NoteStore::LoadNotes(std::function<void(bool)> done)
     }
     const bool underWay = bool(loadDone_);
     loadDone_ = std::move(done);
+    loadOrigin_ = origin;
     if (underWay)
         return;
     // What the user does in the memo waits for the note as read.
@@ -296,12 +294,14 @@ void NoteStore::ReadFailed(const QString &reason)
     // and nothing may be written over the file.
     failedState_ = StateOf(notesPath_);
     UpdateEditable();
-    asker_.Report(QString("Cannot open file \"%1\". %2").arg(notesPath_, reason));
+    // The show's own reading answers the show; the watcher's came by itself.
+    asker_.Report(QString("Cannot open file \"%1\". %2").arg(notesPath_, reason),
+                  loadDone_ ? loadOrigin_ : NoteAsker::Origin::ByItself);
 }
 
 void NoteStore::LookAgainIfChanged()
 {
-    if (recheck_ && !asker_.BoxOpen() && steps_ == 0 && !writer_->Writing() && rereads_ == 0) {
+    if (recheck_ && asker_.Idle() && !step_ && !writer_->Writing() && rereads_ == 0) {
         recheck_ = false;
         QTimer::singleShot(0, this, &NoteStore::DiskChanged);
     }
@@ -321,7 +321,7 @@ void NoteStore::DiskChanged()
     // Looked at once the box, the step, the write or the reading has ended:
     // each state of a file that can't be read is reported once, one box at
     // a time.
-    if (asker_.BoxOpen() || steps_ > 0 || writer_->Writing() || rereads_ > 0) {
+    if (!asker_.Idle() || step_ || writer_->Writing() || rereads_ > 0) {
         recheck_ = true;
         return;
     }
@@ -404,16 +404,17 @@ void NoteStore::StopCountdown()
 void NoteStore::Timer1Timer()
 {
     StopCountdown();
-    // A tick inside a box of a save step: that step writes. A write still in
-    // flight starts the next countdown when it ends.
-    if (phase_ == Phase::Ended || steps_ > 0 || writer_->Writing())
+    // A tick during a save step: that step writes. A write still in flight
+    // starts the next countdown when it ends.
+    if (phase_ == Phase::Ended || step_ || writer_->Writing())
         return;
-    tracker_.SaveSettings([this] { return WriteFontSettings(); });
+    if (const QString failure = WriteSettings(); !failure.isEmpty())
+        asker_.Report(failure, NoteAsker::Origin::ByItself);
     if (tracker_.Dirty)
-        StartWrite(false);
+        Write(false);
 }
 
-void NoteStore::StartWrite(bool replaceChanged)
+void NoteStore::Write(bool replaceChanged)
 {
     NoteWrite w;
     w.path = notesPath_;
@@ -428,7 +429,11 @@ void NoteStore::OnWritten()
 {
     const std::optional<NoteWrite> w = writer_->Take();
     if (!w)
-        return; // taken by a step that waited for it
+        return;
+    if (step_) {
+        step_->Take(*w);
+        return;
+    }
     if (w->outcome == NoteWrite::Outcome::Written) {
         Adopt(*w);
         // Changes made while it wrote are due in their turn.
@@ -437,18 +442,14 @@ void NoteStore::OnWritten()
         LookAgainIfChanged();
         return;
     }
-    if (SaveStep(*this).Take(*w))
-        tracker_.TextWritten(false);
-}
-
-void NoteStore::TakeOverWrite()
-{
-    // A write that failed, or met another program's change, is tried again
-    // by the step that takes it over: its outcome is that step's to report.
-    if (const std::optional<NoteWrite> w = writer_->Take();
-        w && w->outcome == NoteWrite::Outcome::Written)
-        Adopt(*w);
-    LookAgainIfChanged(); // what the watcher saw meanwhile
+    // The autosave's failure, or another program's change, is weighed by a
+    // step of its own, whose boxes wait for the user's pause.
+    MakeStep(SaveStep::Kind::Autosave, [this](const ExitReport &report) {
+        if (report.outcome == ExitReport::Outcome::Saved && tracker_.Dirty
+            && !tracker_.CountdownRunning())
+            SetDirty(true);
+    });
+    step_->Take(*w);
 }
 
 void NoteStore::Adopt(const NoteWrite &w)
@@ -465,35 +466,98 @@ void NoteStore::Adopt(const NoteWrite &w)
     reader_->Watch();
 }
 
+bool NoteStore::KeepText(QString &path, QString &failures)
+{
+    return KeepUnsaved(buffer_->Text(), encoding_, breaks_, unsavedFolders_, path, failures);
+}
+
+QString NoteStore::UnsavedPath() const
+{
+    return UnsavedNotePath(unsavedFolders_.value(0), QDateTime::currentDateTime());
+}
+
+void NoteStore::ShowTheirs()
+{
+    // What is typed meanwhile waits for their text.
+    Reread(false, true, true, [](Read) {});
+}
+
+void NoteStore::MakeStep(SaveStep::Kind kind, SaveStep::Done done)
+{
+    SaveStep::Store &self = *this;
+    step_ = std::make_unique<SaveStep>(
+        self, kind, [this, done = std::move(done)](const ExitReport &report) {
+            step_.reset();
+            done(report);
+            if (!stepsDue_.empty()) {
+                const std::function<void()> next = std::move(stepsDue_.front());
+                stepsDue_.pop_front();
+                next();
+            }
+            LookAgainIfChanged();
+        });
+}
+
+void NoteStore::RunStep(SaveStep::Kind kind, SaveStep::Done done)
+{
+    // A question that came by itself, and that nobody has seen yet, is put
+    // off: the user's own step asks it again, at once.
+    asker_.PutOffUnseen();
+    if (step_) {
+        stepsDue_.push_back(
+            [this, kind, done = std::move(done)]() mutable { RunStep(kind, std::move(done)); });
+        return;
+    }
+    MakeStep(kind, std::move(done));
+    step_->Begin(writer_->Writing());
+}
+
+void NoteStore::WaitUntil(const std::function<bool()> &over)
+{
+    // A write that ends within moments is taken without a loop.
+    while (!over() && writer_->Writing() && writer_->FinishSoon(2)) {
+    }
+    // The windows go on being drawn and timers run; what the user does
+    // waits for the step's end, but in the step's own boxes.
+    while (!over()) {
+        QEventLoop::ProcessEventsFlags flags = QEventLoop::WaitForMoreEvents;
+        if (!asker_.BoxShown())
+            flags |= QEventLoop::ExcludeUserInputEvents | QEventLoop::ExcludeSocketNotifiers;
+        QCoreApplication::processEvents(flags);
+    }
+}
+
 bool NoteStore::CloseQuery()
 {
     if (phase_ == Phase::Ended)
         return true;
-    TakeOverWrite();
-    if (phase_ == Phase::Ended)
-        return true; // the program ended meanwhile: nothing more is written
-    return SaveStep(*this).Close();
+    std::optional<ExitReport> report;
+    RunStep(SaveStep::Kind::Close, [&report](const ExitReport &r) { report = r; });
+    WaitUntil([&report] { return report.has_value(); });
+    // The program ended meanwhile: nothing more is written.
+    return report->outcome != ExitReport::Outcome::Stay || phase_ == Phase::Ended;
 }
 
 ExitReport NoteStore::SaveBeforeExit(const std::function<bool()> &mayAsk)
 {
-    if (phase_ == Phase::Ended)
-        return {};
     const NoteAsker::Gate gate(asker_, mayAsk);
+    std::optional<ExitReport> report;
+    Exit([&report](const ExitReport &r) { report = r; });
+    WaitUntil([&report] { return report.has_value(); });
+    return *report;
+}
+
+void NoteStore::Exit(std::function<void(const ExitReport &)> done)
+{
+    if (phase_ == Phase::Ended) {
+        done({});
+        return;
+    }
     // What was typed while the note came in, and is not in yet; where the
     // note itself has not been read, nothing typed can go anywhere.
     if (phase_ == Phase::Open)
         buffer_->LandInput();
-    // Nothing may still be writing once the program has let go of the folder.
-    TakeOverWrite();
-    if (!tracker_.HasUnsavedChanges())
-        return {};
-    return SaveStep(*this).Exit();
-}
-
-bool NoteStore::Saving() const
-{
-    return steps_ > 0 || writer_->Waiting();
+    RunStep(SaveStep::Kind::Exit, std::move(done));
 }
 
 void NoteStore::End(ExitReport::Outcome last)
@@ -508,8 +572,7 @@ void NoteStore::End(ExitReport::Outcome last)
 
 QString NoteStore::SaveReport()
 {
-    if (writer_->Writing())
-        OnWritten();
+    WaitUntil([this] { return !writer_->Writing(); });
     return QString::fromStdString(tracker_.SaveReport(NowMs()));
 }
 
@@ -518,7 +581,7 @@ void NoteStore::WriteCopy(const QString &path, std::function<void(bool)> done)
     writer_->Export(path, encoding_, breaks_,
                     [this, path, done](bool written, const QString &reason) {
                         if (!written)
-                            asker_.Report(CannotCreateText(path, reason));
+                            asker_.Report(CannotCreateText(path, reason), NoteAsker::Origin::User);
                         done(written);
                     });
 }

@@ -7,12 +7,14 @@
 #include "notesettings.h"
 #include "notetracker.h"
 #include "noteuser.h"
+#include "savestep.h"
 #include "unsavedtext.h"
 
 #include <QObject>
 #include <QStringList>
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -25,29 +27,14 @@ struct LeftJournal;
 struct NoteReading;
 struct NoteWrite;
 
-// What became of the notepad's unsaved text as the program ends.
-struct ExitReport {
-    enum class Outcome {
-        Saved, // in the note, or nothing was unsaved
-        Kept,  // in a file of its own
-        Stay,  // the user chose to stay: nothing was written or kept
-        Lost,  // nowhere
-    };
-    Outcome outcome = Outcome::Saved;
-    // What happened, for standard error when no user saw it; names files,
-    // never the text.
-    QString text;
-};
-
 // The note's coordinator. It owns the note's text (the buffer the notepad
 // shows) and knows where the note lies, what its file was when last read or
 // written and in which encoding, whether the text is saved (the tracker and
 // its autosave countdown), and the journal of what is not. Readings and
 // writes run beside the window (NoteReader, NoteWriter); what they hand
-// back, and what the user answers, is weighed here. Save steps (a close, the
-// program's end, the session's) may nest, through the event loops of their
-// boxes and waits.
-class NoteStore : public QObject {
+// back is weighed here; a save step (SaveStep) at a time weighs what needs
+// the user's answer, and the user's own steps wait their turn.
+class NoteStore : public QObject, private SaveStep::Store {
     Q_OBJECT
 
   public:
@@ -82,9 +69,11 @@ class NoteStore : public QObject {
     void StartFirstRead();
     // The load of each show: the file's text into the buffer unless it holds
     // it already; `done` is told, at once or once the file is read, whether
-    // it could be read (a failure is reported). What the user does in the
-    // memo meanwhile waits. A load asked for during another shares its end.
-    void LoadNotes(std::function<void(bool ok)> done);
+    // it could be read (a failure is reported, as `origin` says). What the
+    // user does in the memo meanwhile waits. A load asked for during another
+    // shares its end.
+    void LoadNotes(std::function<void(bool ok)> done,
+                   NoteAsker::Origin origin = NoteAsker::Origin::User);
     // Edits count as changes from the first show on.
     void StartTracking() { tracker_.TrackChanges = true; }
     // Whether the notepad is on the screen; only then is another program's
@@ -96,19 +85,21 @@ class NoteStore : public QObject {
     void Timer1Timer();
 
     // A close of the notepad: the save step, pending settings, then the text
-    // if it is dirty. False keeps the notepad open: the text was due and is
-    // not in the note.
+    // if it is dirty, waited for. False keeps the notepad open: the text was
+    // due and is not in the note.
     bool CloseQuery();
     // The program may be about to end (the session asks it to save, or the
     // user chose Exit): writes what is unsaved, or keeps it in a file of its
     // own; `mayAsk` says whether the user can be asked (empty: yes). The
     // text stays unsaved in the buffer, for a session that goes on; End()
-    // follows when the program does end.
+    // follows when the program does end. Waits for the step's end.
     ExitReport SaveBeforeExit(const std::function<bool()> &mayAsk = {});
+    // The same, without waiting: `done` hears once it is over.
+    void Exit(std::function<void(const ExitReport &)> done);
     // A save step is under way, one of its boxes open.
-    bool Busy() const { return steps_ > 0 && asker_.BoxOpen(); }
-    // A save step is under way, or something waits for the write.
-    bool Saving() const;
+    bool Busy() const { return step_ && asker_.BoxShown(); }
+    // A save step is under way.
+    bool Saving() const { return bool(step_); }
     // Ended, or withdrawn by the program's end: nothing more is asked.
     bool Leaving() const { return phase_ == Phase::Ended || asker_.Withdrawn(); }
     // No user can be asked from now on: the program is ending.
@@ -137,8 +128,6 @@ class NoteStore : public QObject {
     void firstReadDone(bool ok);
 
   private:
-    friend class SaveStep;
-
     enum class Phase {
         Opening, // the first reading is due
         Reading, // ... and under way
@@ -166,12 +155,25 @@ class NoteStore : public QObject {
     void UpdateEditable();
     void TextChanged(const MemoChange &change);
     void Record(const MemoChange &change, bool overNote);
-    void StopCountdown();
-    bool WriteFontSettings();
-    void StartWrite(bool replaceChanged);
     void OnWritten();
-    void TakeOverWrite();
-    void Adopt(const NoteWrite &w);
+    // A close's or an end's step: at once, or once the step under way ends.
+    void RunStep(SaveStep::Kind kind, SaveStep::Done done);
+    void MakeStep(SaveStep::Kind kind, SaveStep::Done done);
+    // Runs the event loop until `over`, taking the user's input only in the
+    // boxes a step shows.
+    void WaitUntil(const std::function<bool()> &over);
+
+    // What a save step does to the store.
+    NoteTracker &Changes() override { return tracker_; }
+    NoteAsker &Asker() override { return asker_; }
+    bool Ended() const override { return phase_ == Phase::Ended; }
+    QString WriteSettings() override;
+    void Write(bool replaceChanged) override;
+    void Adopt(const NoteWrite &w) override;
+    void StopCountdown() override;
+    bool KeepText(QString &path, QString &failures) override;
+    QString UnsavedPath() const override;
+    void ShowTheirs() override;
 
     NotePlace place_;
     NoteAsker asker_;
@@ -179,7 +181,9 @@ class NoteStore : public QObject {
     QStringList unsavedFolders_;
 
     Phase phase_ = Phase::Open;
-    int steps_ = 0;         // save steps under way
+    std::unique_ptr<SaveStep> step_;             // the save step under way
+    std::deque<std::function<void()>> stepsDue_; // the user's, waiting their turn
+    NoteAsker::Origin loadOrigin_ = NoteAsker::Origin::User;
     int rereads_ = 0;       // readings under way, until their text is in
     bool readOnly_ = false; // shown from where nothing typed could be kept
     bool shown_ = false;

@@ -16,29 +16,6 @@ void NoteTracker::SaveSettings(const std::function<bool()> &writeSettings)
         FontChanged = false;
 }
 
-bool NoteTracker::SaveNotes(const std::function<bool()> &writeSettings,
-                            const std::function<bool()> &writeText)
-{
-    // A settings file that can't be written doesn't hold back the note.
-    SaveSettings(writeSettings);
-    if (!Dirty)
-        return true;
-    if (!writeText())
-        return false;
-    Dirty = false;
-    SavedSinceLoad = true;
-    return true;
-}
-
-bool NoteTracker::CloseQuery(const std::function<bool()> &writeSettings,
-                             const std::function<bool()> &writeText)
-{
-    if (TrackChanges)
-        return SaveNotes(writeSettings, writeText);
-    SaveSettings(writeSettings);
-    return true;
-}
-
 std::string NoteTracker::SaveReport(std::int64_t now) const
 {
     // No countdown runs after a failed write, or while a question about

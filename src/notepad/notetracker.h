@@ -39,14 +39,8 @@ class NoteTracker {
     // The settings, when the font changed since they were last written.
     void SaveSettings(const std::function<bool()> &writeSettings);
 
-    // The save step: pending settings, then the text if it is dirty. Each
-    // writer reports success. False when the text was due and not written.
-    bool SaveNotes(const std::function<bool()> &writeSettings,
-                   const std::function<bool()> &writeText);
-
-    // What a close does before the window hides; false keeps it open.
-    bool CloseQuery(const std::function<bool()> &writeSettings,
-                    const std::function<bool()> &writeText);
+    // A close writes the text only once it counts as changed.
+    bool TextDue() const { return TrackChanges && Dirty; }
 
     // Whether ending the program now would lose something.
     bool HasUnsavedChanges() const { return (TrackChanges && Dirty) || FontChanged; }

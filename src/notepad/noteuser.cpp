@@ -1,28 +1,101 @@
 #include "noteuser.h"
 
-template <typename Show> void NoteAsker::Box(Show show)
+#include <algorithm>
+
+NoteAsker::NoteAsker(std::unique_ptr<NoteUser> user) : user_(std::move(user))
 {
-    ++boxes_;
-    if (Present())
-        show();
-    --boxes_;
+    pause_.setSingleShot(true);
+    QObject::connect(&pause_, &QTimer::timeout, [this] { ShowNext(); });
+}
+
+void NoteAsker::Ask(const QString &question, Origin origin, Answered answered)
+{
+    if (!Present()) {
+        answered(NoteUser::Answer::No);
+        return;
+    }
+    Queue({NoteUser::Box::Question, question, origin, std::move(answered)});
+}
+
+void NoteAsker::Tell(const QString &text, Origin origin, std::function<void()> closed)
+{
+    Queue({NoteUser::Box::Notice, text, origin, [closed = std::move(closed)](NoteUser::Answer) {
+               if (closed)
+                   closed();
+           }});
+}
+
+void NoteAsker::Report(const QString &text, Origin origin, std::function<void()> closed)
+{
+    Queue({NoteUser::Box::Error, text, origin, [closed = std::move(closed)](NoteUser::Answer) {
+               if (closed)
+                   closed();
+           }});
+}
+
+void NoteAsker::Queue(Waiting w)
+{
+    if (!Present()) {
+        w.answered(NoteUser::Answer::No);
+        return;
+    }
+    // The user's own command is answered before what came by itself.
+    auto at = waiting_.end();
+    if (w.origin == Origin::User)
+        at = std::find_if(waiting_.begin(), waiting_.end(),
+                          [](const Waiting &x) { return x.origin == Origin::ByItself; });
+    waiting_.insert(at, std::move(w));
+    ShowNext();
+}
+
+void NoteAsker::ShowNext()
+{
+    if (shown_ || waiting_.empty())
+        return;
+    if (waiting_.front().origin == Origin::ByItself) {
+        const qint64 quiet = user_->QuietFor();
+        if (quiet < kPauseMs) {
+            pause_.start(int(kPauseMs - quiet));
+            return;
+        }
+    }
+    pause_.stop();
+    Waiting w = std::move(waiting_.front());
+    waiting_.pop_front();
+    shown_ = true;
+    current_ = std::move(w.answered);
+    // The answer may come before Show returns.
+    user_->Show(w.box, w.text, w.origin == Origin::ByItself,
+                [this](NoteUser::Answer answer) { Closed(answer); });
+}
+
+void NoteAsker::Closed(NoteUser::Answer answer)
+{
+    shown_ = false;
+    if (const Answered answered = std::exchange(current_, {}))
+        answered(answer);
+    ShowNext();
     if (after_)
         after_();
 }
 
-NoteUser::Answer NoteAsker::Ask(const QString &question)
+void NoteAsker::PutOffUnseen()
 {
-    NoteUser::Answer answer = NoteUser::Answer::No;
-    Box([&] { answer = user_->Ask(question); });
-    return answer;
+    std::deque<Waiting> notices;
+    std::deque<Waiting> questions;
+    for (Waiting &w : waiting_)
+        (w.box == NoteUser::Box::Question ? questions : notices).push_back(std::move(w));
+    waiting_ = std::move(notices);
+    for (Waiting &w : questions)
+        w.answered(NoteUser::Answer::Cancel);
 }
 
-void NoteAsker::Tell(const QString &text)
+void NoteAsker::Withdraw()
 {
-    Box([&] { user_->Tell(text); });
-}
-
-void NoteAsker::Report(const QString &text)
-{
-    Box([&] { user_->Error(text); });
+    withdrawn_ = true;
+    pause_.stop();
+    // What waits is answered as no user would: questions put off, notices unseen.
+    for (Waiting &w : std::exchange(waiting_, {}))
+        w.answered(w.box == NoteUser::Box::Question ? NoteUser::Answer::Cancel
+                                                    : NoteUser::Answer::Yes);
 }

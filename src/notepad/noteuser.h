@@ -1,39 +1,72 @@
 #pragma once
 
 #include <QString>
+#include <QTimer>
 
+#include <deque>
 #include <functional>
 #include <memory>
 
-// How the note's store reaches the user. Without a user (the program ended
-// by a signal, a session that allows no questions) the store asks nothing
-// and shows nothing: every question then counts as No.
+// How the note's store reaches the user: a box shown, its answer handed
+// back once it is closed. Without a user (the program ended by a signal, a
+// session that allows no questions) the store asks nothing and shows
+// nothing: every question then counts as No.
 class NoteUser {
   public:
     enum class Answer { Yes, No, Cancel };
+    enum class Box {
+        Question, // Yes, No or Cancel
+        Notice,
+        Error, // a failed file access
+    };
 
     virtual ~NoteUser() = default;
-    virtual Answer Ask(const QString &question) = 0;
-    virtual void Tell(const QString &text) = 0;  // a notice
-    virtual void Error(const QString &text) = 0; // a failed file access
+    // Shows the box and returns at once; `closed` gets the answer once it is
+    // closed (a notice's: Yes). `byItself`: no command of the user's asked
+    // for it, so keys and clicks in flight must not answer it.
+    virtual void Show(Box box, const QString &text, bool byItself,
+                      std::function<void(Answer)> closed) = 0;
+    // Milliseconds since the user last gave the program a key, a click or
+    // input-method text.
+    virtual qint64 QuietFor() const = 0;
 };
 
-// The store's way to its user: every question and notice counted while its
-// box is open, and none shown once the user is withdrawn (the program is
-// ending) or while a step may not ask (a session that allows no questions).
+// The store's way to its user: one box at a time, in the order asked, and
+// none once the user is withdrawn (the program is ending) or while a step
+// may not ask (a session that allows no questions). A box that answers the
+// user's own command opens at once, ahead of those waiting; one that comes
+// by itself waits until the user has paused for kPauseMs, so that it never
+// takes the keys of someone typing.
 class NoteAsker {
   public:
-    explicit NoteAsker(std::unique_ptr<NoteUser> user) : user_(std::move(user)) {}
+    static constexpr int kPauseMs = 1000;
+    enum class Origin {
+        User,     // answers the user's own command
+        ByItself, // an autosave, the watcher, a journal that failed...
+    };
+    using Answered = std::function<void(NoteUser::Answer)>;
 
-    NoteUser::Answer Ask(const QString &question);
-    void Tell(const QString &text);
-    void Report(const QString &text);
+    explicit NoteAsker(std::unique_ptr<NoteUser> user);
+
+    // The answer comes to `answered`, at once (No) when no user can be asked.
+    void Ask(const QString &question, Origin origin, Answered answered);
+    // `closed`, if any, runs once the box has closed, or at once when none
+    // is shown.
+    void Tell(const QString &text, Origin origin, std::function<void()> closed = {});
+    void Report(const QString &text, Origin origin, std::function<void()> closed = {});
+
+    // Questions waiting for the user's pause, unseen, are put off: answered
+    // Cancel. Notices keep waiting.
+    void PutOffUnseen();
 
     // Runs after every box has closed.
     void SetAfterBox(std::function<void()> after) { after_ = std::move(after); }
     bool Present() const { return !withdrawn_ && (!mayAsk_ || mayAsk_()); }
-    bool BoxOpen() const { return boxes_ > 0; }
-    void Withdraw() { withdrawn_ = true; }
+    // A box is on the screen.
+    bool BoxShown() const { return shown_; }
+    // None is on the screen, and none waits.
+    bool Idle() const { return !shown_ && waiting_.empty(); }
+    void Withdraw();
     bool Withdrawn() const { return withdrawn_; }
 
     // While it lives, the user is asked only when `mayAsk` says so (empty:
@@ -54,11 +87,22 @@ class NoteAsker {
     };
 
   private:
-    template <typename Show> void Box(Show show);
+    struct Waiting {
+        NoteUser::Box box;
+        QString text;
+        Origin origin;
+        Answered answered;
+    };
+    void Queue(Waiting w);
+    void ShowNext();
+    void Closed(NoteUser::Answer answer);
 
     std::unique_ptr<NoteUser> user_;
     std::function<bool()> mayAsk_;
     std::function<void()> after_;
-    int boxes_ = 0;
+    std::deque<Waiting> waiting_;
+    Answered current_; // of the box shown
+    bool shown_ = false;
     bool withdrawn_ = false;
+    QTimer pause_; // until the user's pause is due
 };

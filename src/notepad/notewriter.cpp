@@ -3,7 +3,6 @@
 #include "notebuffer.h"
 
 #include <QElapsedTimer>
-#include <QEventLoop>
 #include <QFileInfo>
 #include <QScopeGuard>
 #include <QTimer>
@@ -254,29 +253,18 @@ void NoteWriter::Write(NoteWrite write)
 
 std::optional<NoteWrite> NoteWriter::Take()
 {
-    const std::shared_ptr<NoteWrite> w = write_;
-    if (!w)
+    if (!write_ || !ended_)
         return std::nullopt;
-    // Its end, told meanwhile, is this Take's.
-    ++waiting_;
-    if (!ended_ && !noteWorker_.Finish(2)) {
-        // A large note takes a while to write: the windows go on answering
-        // (paints, the window system's pings) meanwhile, and what the user
-        // does waits until the write is over. Timers (a signal's end, the
-        // session manager, the file watcher) may run here: a step they
-        // start (the end) may take the write over.
-        QEventLoop loop;
-        connect(this, &NoteWriter::written, &loop, &QEventLoop::quit);
-        connect(this, &NoteWriter::taken, &loop, &QEventLoop::quit);
-        loop.exec(QEventLoop::ExcludeUserInputEvents | QEventLoop::ExcludeSocketNotifiers);
-    }
-    --waiting_;
-    if (write_ != w || !ended_)
-        return std::nullopt; // taken by another meanwhile
-    write_.reset();
+    const std::shared_ptr<NoteWrite> w = std::exchange(write_, nullptr);
     DropTaker(std::exchange(taking_, nullptr)); // a write that failed early
-    emit taken();
     return std::move(*w);
+}
+
+bool NoteWriter::FinishSoon(int ms)
+{
+    if (write_ && !ended_)
+        noteWorker_.Finish(ms);
+    return !write_ || ended_;
 }
 
 void NoteWriter::Export(const QString &path, NoteEncoding encoding, NoteBreaks breaks,

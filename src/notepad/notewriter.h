@@ -58,12 +58,12 @@ class NoteWriter : public QObject {
     void Write(NoteWrite write);
     // A write whose result is not taken yet.
     bool Writing() const { return bool(write_); }
-    // Waits until the write has ended, the windows drawn and timers running
-    // meanwhile but no input taken, and hands its result over: none when
-    // there is no write, or another took it meanwhile.
+    // The result of the write that has ended, handed over: none while it
+    // runs, or when there is no write.
     std::optional<NoteWrite> Take();
-    // A Take waits.
-    bool Waiting() const { return waiting_ > 0; }
+    // Waits, without an event loop, `ms` at most for the write to end, and
+    // hands it back then: true when it has.
+    bool FinishSoon(int ms);
 
     // The text, in `encoding` and `breaks`, to a file of the user's choice;
     // `done` says whether it was written, or why not.
@@ -83,8 +83,6 @@ class NoteWriter : public QObject {
   signals:
     // The note's write has ended: its result waits to be taken.
     void written();
-    // Taken, by whoever took it.
-    void taken();
 
   private:
     TextTaker *TakeText(const std::shared_ptr<WriteQueue> &queue, NoteEncoding encoding,
@@ -97,7 +95,6 @@ class NoteWriter : public QObject {
     std::shared_ptr<NoteWrite> write_; // the note's, until taken
     bool ended_ = false;               // ... its work is over
     TextTaker *taking_ = nullptr;      // ... its text, being taken
-    int waiting_ = 0;
     std::function<void()> release_;
     NoteWorker noteWorker_, exportWorker_;
 };

@@ -1,9 +1,7 @@
 #include "savestep.h"
 
-#include "notejournal.h"
-#include "notestore.h"
+#include "filewriting.h"
 #include "notewriter.h"
-#include "unsavedtext.h"
 
 namespace {
 
@@ -12,147 +10,199 @@ const char kChangedOutside[] =
 
 } // namespace
 
-SaveStep::SaveStep(NoteStore &store) : store_(store)
+SaveStep::SaveStep(Store &store, Kind kind, Done done)
+    : store_(store), kind_(kind), done_(std::move(done))
 {
-    ++store_.steps_;
 }
 
-SaveStep::~SaveStep()
+NoteAsker::Origin SaveStep::Origin() const
 {
-    --store_.steps_;
-    store_.LookAgainIfChanged();
+    return kind_ == Kind::Autosave ? NoteAsker::Origin::ByItself : NoteAsker::Origin::User;
 }
 
-bool SaveStep::Close()
+void SaveStep::Notify(NoteUser::Box box, const QString &text, std::function<void()> then)
 {
-    return store_.tracker_.CloseQuery([this] { return store_.WriteFontSettings(); },
-                                      [this] { return WriteText(); });
-}
-
-ExitReport SaveStep::Exit()
-{
-    NoteTracker &tracker = store_.tracker_;
-    // Only the note keeps the program open; a lost font setting does not.
-    bool written = Close();
-    // Text a journal's recovery brought while a box of this step was open
-    // is unsaved too; the font's failure is told once.
-    if (written && store_.phase_ != NoteStore::Phase::Ended && tracker.TrackChanges
-        && tracker.Dirty)
-        written = tracker.SaveNotes([] { return false; }, [this] { return WriteText(); });
-    if (!written) {
-        if (store_.phase_ == NoteStore::Phase::Ended)
-            return {}; // ended meanwhile, from a loop a box of this step ran
-        if (last_ == Resolved::PutOff)
-            return {ExitReport::Outcome::Stay, {}};
-        return KeepUnsavedOnExit();
+    NoteAsker &asker = store_.Asker();
+    const auto show = box == NoteUser::Box::Error ? &NoteAsker::Report : &NoteAsker::Tell;
+    if (kind_ != Kind::Autosave) {
+        (asker.*show)(text, Origin(), std::move(then));
+        return;
     }
-    if (keptIn_.isEmpty())
-        return {};
-    return {ExitReport::Outcome::Kept,
-            QString("the note file was changed by another program; the unsaved text was kept in "
-                    "\"%1\"")
-                .arg(keptIn_)};
+    (asker.*show)(text, Origin(), {});
+    then();
 }
 
-bool SaveStep::Take(const NoteWrite &w)
+void SaveStep::Begin(bool writeInFlight)
 {
-    last_ = Resolve(w);
-    return last_ == Resolved::Written || last_ == Resolved::Kept;
+    earlier_ = writeInFlight;
+    if (earlier_)
+        return;
+    // A lost font setting keeps nothing open; its failure is told first.
+    const QString failure = store_.WriteSettings();
+    if (failure.isEmpty())
+        Text();
+    else
+        Notify(NoteUser::Box::Error, failure, [this] { Text(); });
 }
 
-SaveStep::Resolved SaveStep::Resolve(const NoteWrite &w)
+void SaveStep::Text()
+{
+    // Text a journal's recovery brought while a box of this step was open
+    // is due too.
+    if (!store_.Changes().TextDue() || store_.Ended()) {
+        Finish(Resolved::Written);
+        return;
+    }
+    store_.Write(false);
+}
+
+void SaveStep::Take(const NoteWrite &w)
+{
+    if (std::exchange(earlier_, false)) {
+        // What that write met, this step's own write meets again.
+        if (w.outcome == NoteWrite::Outcome::Written)
+            store_.Adopt(w);
+        Begin(false);
+        return;
+    }
+    Resolve(w);
+}
+
+void SaveStep::Resolve(const NoteWrite &w)
 {
     if (w.outcome == NoteWrite::Outcome::Written) {
         store_.Adopt(w);
-        return Resolved::Written;
+        // What changed while it wrote is written in its turn, before a
+        // close or an end is over.
+        if (kind_ == Kind::Autosave)
+            Finish(Resolved::Written);
+        else
+            Text();
+        return;
     }
     // After a failure or a question put off, the countdown waits for the
     // next change: no box comes back by itself.
     store_.StopCountdown();
     if (w.outcome == NoteWrite::Outcome::Failed) {
-        store_.asker_.Report(CannotCreateText(w.path, w.reason));
-        return Resolved::Failed;
+        Notify(NoteUser::Box::Error, CannotCreateText(w.path, w.reason),
+               [this] { Finish(Resolved::Failed); });
+        return;
     }
-    switch (store_.asker_.Ask(kChangedOutside)) {
-    case NoteUser::Answer::Yes: {
-        store_.StartWrite(true);
-        if (const std::optional<NoteWrite> again = store_.writer_->Take())
-            return Resolve(*again);
-        return store_.tracker_.Dirty ? Resolved::Failed : Resolved::Written;
-    }
-    case NoteUser::Answer::No:
-        return KeepTextAndShowFile() ? Resolved::Kept : Resolved::Failed;
-    case NoteUser::Answer::Cancel:
-        break;
-    }
-    return Resolved::PutOff;
+    store_.Asker().Ask(kChangedOutside, Origin(),
+                       [this](NoteUser::Answer answer) { Answered(answer); });
 }
 
-bool SaveStep::WriteText()
+void SaveStep::Answered(NoteUser::Answer answer)
 {
-    if (store_.phase_ == NoteStore::Phase::Ended)
-        return false;
-    // What changed while the write was waited for (a drop: only keys and
-    // clicks are held back) is written in its turn, before the step ends.
-    for (;;) {
-        store_.StartWrite(false);
-        const std::optional<NoteWrite> w = store_.writer_->Take();
-        if (!w)
-            return !store_.tracker_.Dirty; // taken by the end's step, run while this one waited
-        last_ = Resolve(*w);
-        if (last_ != Resolved::Written)
-            return last_ == Resolved::Kept;
-        if (!store_.tracker_.Dirty || store_.phase_ == NoteStore::Phase::Ended)
-            return true;
+    switch (answer) {
+    case NoteUser::Answer::Yes:
+        store_.Write(true);
+        return;
+    case NoteUser::Answer::No:
+        KeepTextAndShowTheirs();
+        return;
+    case NoteUser::Answer::Cancel:
+        Finish(Resolved::PutOff);
+        return;
     }
 }
 
-bool SaveStep::KeepTextAndShowFile()
+void SaveStep::KeepTextAndShowTheirs()
 {
     QString failures;
-    if (!KeepUnsaved(store_.buffer_->Text(), store_.encoding_, store_.breaks_,
-                     store_.unsavedFolders_, keptIn_, failures)) {
-        store_.asker_.Report(failures);
-        return false;
+    if (!store_.KeepText(keptIn_, failures)) {
+        Notify(NoteUser::Box::Error, failures, [this] { Finish(Resolved::Failed); });
+        return;
     }
-    if (!store_.asker_.Present())
-        return true; // the program is ending
-    // The other program's note is shown once read; what is typed meanwhile
-    // waits for it.
-    store_.Reread(false, true, true, [](NoteStore::Read) {});
-    store_.asker_.Tell(QString("The text you typed was kept in \"%1\".").arg(keptIn_));
-    return true;
+    store_.Changes().TextWritten(false); // nothing typed is unsaved now
+    if (!store_.Asker().Present()) {
+        Finish(Resolved::Kept); // the program is ending
+        return;
+    }
+    store_.ShowTheirs();
+    Notify(NoteUser::Box::Notice, QString("The text you typed was kept in \"%1\".").arg(keptIn_),
+           [this] { Finish(Resolved::Kept); });
 }
 
-ExitReport SaveStep::KeepUnsavedOnExit()
+void SaveStep::End(const ExitReport &report)
 {
-    NoteAsker &asker = store_.asker_;
-    const QStringList &folders = store_.unsavedFolders_;
-    QString path = UnsavedNotePath(folders.value(0), QDateTime::currentDateTime());
-    if (asker.Present()
-        && asker.Ask(QString("The note could not be saved.\nKeep the unsaved text in \"%1\" and "
-                             "quit?")
-                         .arg(path))
-               != NoteUser::Answer::Yes)
-        return {ExitReport::Outcome::Stay, {}};
+    // The store lets the step go as it hears of its end.
+    const Done done = std::move(done_);
+    done(report);
+}
+
+void SaveStep::Finish(Resolved resolved)
+{
+    last_ = resolved;
+    const bool saved = resolved == Resolved::Written || resolved == Resolved::Kept;
+    if (kind_ != Kind::Exit) {
+        End({saved ? ExitReport::Outcome::Saved : ExitReport::Outcome::Stay, {}});
+        return;
+    }
+    if (!saved) {
+        if (resolved == Resolved::PutOff)
+            End({ExitReport::Outcome::Stay, {}});
+        else
+            KeepUnsavedOnExit();
+        return;
+    }
+    if (keptIn_.isEmpty()) {
+        End({});
+        return;
+    }
+    End({ExitReport::Outcome::Kept,
+         QString("the note file was changed by another program; the unsaved text was kept in "
+                 "\"%1\"")
+             .arg(keptIn_)});
+}
+
+void SaveStep::KeepUnsavedOnExit()
+{
+    NoteAsker &asker = store_.Asker();
+    const QString path = store_.UnsavedPath();
+    if (!asker.Present()) {
+        KeepOnExit(path);
+        return;
+    }
+    asker.Ask(QString("The note could not be saved.\nKeep the unsaved text in \"%1\" and quit?")
+                  .arg(path),
+              Origin(), [this, path](NoteUser::Answer answer) {
+                  if (answer == NoteUser::Answer::Yes)
+                      KeepOnExit(path);
+                  else
+                      End({ExitReport::Outcome::Stay, {}});
+              });
+}
+
+void SaveStep::KeepOnExit(QString path)
+{
+    NoteAsker &asker = store_.Asker();
     const QString asked = path;
     QString failures;
-    if (KeepUnsaved(store_.buffer_->Text(), store_.encoding_, store_.breaks_, folders, path,
-                    failures)) {
-        if (path != asked)
-            asker.Tell(QString("The unsaved text was kept in \"%1\".").arg(path));
-        return {
+    if (store_.KeepText(path, failures)) {
+        const ExitReport kept{
             ExitReport::Outcome::Kept,
             QString("the note could not be saved; the unsaved text was kept in \"%1\"").arg(path)};
+        if (path == asked)
+            End(kept);
+        else
+            asker.Tell(QString("The unsaved text was kept in \"%1\".").arg(path), Origin(),
+                       [this, kept] { End(kept); });
+        return;
     }
     const ExitReport lost{ExitReport::Outcome::Lost,
                           "the note could not be saved, and its unsaved text could not be kept "
                           "anywhere:\n"
                               + failures};
-    if (!asker.Present())
-        return lost;
-    asker.Report(failures);
-    if (asker.Ask("Quit and lose the unsaved text?") != NoteUser::Answer::Yes)
-        return {ExitReport::Outcome::Stay, {}};
-    return lost;
+    if (!asker.Present()) {
+        End(lost);
+        return;
+    }
+    asker.Report(failures, Origin(), [this, lost] {
+        store_.Asker().Ask(
+            "Quit and lose the unsaved text?", Origin(), [this, lost](NoteUser::Answer answer) {
+                End(answer == NoteUser::Answer::Yes ? lost
+                                                    : ExitReport{ExitReport::Outcome::Stay, {}});
+            });
+    });
 }

@@ -1,45 +1,103 @@
 #pragma once
 
+#include "notetracker.h"
+#include "noteuser.h"
+
 #include <QString>
 
 #include <functional>
 
-class NoteStore;
-struct ExitReport;
 struct NoteWrite;
 
-// One save step of the note's store, for as long as it lives: a close, the
-// program's end or the session's, or an autosave whose write needs an
-// answer. It writes what is due, weighs what each write met (a failure,
-// another program's change) and asks the user where it must; what it
-// learns on the way (an answer put off, where the text was kept) is its
-// own. Steps nest, through the event loops of their boxes and waits; a
-// change on disk seen meanwhile is looked at once the last one ends.
+// What became of the notepad's unsaved text as the program ends.
+struct ExitReport {
+    enum class Outcome {
+        Saved, // in the note, or nothing was unsaved
+        Kept,  // in a file of its own
+        Stay,  // the user chose to stay: nothing was written or kept
+        Lost,  // nowhere
+    };
+    Outcome outcome = Outcome::Saved;
+    // What happened, for standard error when no user saw it; names files,
+    // never the text.
+    QString text;
+};
+
+// One save step of the note's store: a close, the program's end or the
+// session's, or an autosave whose write failed or met another program's
+// change. It writes what is due, weighs what each write met and asks the
+// user where it must; what it learns on the way (an answer put off, where
+// the text was kept) is its own. It runs on events: a write's outcome comes
+// to Take, an answer to the question asked, and once the step is over it
+// tells `done`, its last act.
 class SaveStep {
   public:
-    explicit SaveStep(NoteStore &store);
-    ~SaveStep();
+    // What a step does to the note's store.
+    class Store {
+      public:
+        virtual NoteTracker &Changes() = 0;
+        virtual NoteAsker &Asker() = 0;
+        // The program has ended: nothing more is written.
+        virtual bool Ended() const = 0;
+        // The settings, where the font changed: why they can't be written,
+        // or nothing.
+        virtual QString WriteSettings() = 0;
+        // Starts a write of the text as it is; its outcome comes to Take.
+        virtual void Write(bool replaceChanged) = 0;
+        // A written note becomes the note as last written.
+        virtual void Adopt(const NoteWrite &w) = 0;
+        virtual void StopCountdown() = 0;
+        // The text, in a new file of its own: at `path` when the user was
+        // told that name, else where `path` then says; or every failure.
+        virtual bool KeepText(QString &path, QString &failures) = 0;
+        // Where unsaved text would go, to tell the user before.
+        virtual QString UnsavedPath() const = 0;
+        // The note as another program left it is read and shown.
+        virtual void ShowTheirs() = 0;
+
+      protected:
+        ~Store() = default;
+    };
+
+    enum class Kind {
+        Autosave, // came by itself: its boxes wait for the user's pause
+        Close,
+        Exit,
+    };
+    // Close: done's outcome is Saved when the notepad may close, else Stay.
+    using Done = std::function<void(const ExitReport &)>;
+
+    SaveStep(Store &store, Kind kind, Done done);
     SaveStep(const SaveStep &) = delete;
     SaveStep &operator=(const SaveStep &) = delete;
 
-    // The close's writes: pending settings, then the text if it is dirty.
-    // False when the text was due and is not in the note.
-    bool Close();
-    // The program's end: the same, then what became of unsaved text.
-    ExitReport Exit();
-    // A write's outcome, taken by the step: false when the text is neither
-    // written nor kept elsewhere.
-    bool Take(const NoteWrite &w);
+    // A close or an end begins: the settings, then the text if it is dirty.
+    // With `writeInFlight`, a write begun before comes to Take first.
+    void Begin(bool writeInFlight);
+    // A write's outcome.
+    void Take(const NoteWrite &w);
 
   private:
     enum class Resolved { Written, Kept, Failed, PutOff };
 
-    Resolved Resolve(const NoteWrite &w);
-    bool WriteText();
-    bool KeepTextAndShowFile();
-    ExitReport KeepUnsavedOnExit();
+    NoteAsker::Origin Origin() const;
+    // `text` shown; `then` runs once it is closed, or at once for a step
+    // that came by itself, which waits for no notice.
+    void Notify(NoteUser::Box box, const QString &text, std::function<void()> then);
+    void Text();
+    void Resolve(const NoteWrite &w);
+    void Answered(NoteUser::Answer answer);
+    void KeepTextAndShowTheirs();
+    void Finish(Resolved resolved);
+    // The step's last act: it may be gone once this returns.
+    void End(const ExitReport &report);
+    void KeepUnsavedOnExit();
+    void KeepOnExit(QString path);
 
-    NoteStore &store_;
+    Store &store_;
+    Kind kind_;
+    Done done_;
+    bool earlier_ = false; // a write begun before the step is still to come
     Resolved last_ = Resolved::Written;
     QString keptIn_; // where the text went, when another program changed the note
 };

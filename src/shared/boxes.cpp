@@ -3,6 +3,7 @@
 #include "cdatlib.h"
 #include "libstate.h"
 #include "screenplace.h"
+#include "userinput.h"
 
 #include <QMessageBox>
 #include <QPushButton>
@@ -12,22 +13,21 @@ namespace {
 // Sized to its text and placed as it is first shown, before it has a
 // window of its own: only then does Qt put the frame's top-left, not the
 // client area's, at the point, as pos() reports it when the place is kept.
+// The point is where the cursor is as it opens, which may be a while after
+// it is made.
 class PlacedBox : public QMessageBox {
   public:
-    explicit PlacedBox(Point at) : at_(at) {}
-
     void setVisible(bool visible) override
     {
         if (visible && !placed_) {
             placed_ = true;
             adjustSize();
-            PlaceBoxAt(this, at_);
+            PlaceBoxAt(this, BoxOpeningPoint());
         }
         QMessageBox::setVisible(visible);
     }
 
   private:
-    Point at_;
     bool placed_ = false;
 };
 
@@ -40,6 +40,69 @@ void Prepare(QMessageBox &box, QMessageBox::Icon icon, const QString &text)
     box.setWindowTitle(BoxCaption());
 }
 
+void MakeInfoBox(PlacedBox &box, const QString &text)
+{
+    Prepare(box, QMessageBox::Information, text);
+    QPushButton *ok = box.addButton("OK", QMessageBox::AcceptRole);
+    box.setDefaultButton(ok);
+    box.setEscapeButton(ok);
+    box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
+}
+
+void MakeErrorBox(QMessageBox &box, const QString &text)
+{
+    box.setIcon(QMessageBox::Critical);
+    box.setTextFormat(Qt::PlainText);
+    box.setText(text);
+    box.setWindowTitle(ApplicationTitle());
+    QPushButton *ok = box.addButton("OK", QMessageBox::AcceptRole);
+    box.setDefaultButton(ok);
+    box.setEscapeButton(ok);
+}
+
+// Each button of a question carries its answer's letter.
+const char kAnswer[] = "answer";
+
+void MakeQuestionBox(PlacedBox &box, const QString &text)
+{
+    Prepare(box, QMessageBox::Question, text);
+    // One role for all three: the button row keeps them in the order added,
+    // where each desktop's own order (GNOME's is the reverse) would sort
+    // them by role. The answer is read from the button clicked.
+    QPushButton *yes = box.addButton("&Yes", QMessageBox::ActionRole);
+    QPushButton *no = box.addButton("&No", QMessageBox::ActionRole);
+    QPushButton *cancel = box.addButton("Cancel", QMessageBox::ActionRole);
+    yes->setProperty(kAnswer, QVariant::fromValue('Y'));
+    no->setProperty(kAnswer, QVariant::fromValue('N'));
+    cancel->setProperty(kAnswer, QVariant::fromValue('C'));
+    box.setDefaultButton(yes);
+    // Also what the window's close command answers.
+    box.setEscapeButton(cancel);
+}
+
+char AnswerOf(const QMessageBox &box)
+{
+    const QAbstractButton *clicked = box.clickedButton();
+    return clicked ? clicked->property(kAnswer).value<char>() : ' ';
+}
+
+// Shows `box` without waiting: `closed` runs once it is closed, and the box
+// goes then.
+void ShowModal(QMessageBox *box, bool holdBack, std::function<void()> closed)
+{
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::ApplicationModal);
+    QObject::connect(box, &QDialog::finished, box, [box, closed = std::move(closed)] {
+        if (auto *placed = dynamic_cast<PlacedBox *>(box))
+            RememberBoxPlace(placed);
+        if (closed)
+            closed();
+    });
+    box->show();
+    if (holdBack)
+        HoldBackInput(box, kHoldBackMs);
+}
+
 } // namespace
 
 QString BoxCaption()
@@ -50,12 +113,8 @@ QString BoxCaption()
 
 void InfoBox(const QString &text)
 {
-    PlacedBox box(BoxOpeningPoint());
-    Prepare(box, QMessageBox::Information, text);
-    QPushButton *ok = box.addButton("OK", QMessageBox::AcceptRole);
-    box.setDefaultButton(ok);
-    box.setEscapeButton(ok);
-    box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
+    PlacedBox box;
+    MakeInfoBox(box, text);
     box.exec();
     RememberBoxPlace(&box);
 }
@@ -63,40 +122,41 @@ void InfoBox(const QString &text)
 void ErrorBox(const QString &text)
 {
     QMessageBox box;
-    box.setIcon(QMessageBox::Critical);
-    box.setTextFormat(Qt::PlainText);
-    box.setText(text);
-    box.setWindowTitle(ApplicationTitle());
-    QPushButton *ok = box.addButton("OK", QMessageBox::AcceptRole);
-    box.setDefaultButton(ok);
-    box.setEscapeButton(ok);
+    MakeErrorBox(box, text);
     box.exec();
 }
 
 char AskYesNoCancel(const QString &text)
 {
-    PlacedBox box(BoxOpeningPoint());
-    Prepare(box, QMessageBox::Question, text);
-    // One role for all three: the button row keeps them in the order added,
-    // where each desktop's own order (GNOME's is the reverse) would sort
-    // them by role. The answer is read from the button clicked.
-    QPushButton *yes = box.addButton("&Yes", QMessageBox::ActionRole);
-    QPushButton *no = box.addButton("&No", QMessageBox::ActionRole);
-    QPushButton *cancel = box.addButton("Cancel", QMessageBox::ActionRole);
-    box.setDefaultButton(yes);
-    // Also what the window's close command answers.
-    box.setEscapeButton(cancel);
+    PlacedBox box;
+    MakeQuestionBox(box, text);
     box.exec();
     RememberBoxPlace(&box);
+    return AnswerOf(box);
+}
 
-    const QAbstractButton *clicked = box.clickedButton();
-    if (clicked == yes)
-        return 'Y';
-    if (clicked == no)
-        return 'N';
-    if (clicked == cancel)
-        return 'C';
-    return ' ';
+QWidget *ShowInfoBox(const QString &text, bool holdBack, std::function<void()> closed)
+{
+    auto *box = new PlacedBox;
+    MakeInfoBox(*box, text);
+    ShowModal(box, holdBack, std::move(closed));
+    return box;
+}
+
+QWidget *ShowErrorBox(const QString &text, bool holdBack, std::function<void()> closed)
+{
+    auto *box = new QMessageBox;
+    MakeErrorBox(*box, text);
+    ShowModal(box, holdBack, std::move(closed));
+    return box;
+}
+
+QWidget *ShowYesNoCancel(const QString &text, bool holdBack, std::function<void(char)> answered)
+{
+    auto *box = new PlacedBox;
+    MakeQuestionBox(*box, text);
+    ShowModal(box, holdBack, [box, answered = std::move(answered)] { answered(AnswerOf(*box)); });
+    return box;
 }
 
 bool AskYes(const QString &text)

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <limits>
 #include <optional>
 #include <sys/stat.h>
 
@@ -42,26 +43,29 @@ extern "C" ssize_t read(int fd, void *buffer, size_t n)
 namespace {
 
 // Answers in turn from `answers` (No once they run out) and notes all it
-// was asked or shown: "? question", "i notice", "! error".
-class FakeUser : public NoteUser {
+// was asked or shown: "? question", "i notice", "! error", and whether each
+// came by itself.
+class FakeUser {
   public:
+    using Answer = NoteUser::Answer;
     QStringList answers;
     QStringList seen;
+    QList<bool> byItself;
     std::function<void()> whileErrorShown, whileNoticeShown;
 
-    Answer Ask(const QString &question) override
+    Answer Ask(const QString &question)
     {
         seen << "? " + question;
         const QString a = answers.isEmpty() ? "No" : answers.takeFirst();
         return a == "Yes" ? Answer::Yes : a == "Cancel" ? Answer::Cancel : Answer::No;
     }
-    void Tell(const QString &text) override
+    void Tell(const QString &text)
     {
         seen << "i " + text;
         if (whileNoticeShown)
             whileNoticeShown();
     }
-    void Error(const QString &text) override
+    void Error(const QString &text)
     {
         seen << "! " + text;
         if (whileErrorShown)
@@ -87,9 +91,24 @@ mode_t ModeOf(const QString &path)
 class UserOf : public NoteUser {
   public:
     explicit UserOf(FakeUser &user) : user_(user) {}
-    Answer Ask(const QString &question) override { return user_.Ask(question); }
-    void Tell(const QString &text) override { user_.Tell(text); }
-    void Error(const QString &text) override { user_.Error(text); }
+    void Show(Box box, const QString &text, bool byItself,
+              std::function<void(Answer)> closed) override
+    {
+        user_.byItself << byItself;
+        switch (box) {
+        case Box::Question:
+            closed(user_.Ask(text));
+            return;
+        case Box::Notice:
+            user_.Tell(text);
+            break;
+        case Box::Error:
+            user_.Error(text);
+            break;
+        }
+        closed(Answer::Yes);
+    }
+    qint64 QuietFor() const override { return std::numeric_limits<qint64>::max(); }
 
   private:
     FakeUser &user_;

@@ -21,7 +21,8 @@ struct Timeline {
     {
         if (t.CountdownRunning() && t.AutosaveDue <= now) {
             t.CountdownEnded();
-            t.SaveNotes([] { return true; }, [&] { return Write(t.AutosaveDue); });
+            if (t.Dirty && Write(t.AutosaveDue))
+                t.TextWritten(false);
         }
     }
     void Change(std::int64_t now)
@@ -75,33 +76,9 @@ TEST(NoteTracker, AFailedWriteKeepsTheTextDirtyUntilTheCloseWritesIt)
     EXPECT_EQ(tl.t.SaveReport(16 * s), "Changes will anyway be saved automatically after the next "
                                        "change,\nor when the Notepad is closed.");
 
-    EXPECT_FALSE(tl.t.CloseQuery([] { return true; }, [&] { return tl.Write(20 * s); }));
-    EXPECT_TRUE(tl.t.Dirty);
-    tl.diskFull = false;
-    EXPECT_TRUE(tl.t.CloseQuery([] { return true; }, [&] { return tl.Write(21 * s); }));
-    EXPECT_EQ(tl.writes, std::vector<std::int64_t>{21 * s});
+    EXPECT_TRUE(tl.t.TextDue()) << "a close writes it";
+    tl.t.TextWritten(false);
     EXPECT_FALSE(tl.t.HasUnsavedChanges());
-}
-
-TEST(NoteTracker, TheSettingsAreWrittenFirstAndTheirFailureHoldsNothingBack)
-{
-    NoteTracker t;
-    t.TrackChanges = true;
-    t.FontChanged = true;
-    t.SetDirty(true, 0);
-    std::vector<char> order;
-    auto settings = [&] {
-        order.push_back('s');
-        return false;
-    };
-    auto text = [&] {
-        order.push_back('t');
-        return true;
-    };
-    EXPECT_TRUE(t.CloseQuery(settings, text));
-    EXPECT_EQ(order, (std::vector<char>{'s', 't'})); // one attempt at the settings per close
-    EXPECT_TRUE(t.FontChanged);
-    EXPECT_FALSE(t.Dirty);
 }
 
 TEST(NoteTracker, TheSaveReportTellsTheWholeSecondsLeft)
@@ -127,7 +104,7 @@ TEST(NoteTracker, TheSaveReportTellsTheWholeSecondsLeft)
     };
     for (const auto &c : cases)
         EXPECT_EQ(t.SaveReport(c.now), c.text);
-    t.SaveNotes([] { return true; }, [] { return true; });
+    t.TextWritten(false);
     EXPECT_EQ(t.SaveReport(20 * s), "All changes have already been saved");
     t.Loaded();
     EXPECT_EQ(t.SaveReport(20 * s), "There are no changes to save");

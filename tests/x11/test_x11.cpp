@@ -45,9 +45,9 @@ namespace {
 constexpr int kScreenWidth = 1280, kScreenHeight = 1024;
 
 // Waits for `done`, letting the program work meanwhile; false after 10 s.
-template <typename F> bool WaitFor(F done)
+template <typename F> bool WaitFor(F done, int ms = 10000)
 {
-    const QDeadlineTimer deadline(10000);
+    const QDeadlineTimer deadline(ms);
     while (!done()) {
         if (deadline.hasExpired())
             return false;
@@ -508,8 +508,11 @@ class RunningCopy {
         if (!WaitFor([&] { return !(window = Window(title)).isEmpty(); }))
             return false;
         QProcess::execute("xdotool", {"windowactivate", "--sync", window});
-        Keys(key);
-        return WaitFor([&] { return Window(title).isEmpty(); });
+        // A box that came by itself takes no key for a moment after it opens.
+        return WaitFor([&] {
+            Keys(key);
+            return WaitFor([&] { return Window(title).isEmpty(); }, 300);
+        });
     }
 
     bool Ended()
