@@ -34,6 +34,7 @@ NoteStore::NoteStore(const NotePlace &place, std::unique_ptr<NoteUser> user,
     timer1_->setInterval(NoteTracker::kAutosaveMs);
     connect(timer1_, &QTimer::timeout, this, &NoteStore::Timer1Timer);
     asker_.SetAfterBox([this] { LookAgainIfChanged(); });
+    steps_.SetAfterStep([this] { LookAgainIfChanged(); });
     connect(buffer_, &NoteBuffer::edited, this, &NoteStore::TextChanged);
     connect(reader_, &NoteReader::changed, this, &NoteStore::DiskChanged);
     connect(writer_, &NoteWriter::written, this, &NoteStore::OnWritten);
@@ -301,7 +302,7 @@ void NoteStore::ReadFailed(const QString &reason)
 
 void NoteStore::LookAgainIfChanged()
 {
-    if (recheck_ && asker_.Idle() && !step_ && !writer_->Writing() && rereads_ == 0) {
+    if (recheck_ && asker_.Idle() && !steps_.Active() && !writer_->Writing() && rereads_ == 0) {
         recheck_ = false;
         QTimer::singleShot(0, this, &NoteStore::DiskChanged);
     }
@@ -321,7 +322,7 @@ void NoteStore::DiskChanged()
     // Looked at once the box, the step, the write or the reading has ended:
     // each state of a file that can't be read is reported once, one box at
     // a time.
-    if (!asker_.Idle() || step_ || writer_->Writing() || rereads_ > 0) {
+    if (!asker_.Idle() || steps_.Active() || writer_->Writing() || rereads_ > 0) {
         recheck_ = true;
         return;
     }
@@ -406,7 +407,7 @@ void NoteStore::Timer1Timer()
     StopCountdown();
     // A tick during a save step: that step writes. A write still in flight
     // starts the next countdown when it ends.
-    if (phase_ == Phase::Ended || step_ || writer_->Writing())
+    if (phase_ == Phase::Ended || steps_.Active() || writer_->Writing())
         return;
     if (const QString failure = WriteSettings(); !failure.isEmpty())
         asker_.Report(failure, NoteAsker::Origin::ByItself);
@@ -425,13 +426,18 @@ void NoteStore::Write(bool replaceChanged)
     writer_->Write(std::move(w));
 }
 
+bool NoteStore::Writing() const
+{
+    return writer_->Writing();
+}
+
 void NoteStore::OnWritten()
 {
     const std::optional<NoteWrite> w = writer_->Take();
     if (!w)
         return;
-    if (step_) {
-        step_->Take(*w);
+    if (steps_.Active()) {
+        steps_.Take(*w);
         return;
     }
     if (w->outcome == NoteWrite::Outcome::Written) {
@@ -444,12 +450,11 @@ void NoteStore::OnWritten()
     }
     // The autosave's failure, or another program's change, is weighed by a
     // step of its own, whose boxes wait for the user's pause.
-    MakeStep(SaveStep::Kind::Autosave, [this](const ExitReport &report) {
+    steps_.Weigh(*w, [this](const ExitReport &report) {
         if (report.outcome == ExitReport::Outcome::Saved && tracker_.Dirty
             && !tracker_.CountdownRunning())
             SetDirty(true);
     });
-    step_->Take(*w);
 }
 
 void NoteStore::Adopt(const NoteWrite &w)
@@ -482,36 +487,6 @@ void NoteStore::ShowTheirs()
     Reread(false, true, true, [](Read) {});
 }
 
-void NoteStore::MakeStep(SaveStep::Kind kind, SaveStep::Done done)
-{
-    SaveStep::Store &self = *this;
-    step_ = std::make_unique<SaveStep>(
-        self, kind, [this, done = std::move(done)](const ExitReport &report) {
-            step_.reset();
-            done(report);
-            if (!stepsDue_.empty()) {
-                const std::function<void()> next = std::move(stepsDue_.front());
-                stepsDue_.pop_front();
-                next();
-            }
-            LookAgainIfChanged();
-        });
-}
-
-void NoteStore::RunStep(SaveStep::Kind kind, SaveStep::Done done)
-{
-    // A question that came by itself, and that nobody has seen yet, is put
-    // off: the user's own step asks it again, at once.
-    asker_.PutOffUnseen();
-    if (step_) {
-        stepsDue_.push_back(
-            [this, kind, done = std::move(done)]() mutable { RunStep(kind, std::move(done)); });
-        return;
-    }
-    MakeStep(kind, std::move(done));
-    step_->Begin(writer_->Writing());
-}
-
 void NoteStore::WaitUntil(const std::function<bool()> &over)
 {
     // A write that ends within moments is taken without a loop.
@@ -532,7 +507,7 @@ bool NoteStore::CloseQuery()
     if (phase_ == Phase::Ended)
         return true;
     std::optional<ExitReport> report;
-    RunStep(SaveStep::Kind::Close, [&report](const ExitReport &r) { report = r; });
+    steps_.Run(SaveStep::Kind::Close, [&report](const ExitReport &r) { report = r; });
     WaitUntil([&report] { return report.has_value(); });
     // The program ended meanwhile: nothing more is written.
     return report->outcome != ExitReport::Outcome::Stay || phase_ == Phase::Ended;
@@ -557,7 +532,7 @@ void NoteStore::Exit(std::function<void(const ExitReport &)> done)
     // note itself has not been read, nothing typed can go anywhere.
     if (phase_ == Phase::Open)
         buffer_->LandInput();
-    RunStep(SaveStep::Kind::Exit, std::move(done));
+    steps_.Run(SaveStep::Kind::Exit, std::move(done));
 }
 
 void NoteStore::End(ExitReport::Outcome last)

@@ -14,7 +14,6 @@
 #include <QStringList>
 
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -97,9 +96,9 @@ class NoteStore : public QObject, private SaveStep::Store {
     // The same, without waiting: `done` hears once it is over.
     void Exit(std::function<void(const ExitReport &)> done);
     // A save step is under way, one of its boxes open.
-    bool Busy() const { return step_ && asker_.BoxShown(); }
+    bool Busy() const { return steps_.Active() && asker_.BoxShown(); }
     // A save step is under way.
-    bool Saving() const { return bool(step_); }
+    bool Saving() const { return steps_.Active(); }
     // Ended, or withdrawn by the program's end: nothing more is asked.
     bool Leaving() const { return phase_ == Phase::Ended || asker_.Withdrawn(); }
     // No user can be asked from now on: the program is ending.
@@ -156,9 +155,6 @@ class NoteStore : public QObject, private SaveStep::Store {
     void TextChanged(const MemoChange &change);
     void Record(const MemoChange &change, bool overNote);
     void OnWritten();
-    // A close's or an end's step: at once, or once the step under way ends.
-    void RunStep(SaveStep::Kind kind, SaveStep::Done done);
-    void MakeStep(SaveStep::Kind kind, SaveStep::Done done);
     // Runs the event loop until `over`, taking the user's input only in the
     // boxes a step shows.
     void WaitUntil(const std::function<bool()> &over);
@@ -169,6 +165,7 @@ class NoteStore : public QObject, private SaveStep::Store {
     bool Ended() const override { return phase_ == Phase::Ended; }
     QString WriteSettings() override;
     void Write(bool replaceChanged) override;
+    bool Writing() const override;
     void Adopt(const NoteWrite &w) override;
     void StopCountdown() override;
     bool KeepText(QString &path, QString &failures) override;
@@ -181,8 +178,7 @@ class NoteStore : public QObject, private SaveStep::Store {
     QStringList unsavedFolders_;
 
     Phase phase_ = Phase::Open;
-    std::unique_ptr<SaveStep> step_;             // the save step under way
-    std::deque<std::function<void()>> stepsDue_; // the user's, waiting their turn
+    SaveSteps steps_{*this};
     NoteAsker::Origin loadOrigin_ = NoteAsker::Origin::User;
     int rereads_ = 0;       // readings under way, until their text is in
     bool readOnly_ = false; // shown from where nothing typed could be kept

@@ -206,3 +206,37 @@ void SaveStep::KeepOnExit(QString path)
             });
     });
 }
+
+void SaveSteps::Make(SaveStep::Kind kind, SaveStep::Done done)
+{
+    step_ = std::make_unique<SaveStep>(
+        store_, kind, [this, done = std::move(done)](const ExitReport &report) {
+            step_.reset();
+            done(report);
+            if (!due_.empty()) {
+                const std::function<void()> next = std::move(due_.front());
+                due_.pop_front();
+                next();
+            }
+            if (after_)
+                after_();
+        });
+}
+
+void SaveSteps::Run(SaveStep::Kind kind, SaveStep::Done done)
+{
+    store_.Asker().PutOffUnseen();
+    if (step_) {
+        due_.push_back(
+            [this, kind, done = std::move(done)]() mutable { Run(kind, std::move(done)); });
+        return;
+    }
+    Make(kind, std::move(done));
+    step_->Begin(store_.Writing());
+}
+
+void SaveSteps::Weigh(const NoteWrite &w, SaveStep::Done done)
+{
+    Make(SaveStep::Kind::Autosave, std::move(done));
+    step_->Take(w);
+}

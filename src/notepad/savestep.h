@@ -5,7 +5,9 @@
 
 #include <QString>
 
+#include <deque>
 #include <functional>
+#include <memory>
 
 struct NoteWrite;
 
@@ -44,6 +46,8 @@ class SaveStep {
         virtual QString WriteSettings() = 0;
         // Starts a write of the text as it is; its outcome comes to Take.
         virtual void Write(bool replaceChanged) = 0;
+        // A write is under way, its outcome still to come.
+        virtual bool Writing() const = 0;
         // A written note becomes the note as last written.
         virtual void Adopt(const NoteWrite &w) = 0;
         virtual void StopCountdown() = 0;
@@ -100,4 +104,31 @@ class SaveStep {
     bool earlier_ = false; // a write begun before the step is still to come
     Resolved last_ = Resolved::Written;
     QString keptIn_; // where the text went, when another program changed the note
+};
+
+// The store's save steps, one at a time. A close or an end asked for while
+// another step runs waits its turn; a question that came by itself, and
+// that nobody has seen yet, is put off for it: the user's own step asks it
+// again, at once.
+class SaveSteps {
+  public:
+    explicit SaveSteps(SaveStep::Store &store) : store_(store) {}
+
+    bool Active() const { return bool(step_); }
+    // A close or an end: at once, or once the step under way is over.
+    void Run(SaveStep::Kind kind, SaveStep::Done done);
+    // What an autosave's write met, weighed by a step of its own.
+    void Weigh(const NoteWrite &w, SaveStep::Done done);
+    // A write's outcome, for the step under way.
+    void Take(const NoteWrite &w) { step_->Take(w); }
+    // Runs after each step.
+    void SetAfterStep(std::function<void()> after) { after_ = std::move(after); }
+
+  private:
+    void Make(SaveStep::Kind kind, SaveStep::Done done);
+
+    SaveStep::Store &store_;
+    std::unique_ptr<SaveStep> step_;
+    std::deque<std::function<void()>> due_; // the user's, waiting their turn
+    std::function<void()> after_;
 };

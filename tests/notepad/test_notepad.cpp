@@ -22,6 +22,7 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cerrno>
 #include <dlfcn.h>
 #include <sys/mman.h>
@@ -31,10 +32,22 @@
 
 namespace {
 
-// Memory of its own (a note's bytes, read) can't be had while this is set.
+// Memory of its own (a note's bytes, read) can't be had while this is set;
+// nothing can be written while the other is.
 bool g_noMemory = false;
+std::atomic<bool> g_diskFull = false;
 
 } // namespace
+
+extern "C" ssize_t pwrite(int fd, const void *buffer, size_t n, off_t at)
+{
+    using Pwrite = ssize_t (*)(int, const void *, size_t, off_t);
+    if (g_diskFull) {
+        errno = ENOSPC;
+        return -1;
+    }
+    return reinterpret_cast<Pwrite>(dlsym(RTLD_NEXT, "pwrite"))(fd, buffer, n, at);
+}
 
 extern "C" void *mmap(void *at, size_t length, int protection, int flags, int fd, off_t offset)
 {
@@ -558,3 +571,71 @@ TEST_F(NotepadTest, TheFontDialogShowsTheFontAsSeenAndOffersAColourThatIsNotKept
     EXPECT_EQ(File("npad.ini"), "[notepad]\nFONTNAME=Arial\nFONTSIZE=10\nFONTBOLD=0\nFONTITALIC=0\n"
                                 "FONTUNDERLINE=0\nFONTSTRIKEOUT=0\n");
 }
+
+namespace {
+
+// What makes a box come by itself while the user types on: done before the
+// typing, and as the autosave's countdown ends; the first box's text, and
+// the note file while it is open.
+struct ByItselfRow {
+    const char *name;
+    void (*before)(NotepadTest &t);
+    void (*atTheAutosave)(NotepadTest &t);
+    const char *box;
+    QByteArray file;
+};
+
+class ByItselfTest : public NotepadTest, public ::testing::WithParamInterface<ByItselfRow> {
+  public:
+    using NotepadTest::Path, NotepadTest::Put;
+};
+
+} // namespace
+
+TEST_P(ByItselfTest, TypingGoesOnThroughABoxThatComesByItselfAndNoKeyInFlightAnswersIt)
+{
+    const ByItselfRow &c = GetParam();
+    Put("npad.txt", "old");
+    Open();
+    c.before(*this);
+    QString typed;
+    // A typist's pace, for longer than the pause a box waits for.
+    for (int i = 0; i < 15; ++i) {
+        if (i == 2) {
+            c.atTheAutosave(*this);
+            Store().Timer1Timer();
+        }
+        Type("b");
+        typed += "b";
+        EXPECT_EQ(QApplication::activeModalWidget(), nullptr) << i;
+        QTest::qWait(80);
+    }
+    EXPECT_SOON(QApplication::activeModalWidget());
+    auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+    ASSERT_TRUE(box);
+    EXPECT_TRUE(box->text().startsWith(c.box)) << box->text().toStdString();
+    // Keys still in flight as it appears, where its focus is.
+    for (const auto key : {Qt::Key_Space, Qt::Key_Return, Qt::Key_Y})
+        QTest::keyClick(box->focusWidget() ? box->focusWidget() : box->defaultButton(), key);
+    EXPECT_EQ(QApplication::activeModalWidget(), box) << "unanswered";
+    EXPECT_EQ(Text(), "old" + typed) << "every key in the memo";
+    EXPECT_EQ(File("npad.txt"), c.file) << "nothing decided for the user";
+    g_diskFull = false;
+    Kill(); // the box goes with the store, unanswered
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    NotepadTest, ByItselfTest,
+    ::testing::Values(
+        ByItselfRow{
+            "AnotherProgramsChangeAtTheAutosave", [](NotepadTest &) {},
+            [](NotepadTest &test) { static_cast<ByItselfTest &>(test).Put("npad.txt", "theirs"); },
+            "The note file was changed by another program.", "theirs"},
+        ByItselfRow{"AJournalThatFails",
+                    [](NotepadTest &test) {
+                        QDir().mkpath(static_cast<ByItselfTest &>(test).Path("npad.journal.new/x"));
+                    },
+                    [](NotepadTest &) {}, "Cannot write the journal", "oldbb"},
+        ByItselfRow{"AFullDiskAtTheAutosave", [](NotepadTest &) { g_diskFull = true; },
+                    [](NotepadTest &) {}, "Cannot write the journal", "old"}),
+    [](const auto &row) { return std::string(row.param.name); });

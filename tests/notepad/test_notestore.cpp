@@ -878,6 +878,159 @@ INSTANTIATE_TEST_SUITE_P(
                     true}),
     [](const auto &row) { return std::string(row.param.name); });
 
+namespace {
+
+// What happens after the note "old" is shown, and the first box it brings:
+// the start of its text, and whether it came by itself (and so waits for
+// the user's pause) rather than answering the user's own command.
+struct OriginRow {
+    const char *name;
+    void (*act)(StoreTest &t);
+    const char *box;
+    bool byItself;
+};
+
+class OriginTest : public StoreTest, public ::testing::WithParamInterface<OriginRow> {
+  public:
+    using StoreTest::Open, StoreTest::Path, StoreTest::Put, StoreTest::Type, StoreTest::store;
+    // Another program writes the note, or a folder takes its place.
+    void Theirs() { Put("npad.txt", "theirs"); }
+    void NoFile()
+    {
+        QFile::remove(Path("npad.txt"));
+        QDir().mkdir(Path("npad.txt"));
+    }
+};
+
+} // namespace
+
+TEST_P(OriginTest, ABoxThatComesByItselfWaitsForAPauseOneThatAnswersTheUserOpensAtOnce)
+{
+    const OriginRow &c = GetParam();
+    Put("npad.txt", "old");
+    Open();
+    Show();
+    c.act(*this);
+    EXPECT_SOON(!user.seen.isEmpty());
+    ASSERT_FALSE(user.seen.isEmpty());
+    EXPECT_TRUE(user.seen[0].startsWith(c.box)) << user.seen[0].toStdString();
+    EXPECT_EQ(user.byItself.value(0), c.byItself);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    StoreTest, OriginTest,
+    ::testing::Values(OriginRow{"AnAutosaveMeetsAnotherProgramsChange",
+                                [](StoreTest &test) {
+                                    auto &o = static_cast<OriginTest &>(test);
+                                    o.Type(" mine");
+                                    o.Theirs();
+                                    o.store->Timer1Timer();
+                                },
+                                "? The note file was changed", true},
+                      OriginRow{"ACloseMeetsAnotherProgramsChange",
+                                [](StoreTest &test) {
+                                    auto &o = static_cast<OriginTest &>(test);
+                                    o.Type(" mine");
+                                    o.Theirs();
+                                    o.store->CloseQuery();
+                                },
+                                "? The note file was changed", false},
+                      OriginRow{"AnAutosaveThatCannotWrite",
+                                [](StoreTest &test) {
+                                    auto &o = static_cast<OriginTest &>(test);
+                                    o.Type(" mine");
+                                    o.NoFile();
+                                    o.store->Timer1Timer();
+                                },
+                                "! Cannot create file", true},
+                      OriginRow{"ACloseThatCannotWrite",
+                                [](StoreTest &test) {
+                                    auto &o = static_cast<OriginTest &>(test);
+                                    o.Type(" mine");
+                                    o.NoFile();
+                                    o.store->CloseQuery();
+                                },
+                                "! Cannot create file", false},
+                      OriginRow{"AJournalThatCannotBeWritten",
+                                [](StoreTest &test) {
+                                    auto &o = static_cast<OriginTest &>(test);
+                                    QDir().mkpath(o.Path("npad.journal.new/x"));
+                                    o.Type(" mine");
+                                },
+                                "! Cannot write the journal", true},
+                      OriginRow{"TheWatcherFindsTheNoteUnreadable",
+                                [](StoreTest &test) {
+                                    static_cast<OriginTest &>(test).Put("npad.txt",
+                                                                        QByteArray("no\0te", 5));
+                                },
+                                "! Cannot open file", true},
+                      OriginRow{"AShowFindsTheNoteUnreadable",
+                                [](StoreTest &test) {
+                                    auto &o = static_cast<OriginTest &>(test);
+                                    o.store->SetShown(false);
+                                    o.Put("npad.txt", QByteArray("no\0te", 5));
+                                    o.store->LoadNotes([](bool) {});
+                                },
+                                "! Cannot open file", false},
+                      OriginRow{"ARecoveryAtTheNextStart",
+                                [](StoreTest &test) {
+                                    auto &o = static_cast<OriginTest &>(test);
+                                    o.Type(" typed");
+                                    o.Open(); // the first, killed
+                                    o.store->StartFirstRead();
+                                },
+                                "i The notepad was not closed properly", true},
+                      OriginRow{"AnExportThatFails",
+                                [](StoreTest &test) {
+                                    auto &o = static_cast<OriginTest &>(test);
+                                    o.store->WriteCopy(o.Path("none/export.txt"), [](bool) {});
+                                },
+                                "! Cannot create file", false}),
+    [](const auto &row) { return std::string(row.param.name); });
+
+namespace {
+
+// A user who has been quiet for `quiet` ms, and notes what was shown.
+class QuietUser : public NoteUser {
+  public:
+    QuietUser(const qint64 &quiet, QStringList &seen) : quiet_(quiet), seen_(seen) {}
+    void Show(Box, const QString &text, bool, std::function<void(Answer)> closed) override
+    {
+        seen_ << text;
+        closed(Answer::Yes);
+    }
+    qint64 QuietFor() const override { return quiet_; }
+
+  private:
+    const qint64 &quiet_;
+    QStringList &seen_;
+};
+
+} // namespace
+
+TEST(NoteAsker, WhatComesByItselfWaitsUntilTheUserPausesAndTheUsersOwnIsAnsweredFirst)
+{
+    qint64 quiet = 0;
+    QStringList seen;
+    NoteAsker asker(std::make_unique<QuietUser>(quiet, seen));
+    QStringList answers;
+    const auto note = [&](const char *what) {
+        return [&answers, what](NoteUser::Answer a) {
+            answers << QString("%1 %2").arg(what).arg(int(a));
+        };
+    };
+    asker.Report("journal", NoteAsker::Origin::ByItself);
+    asker.Ask("autosave", NoteAsker::Origin::ByItself, note("autosave"));
+    asker.Ask("close", NoteAsker::Origin::User, note("close"));
+    EXPECT_EQ(seen, QStringList{"close"}) << "typing goes on: only the user's own opens";
+    asker.PutOffUnseen(); // the user's own step takes the unseen question over
+    EXPECT_EQ(answers, (QStringList{"close 0", "autosave 2"}));
+    quiet = NoteAsker::kPauseMs;
+    EXPECT_SOON(seen.size() == 2);
+    EXPECT_EQ(seen, (QStringList{"close", "journal"}));
+    EXPECT_TRUE(asker.Idle());
+}
+
 TEST_F(StoreTest, ACloseWaitingForALargeWriteLetsTimersRunAndTheEndTakeTheWrite)
 {
     // What runs while the close waits: a timer, or the program's end, which
