@@ -176,6 +176,8 @@ void NoteBuffer::Replace(QStringList pieces, bool held)
     pending_ = std::move(pieces);
     piece_ = at_ = 0;
     flow_ = Flow::Held;
+    ++changes_;
+    emit replaced();
     if (!held)
         StartFill();
     UpdateView();
@@ -267,11 +269,12 @@ void NoteBuffer::Changed(int from, int removed, int added)
         return; // the text going in, told as no edit
     // What the document holds, whatever the report says.
     const std::optional<TextChange> real = ReportedChange(from, removed, added, before, length);
+    ++changes_;
     if (!real) {
-        emit edited({0, before, Text()});
+        emit edited({0, before, Text(), changes_});
         return;
     }
-    MemoChange change{from, real->removed, {}};
+    MemoChange change{from, real->removed, {}, changes_};
     if (real->added > 0) {
         QTextCursor c(document_);
         c.setPosition(from);

@@ -4,6 +4,7 @@
 #include <QPointer>
 #include <QStringList>
 
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -20,6 +21,7 @@ struct MemoChange {
     qsizetype position = 0;
     qsizetype removed = 0;
     QString inserted;
+    std::uint64_t number = 0; // the buffer's count of changes, this one included
 };
 
 // What an editor's report of a change (at `from`, `removed` characters
@@ -58,6 +60,8 @@ class NoteBuffer : public QObject {
     qsizetype Size() const;
     QString Slice(qsizetype from, qsizetype n) const;
     QString Text() const { return Slice(0, Size()); }
+    // How many times the text has changed: edits, and texts put in place.
+    std::uint64_t Changes() const { return changes_; }
     // Whether the text is that of `pieces` joined, told to `done` at once
     // when their lengths differ, else once compared a slice at a time
     // between events: Changed when the text changed meanwhile, or another
@@ -93,6 +97,9 @@ class NoteBuffer : public QObject {
     // A change of the text by the user (typing, a paste, Undo) or by a
     // command (Now!, Clear).
     void edited(const MemoChange &change);
+    // Another text put in place of this one (Replace), change number
+    // Changes().
+    void replaced();
     // The text that came in is all in.
     void filled();
 
@@ -116,9 +123,10 @@ class NoteBuffer : public QObject {
     void ReleaseMemory() const;
 
     QTextDocument *document_;
-    int length_ = 0;        // the document's, as its last change left it
-    unsigned revision_ = 0; // one more at every change
-    bool changing_ = false; // the buffer's own change: no edit
+    int length_ = 0;            // the document's, as its last change left it
+    unsigned revision_ = 0;     // one more at every change
+    std::uint64_t changes_ = 0; // ... of the text as a whole, not as it goes in
+    bool changing_ = false;     // the buffer's own change: no edit
     Flow flow_ = Flow::Nothing;
     QStringList pending_; // the text still to go in, from piece_, at_ on
     qsizetype piece_ = 0, at_ = 0;

@@ -1,47 +1,18 @@
 #include "notejournal.h"
 
 #include "filewriting.h"
-#include "unsavedtext.h"
-
-#include <QDateTime>
+#include "notebuffer.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QHashFunctions>
 #include <QTimer>
-#include <QtEndian>
 
 #include <chrono>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
-
-constexpr char kMagic[4] = {'Q', 'V', 'N', 'J'};
-constexpr std::uint32_t kVersion = 1;
-constexpr qsizetype kEditFixed = 4 + 8 + 8; // size, position, removed
-constexpr qsizetype kChecksumSize = 8;
-
-// Checksums that stay the same from one run, or one machine, to the next.
-std::uint64_t Checksum(const char *data, qsizetype size)
-{
-    return qHashBits(data, std::size_t(size), 0);
-}
-
-template <typename T> void Put(QByteArray &out, T value)
-{
-    const T le = qToLittleEndian(value);
-    out.append(reinterpret_cast<const char *>(&le), sizeof le);
-}
-
-template <typename T> T Get(const char *p)
-{
-    T value;
-    std::memcpy(&value, p, sizeof value);
-    return qFromLittleEndian(value);
-}
 
 std::int64_t NowMs()
 {
@@ -90,204 +61,109 @@ BaseCopy CopyBase(const QString &notePath, const FileIdentity &base, int fd)
 
 } // namespace
 
-QByteArray JournalHeaderBytes(const JournalHeader &header)
-{
-    QByteArray out(kMagic, 4);
-    Put<std::uint32_t>(out, kVersion);
-    Put<std::uint8_t>(out, std::uint8_t(header.encoding));
-    Put<std::uint8_t>(out, header.base.exists ? 1 : 0);
-    Put<std::uint16_t>(out, header.breaks == NoteBreaks::Lf ? 1 : 0);
-    Put<std::int64_t>(out, header.base.size);
-    Put<std::int64_t>(out, header.base.mtimeNs);
-    Put<std::int64_t>(out, header.base.ctimeNs);
-    Put<std::uint64_t>(out, header.base.inode);
-    Put<std::uint64_t>(out, std::uint64_t(header.base.hash));
-    Put<std::uint64_t>(out, Checksum(out.constData(), out.size()));
-    return out;
-}
-
-QByteArray JournalEditBytes(const JournalEdit &edit)
-{
-    QByteArray out;
-    out.reserve(kEditFixed + edit.inserted.size() * 2 + kChecksumSize);
-    Put<std::uint32_t>(out, std::uint32_t(16 + edit.inserted.size() * 2));
-    Put<std::int64_t>(out, edit.position);
-    Put<std::int64_t>(out, edit.removed);
-    // The characters in one stroke: a whole text may go in as one change.
-    const qsizetype at = out.size();
-    out.resize(at + edit.inserted.size() * 2);
-    qToLittleEndian<std::uint16_t>(edit.inserted.utf16(), edit.inserted.size(), out.data() + at);
-    Put<std::uint64_t>(out, Checksum(out.constData(), out.size()));
-    return out;
-}
-
-JournalContents ReadJournal(QByteArrayView bytes)
-{
-    JournalContents j;
-    const char *p = bytes.data();
-    if (bytes.size() < kJournalHeaderSize || std::memcmp(p, kMagic, 4) != 0
-        || Get<std::uint32_t>(p + 4) != kVersion || Get<std::uint64_t>(p + 52) != Checksum(p, 52)
-        || std::uint8_t(p[8]) > 4 || std::uint8_t(p[9]) > 1 || Get<std::uint16_t>(p + 10) > 1)
-        return j; // a header this program does not write
-    j.headerRead = true;
-    j.header.encoding = NoteEncoding(std::uint8_t(p[8]));
-    j.header.breaks = Get<std::uint16_t>(p + 10) == 1 ? NoteBreaks::Lf : NoteBreaks::CrLf;
-    j.header.base.exists = p[9] != 0;
-    j.header.base.size = Get<std::int64_t>(p + 12);
-    j.header.base.mtimeNs = Get<std::int64_t>(p + 20);
-    j.header.base.ctimeNs = Get<std::int64_t>(p + 28);
-    j.header.base.inode = Get<std::uint64_t>(p + 36);
-    j.header.base.hash = std::size_t(Get<std::uint64_t>(p + 44));
-    const std::int64_t baseSize = j.header.base.size;
-    if (baseSize < 0 || baseSize > bytes.size() - kJournalHeaderSize)
-        return j; // the changes lie beyond what was written
-    j.base = QByteArray(p + kJournalHeaderSize, qsizetype(baseSize));
-    // The base's hash may be of its bytes taken in one piece.
-    const auto hash = std::uint64_t(j.header.base.hash);
-    j.baseWhole = std::uint64_t(IdentityHash(j.base)) == hash
-                  || Checksum(j.base.constData(), j.base.size()) == hash;
-    if (!j.baseWhole)
-        j.base.clear();
-    for (qsizetype at = kJournalHeaderSize + qsizetype(baseSize);;) {
-        const qsizetype left = bytes.size() - at;
-        if (left < kEditFixed + kChecksumSize)
-            break;
-        const std::uint32_t size = Get<std::uint32_t>(p + at);
-        if (size < 16 || size % 2 != 0 || qsizetype(size) > left - 4 - kChecksumSize)
-            break;
-        const qsizetype end = at + 4 + qsizetype(size);
-        if (Get<std::uint64_t>(p + end) != Checksum(p + at, end - at))
-            break;
-        JournalEdit e;
-        e.position = Get<std::int64_t>(p + at + 4);
-        e.removed = Get<std::int64_t>(p + at + 12);
-        const qsizetype units = (size - 16) / 2;
-        e.inserted.resize(units);
-        qFromLittleEndian<std::uint16_t>(p + at + kEditFixed, units, e.inserted.data());
-        j.edits.push_back(std::move(e));
-        at = end + kChecksumSize;
-    }
-    return j;
-}
-
-std::size_t ApplyEdits(QString &text, const std::vector<JournalEdit> &edits)
-{
-    std::size_t applied = 0;
-    for (const JournalEdit &e : edits) {
-        if (e.position < 0 || e.removed < 0 || e.position > text.size()
-            || e.removed > text.size() - e.position)
-            break;
-        QString inserted = e.inserted;
-        inserted.replace(QChar::ParagraphSeparator, u'\n');
-        text.replace(qsizetype(e.position), qsizetype(e.removed), inserted);
-        ++applied;
-    }
-    return applied;
-}
-
-RecoveryPlan PlanRecovery(const JournalContents &journal, const QString &note, bool noteExists,
-                          bool noteIsBase)
-{
-    using Step = RecoveryPlan::Step;
-    RecoveryPlan plan;
-    plan.step = Step::SetAside;
-    if (!journal.headerRead)
-        return plan;
-    const std::vector<JournalEdit> &edits = journal.edits;
-    // Over the note as it is: the changes after the state it holds.
-    std::size_t from = 0;
-    bool overNote = noteIsBase;
-    if (!overNote) {
-        const DecodedNote base = DecodeNote(journal.base);
-        if (!journal.baseWhole || !base.refusal.isEmpty())
-            return plan;
-        plan.text = base.text;
-        for (from = 0; noteExists && !overNote; ++from) {
-            overNote = plan.text.size() == note.size() && SameNoteText(note, plan.text);
-            if (overNote || from == edits.size() || ApplyEdits(plan.text, {edits[from]}) != 1)
-                break;
-        }
-        if (!overNote) {
-            from = 0;
-            plan.text = base.text;
-        }
-    }
-    if (overNote)
-        plan.text = note;
-    plan.rest.assign(edits.begin() + std::ptrdiff_t(from), edits.end());
-    // A change that does not fit means the journal is not what it seems.
-    if (ApplyEdits(plan.text, plan.rest) != plan.rest.size())
-        return plan;
-    plan.step = noteExists && SameNoteText(note, plan.text) ? Step::Discard
-                : overNote                                  ? Step::Replay
-                                                            : Step::KeepAside;
-    plan.encoding = journal.header.encoding;
-    plan.breaks = journal.header.breaks;
-    return plan;
-}
-
-namespace {
-
-void SetAside(bool own, const QString &path, RecoveryDone &done)
-{
-    const QString stem = path + ".bad-" + QDateTime::currentDateTime().toString("yyyyMMdd-HHmmss");
-    QString aside = stem;
-    for (int n = 2; !RenameWithoutReplacing(path, aside) && errno == EEXIST && n < 100; ++n)
-        aside = QString("%1-%2").arg(stem).arg(n);
-    const QString why = own ? "what was typed after its last save could not be read"
-                            : "its journal is not a file of this user's alone, so what it holds "
-                              "was not used";
-    if (QFileInfo::exists(path) || QFileInfo(path).isSymLink()) {
-        done.kept = true;
-        done.messages.push_back({true, QString("The notepad was not closed properly, and %1. The "
-                                               "journal \"%2\" was left where it is.")
-                                           .arg(why, path)});
-        return;
-    }
-    done.messages.push_back(
-        {false, QString("The notepad was not closed properly, %1 %2. It was kept as \"%3\".")
-                    .arg(own ? "and" : "but", why, aside)});
-}
-
-} // namespace
-
-RecoveryDone CarryOutRecovery(const RecoveryPlan &plan, bool own, const QString &path,
-                              const QStringList &unsavedFolders)
-{
-    using Step = RecoveryPlan::Step;
-    RecoveryDone done;
-    if (!own || plan.step == Step::SetAside) {
-        SetAside(own, path, done);
-    } else if (plan.step == Step::Discard) {
-        ::unlink(QFile::encodeName(path).constData()); // nothing typed is missing
-    } else if (plan.step == Step::Replay) {
-        done.replay = true;
-        done.messages.push_back({false, "The notepad was not closed properly. What was typed "
-                                        "after its last save was recovered."});
-    } else {
-        // The note file has changed since (another program, or a copy
-        // running elsewhere): the text as it was goes to a file of its own.
-        QString kept, failures;
-        if (!KeepUnsaved(plan.text, plan.encoding, plan.breaks, unsavedFolders, kept, failures)) {
-            done.messages.push_back({true, failures});
-            SetAside(true, path, done);
-            return done;
-        }
-        ::unlink(QFile::encodeName(path).constData());
-        done.messages.push_back(
-            {false, QString("The notepad was not closed properly, and the note file has changed "
-                            "since. What was typed after its last save was kept in \"%1\".")
-                        .arg(kept)});
-    }
-    return done;
-}
-
-NoteJournal::NoteJournal(const QString &path, QObject *parent)
-    : QObject(parent), path_(path), folder_(QFile::encodeName(QFileInfo(path).absolutePath()))
+NoteJournal::NoteJournal(const QString &path, const QString &notePath, QObject *parent)
+    : QObject(parent), path_(path), notePath_(notePath),
+      folder_(QFile::encodeName(QFileInfo(path).absolutePath())),
+      leftDue_(QFileInfo::exists(path) || QFileInfo(path).isSymLink())
 {
     syncTimer_ = new QTimer(this);
     syncTimer_->setSingleShot(true);
     connect(syncTimer_, &QTimer::timeout, this, &NoteJournal::SyncWhenDue);
+}
+
+void NoteJournal::Follow(const NoteBuffer &buffer)
+{
+    buffer_ = &buffer;
+    connect(&buffer, &NoteBuffer::edited, this, &NoteJournal::Edited);
+    // Another text in the buffer: the note file holds it only once told.
+    connect(&buffer, &NoteBuffer::replaced, this, [this] { holds_.reset(); });
+}
+
+void NoteJournal::NoteHolds(std::optional<JournalHeader> state)
+{
+    holds_ = std::move(state);
+    if (holds_)
+        format_ = *holds_;
+}
+
+void NoteJournal::Edited(const MemoChange &change)
+{
+    const std::optional<JournalHeader> over = std::exchange(holds_, std::nullopt);
+    // Nothing goes over a journal of an earlier run still to be read, or
+    // one that could not be set aside.
+    if (ended_ || leftDue_ || keptLeft_)
+        return;
+    const JournalEdit edit{change.position, change.removed, change.inserted};
+    if (started_)
+        Append(change.number, edit);
+    // Over the note file that held the text, where it still lies: its bytes
+    // are copied in while the file holds them, else the journal starts
+    // again over the whole text.
+    else if (over && StateOf(notePath_).exists == over->base.exists)
+        Start(*over, {edit}, change.number);
+    else
+        StartOverText(change.number);
+}
+
+void NoteJournal::StartOverText(std::uint64_t number)
+{
+    if (!buffer_)
+        return; // on its way out
+    JournalHeader header = format_;
+    header.base = {};
+    Start(header, {{0, 0, buffer_->Text()}}, number);
+}
+
+void NoteJournal::Written(const JournalHeader &state, std::uint64_t upTo)
+{
+    format_ = state;
+    if (buffer_ && buffer_->Changes() == upTo)
+        holds_ = state; // nothing changed since its text was taken
+    Rebase(state, upTo);
+}
+
+void NoteJournal::End(bool kept)
+{
+    if (ended_)
+        return;
+    ended_ = true;
+    if (!kept)
+        Remove();
+}
+
+std::function<LeftJournal(const std::optional<QString> &)> NoteJournal::TakeLeft()
+{
+    if (!std::exchange(leftDue_, false))
+        return {};
+    return [path = path_, notePath = notePath_](const std::optional<QString> &note) {
+        return ReadLeftJournal(path, notePath, note);
+    };
+}
+
+NoteJournal::Recovered NoteJournal::Recover(const LeftJournal &left,
+                                            const QStringList &unsavedFolders)
+{
+    const RecoveryDone done = CarryOutRecovery(left.plan, left.own, path_, unsavedFolders);
+    keptLeft_ = keptLeft_ || done.kept;
+    Recovered out{std::nullopt, done.messages};
+    if (done.replay) {
+        out.text = left.plan.text;
+        // Over the note file as it is, as if never stopped.
+        JournalHeader over = holds_.value_or(format_);
+        if (!holds_)
+            over.base = {};
+        replay_.emplace(over, left.plan.rest);
+    }
+    return out;
+}
+
+void NoteJournal::Replayed()
+{
+    if (!replay_)
+        return;
+    auto [over, rest] = std::move(*replay_);
+    replay_.reset();
+    Start(over, rest, buffer_ ? buffer_->Changes() : 0);
 }
 
 NoteJournal::~NoteJournal()
@@ -331,7 +207,7 @@ int NoteJournal::Create(const JournalHeader &header, const QByteArray &changes)
     return fd;
 }
 
-bool NoteJournal::Open(const QString &notePath, const JournalHeader &header,
+bool NoteJournal::Open(const JournalHeader &header,
                        const std::vector<std::pair<std::uint64_t, QByteArray>> &edits)
 {
     started_ = true;
@@ -343,8 +219,7 @@ bool NoteJournal::Open(const QString &notePath, const JournalHeader &header,
     const int fd = Create(header, changes);
     if (fd < 0)
         return false;
-    next_ = Next{fd, kJournalHeaderSize + header.base.size + changes.size(), edits, notePath,
-                 header.base};
+    next_ = Next{fd, kJournalHeaderSize + header.base.size + changes.size(), edits, header.base};
     // A journal that replaces another reaches the disk before it does, so
     // that a power cut never leaves an empty one where a whole one was:
     // synced beside the window meanwhile, the old one taking changes too.
@@ -390,7 +265,7 @@ bool NoteJournal::PutInPlace()
     end_ = next.end;
     edits_ = std::move(next.edits);
     newEntry_ = true;
-    CopyBaseIn(next.notePath, next.base);
+    CopyBaseIn(next.base);
     Sync();
     return true;
 }
@@ -404,7 +279,7 @@ void NoteJournal::Abandon()
     next_.reset();
 }
 
-void NoteJournal::CopyBaseIn(const QString &notePath, const FileIdentity &base)
+void NoteJournal::CopyBaseIn(const FileIdentity &base)
 {
     const int copyFd = ::fcntl(fd_, F_DUPFD_CLOEXEC, 0);
     if (copyFd < 0)
@@ -412,7 +287,7 @@ void NoteJournal::CopyBaseIn(const QString &notePath, const FileIdentity &base)
     auto error = std::make_shared<int>(0);
     auto copied = std::make_shared<BaseCopy>(BaseCopy::Copied);
     worker_.Run(
-        [notePath, base, copyFd, error, copied] {
+        [notePath = notePath_, base, copyFd, error, copied] {
             try {
                 *copied = CopyBase(notePath, base, copyFd);
                 *error = *copied == BaseCopy::Failed ? errno : 0;
@@ -427,18 +302,18 @@ void NoteJournal::CopyBaseIn(const QString &notePath, const FileIdentity &base)
                 Failed(*error);
             // Journalled over bytes another program has taken away since:
             // started again over the text itself.
-            else if (*copied == BaseCopy::Gone && generation == generation_)
-                emit baseLost();
+            else if (*copied == BaseCopy::Gone && generation == generation_ && buffer_)
+                StartOverText(buffer_->Changes());
         });
 }
 
-void NoteJournal::Start(const QString &notePath, const JournalHeader &header,
-                        const std::vector<JournalEdit> &edits, std::uint64_t number)
+void NoteJournal::Start(const JournalHeader &header, const std::vector<JournalEdit> &edits,
+                        std::uint64_t number)
 {
     std::vector<std::pair<std::uint64_t, QByteArray>> bytes;
     for (const JournalEdit &e : edits)
         bytes.emplace_back(number, JournalEditBytes(e));
-    if (!Open(notePath, header, bytes))
+    if (!Open(header, bytes))
         Fail(error_);
 }
 
@@ -482,7 +357,7 @@ void NoteJournal::SyncWhenDue()
         syncTimer_->start(int(due - now));
 }
 
-void NoteJournal::Rebase(const QString &notePath, const JournalHeader &header, std::uint64_t upTo)
+void NoteJournal::Rebase(const JournalHeader &header, std::uint64_t upTo)
 {
     // A journal that failed lacks changes: it stays off until the note
     // holds the whole text.
@@ -498,7 +373,7 @@ void NoteJournal::Rebase(const QString &notePath, const JournalHeader &header, s
     }
     // The old one stays in use when the new one can't be made: over the
     // state before this save, it still holds every change.
-    if (!Open(notePath, header, after) && fd_ < 0)
+    if (!Open(header, after) && fd_ < 0)
         Fail(error_);
 }
 

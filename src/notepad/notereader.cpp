@@ -26,31 +26,6 @@ void ReadAndDecode(const QString &path, NoteReading &r)
                             [&](qsizetype upTo) { bytes.Release(upTo); });
 }
 
-// What the journal at `path` asks for, over the note as `note` read it.
-LeftJournal ReadJournalLeft(const QString &path, const QString &notePath, const NoteReading &note)
-{
-    LeftJournal left;
-    left.plan.step = RecoveryPlan::Step::SetAside;
-    QByteArray bytes;
-    QString unused;
-    switch (ReadOwnFile(path, bytes, unused)) {
-    case OwnRead::NotOwn:
-        // Another user's, or one others may write, could put any text there.
-        left.own = false;
-        return left;
-    case OwnRead::Unreadable:
-        return left;
-    case OwnRead::Read:
-        break;
-    }
-    const JournalContents journal = ReadJournal(bytes);
-    bytes.clear();
-    const bool noteIsBase = journal.headerRead && FileIs(notePath, journal.header.base);
-    left.plan = PlanRecovery(journal, note.missing ? QString() : note.text.join(QString()),
-                             !note.missing, noteIsBase);
-    return left;
-}
-
 } // namespace
 
 NoteReading ReadNote(const QString &path, const std::function<void()> &release)
@@ -73,20 +48,11 @@ NoteReader::NoteReader(QObject *parent) : QObject(parent), watcher_(new QFileSys
     connect(watcher_, &QFileSystemWatcher::directoryChanged, this, &NoteReader::changed);
 }
 
-void NoteReader::SetPaths(const QString &note, const QString &journal)
+void NoteReader::Read(std::optional<FileIdentity> known, JournalReading journal,
+                      std::function<void(NoteReading &)> done)
 {
-    note_ = note;
-    journal_ = journal;
-    journalDue_ = QFileInfo::exists(journal) || QFileInfo(journal).isSymLink();
-}
-
-void NoteReader::Read(std::optional<FileIdentity> known, std::function<void(NoteReading &)> done)
-{
-    // The journal goes with this reading; again with a later one, if this
-    // one can't read the note.
-    const bool journal = std::exchange(journalDue_, false);
     worker_.Run<NoteReading>(
-        [note = note_, journalPath = journal_, known, journal, release = release_] {
+        [note = note_, known, journal = std::move(journal), release = release_] {
             NoteReading r;
             try {
                 FileIdentity now = known.value_or(FileIdentity{});
@@ -102,14 +68,11 @@ void NoteReader::Read(std::optional<FileIdentity> known, std::function<void(Note
             if (!r.missing)
                 r = ReadNote(note, release);
             if (journal && r.failure.isEmpty())
-                r.journal = ReadJournalLeft(journalPath, note, r);
+                r.journal =
+                    journal(r.missing ? std::nullopt : std::optional(r.text.join(QString())));
             return r;
         },
-        [this, journal, done = std::move(done)](NoteReading &r) {
-            if (journal && !r.journal)
-                journalDue_ = true;
-            done(r);
-        });
+        std::move(done));
 }
 
 void NoteReader::Watch()

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "filereading.h"
+#include "journalrecovery.h"
 #include "noteencoding.h"
-#include "notejournal.h"
 #include "noteworker.h"
 
 #include <QObject>
@@ -12,13 +12,6 @@
 #include <optional>
 
 class QFileSystemWatcher;
-
-// A journal left beside the note by a run that did not end well, and what
-// it asks for.
-struct LeftJournal {
-    bool own = true; // the user's own file, no other user may write
-    RecoveryPlan plan;
-};
 
 // One reading of the note: its text, decoded, in pieces, or why it can't
 // be had.
@@ -30,7 +23,7 @@ struct NoteReading {
     NoteBreaks breaks = NoteBreaks::CrLf;
     QStringList text;
     QString failure; // why the file can't be read as a note
-    // Read with the first reading that could read the note.
+    // A journal left behind, read with the reading that could read the note.
     std::optional<LeftJournal> journal;
 };
 
@@ -40,25 +33,24 @@ struct NoteReading {
 NoteReading ReadNote(const QString &path, const std::function<void()> &release = {});
 
 // Reads the note beside the window, one reading at a time, each handed back
-// in turn, and a journal left beside it with the first that can read it.
-// Watches the note and its folder.
+// in turn. Watches the note and its folder.
 class NoteReader : public QObject {
     Q_OBJECT
 
   public:
     explicit NoteReader(QObject *parent = nullptr);
 
-    // A journal lying at `journal` now is read with the first reading.
-    void SetPaths(const QString &note, const QString &journal);
+    void SetPath(const QString &note) { note_ = note; }
     // How memory is given back once a reading's bytes are let go; on any
     // thread.
     void SetMemoryRelease(std::function<void()> release) { release_ = std::move(release); }
 
     // With `known`, the note is read only when its bytes are no longer those.
-    void Read(std::optional<FileIdentity> known, std::function<void(NoteReading &)> done);
-    bool JournalDue() const { return journalDue_; }
-    // The journal a reading brought went unused: the next reading reads it.
-    void JournalStillDue() { journalDue_ = true; }
+    // `journal`, if any, reads a journal left behind, beside the note as read
+    // (when it could be read), on the reading's thread.
+    using JournalReading = std::function<LeftJournal(const std::optional<QString> &note)>;
+    void Read(std::optional<FileIdentity> known, JournalReading journal,
+              std::function<void(NoteReading &)> done);
 
     // A file replaced by a rename is no longer watched; its folder sees it come.
     void Watch();
@@ -68,8 +60,7 @@ class NoteReader : public QObject {
     void changed();
 
   private:
-    QString note_, journal_;
-    bool journalDue_ = false;
+    QString note_;
     std::function<void()> release_;
     QFileSystemWatcher *watcher_;
     NoteWorker worker_;

@@ -35,7 +35,10 @@ NoteStore::NoteStore(const NotePlace &place, std::unique_ptr<NoteUser> user,
     connect(timer1_, &QTimer::timeout, this, &NoteStore::Timer1Timer);
     asker_.SetAfterBox([this] { LookAgainIfChanged(); });
     steps_.SetAfterStep([this] { LookAgainIfChanged(); });
-    connect(buffer_, &NoteBuffer::edited, this, &NoteStore::TextChanged);
+    connect(buffer_, &NoteBuffer::edited, this, [this] {
+        if (tracker_.Memo1Change(NowMs()))
+            timer1_->start();
+    });
     connect(reader_, &NoteReader::changed, this, &NoteStore::DiskChanged);
     connect(writer_, &NoteWriter::written, this, &NoteStore::OnWritten);
 }
@@ -56,8 +59,9 @@ void NoteStore::Open()
         asker_.Tell(files.notice, NoteAsker::Origin::ByItself);
     if (!files.failure.isEmpty())
         asker_.Report(files.failure, NoteAsker::Origin::ByItself);
-    const QString journalPath = QFileInfo(notesPath_).absolutePath() + "/npad.journal";
-    journal_ = new NoteJournal(journalPath, this);
+    journal_ =
+        new NoteJournal(QFileInfo(notesPath_).absolutePath() + "/npad.journal", notesPath_, this);
+    journal_->Follow(*buffer_);
     // Told once the keystroke that met it is over: never a box inside an edit.
     connect(
         journal_, &NoteJournal::failed, this,
@@ -66,15 +70,11 @@ void NoteStore::Open()
                 asker_.Report(message, NoteAsker::Origin::ByItself);
         },
         Qt::QueuedConnection);
-    // The note's bytes are gone from where the journal would copy them.
-    connect(journal_, &NoteJournal::baseLost, this, [this] {
-        journal_->Start(notesPath_, {FileIdentity{}, encoding_, breaks_}, {{0, 0, buffer_->Text()}},
-                        edits_);
-    });
-    reader_->SetPaths(notesPath_, journalPath);
+    reader_->SetPath(notesPath_);
     const bool noteExists = QFileInfo::exists(notesPath_);
-    phase_ = noteExists || reader_->JournalDue() ? Phase::Opening : Phase::Open;
-    memoIsDisk_ = !noteExists; // both empty
+    phase_ = noteExists || journal_->LeftDue() ? Phase::Opening : Phase::Open;
+    if (!noteExists) // both empty
+        journal_->NoteHolds(NoteState());
     UpdateEditable();
     reader_->Watch();
 }
@@ -106,7 +106,21 @@ void NoteStore::StartFirstRead()
     if (phase_ != Phase::Opening)
         return;
     phase_ = Phase::Reading;
-    reader_->Read(std::nullopt, [this](NoteReading &r) { FinishFirstRead(r); });
+    StartReading(std::nullopt, [this](NoteReading &r) { FinishFirstRead(r); });
+}
+
+void NoteStore::StartReading(std::optional<FileIdentity> known,
+                             std::function<void(NoteReading &)> done)
+{
+    // A journal left behind goes with the reading; again with a later one,
+    // if this one can't read the note.
+    NoteReader::JournalReading journal = journal_->TakeLeft();
+    const bool withJournal = bool(journal);
+    reader_->Read(known, std::move(journal), [this, withJournal, done](NoteReading &r) {
+        if (withJournal && !r.journal)
+            journal_->LeftStillDue();
+        done(r);
+    });
 }
 
 void NoteStore::FinishFirstRead(NoteReading &r)
@@ -133,14 +147,10 @@ void NoteStore::FinishFirstRead(NoteReading &r)
 
 void NoteStore::Recover(const LeftJournal &left)
 {
-    const RecoveryDone done =
-        CarryOutRecovery(left.plan, left.own, journal_->Path(), unsavedFolders_);
-    journalKept_ = journalKept_ || done.kept;
-    if (done.replay) {
-        PutInBuffer({left.plan.text}, false, buffer_->Held());
-        memoIsDisk_ = false;
-        // The journal goes on over the note file as it is, as if never stopped.
-        journal_->Start(notesPath_, {disk_, encoding_, breaks_}, left.plan.rest, edits_);
+    const NoteJournal::Recovered done = journal_->Recover(left, unsavedFolders_);
+    if (done.text) {
+        PutInBuffer({*done.text}, false, buffer_->Held());
+        journal_->Replayed();
         // Unsaved, so that the autosave writes it.
         StartTracking();
         SetDirty(true);
@@ -177,17 +187,18 @@ void NoteStore::ContinueLoad()
     buffer_->Release(); // the first reading's text, held until now
     if (!QFileInfo::exists(notesPath_)) {
         disk_ = {};
-        memoIsDisk_ = buffer_->Size() == 0;
+        journal_->NoteHolds(buffer_->Size() == 0 ? std::optional(NoteState()) : std::nullopt);
         FinishLoad(true);
         return;
     }
     // What the buffer holds needs no second reading while the file is what
     // it was; unsaved text (recovered) is the save step's to weigh against it.
-    if (tracker_.Dirty || (!failedState_ && memoIsDisk_ && StateOf(notesPath_).SameState(disk_))) {
+    const bool holds = !failedState_ && journal_->NoteHoldsText();
+    if (tracker_.Dirty || (holds && StateOf(notesPath_).SameState(disk_))) {
         FinishLoad(true);
         return;
     }
-    Reread(!failedState_ && memoIsDisk_, false, false, // held by the load
+    Reread(holds, false, false, // held by the load
            [this](Read read) { FinishLoad(read != Read::Failed); });
 }
 
@@ -218,8 +229,8 @@ void NoteStore::Reread(bool check, bool quietly, bool holdInput, std::function<v
         LookAgainIfChanged();
     };
     const std::optional<FileIdentity> known = check ? std::optional(disk_) : std::nullopt;
-    reader_->Read(known, [this, quietly, end, edits = edits_](NoteReading &r) {
-        if (phase_ == Phase::Ended || edits_ != edits || r.missing) {
+    StartReading(known, [this, quietly, end, changes = buffer_->Changes()](NoteReading &r) {
+        if (phase_ == Phase::Ended || buffer_->Changes() != changes || r.missing) {
             Discard(bool(r.journal)); // typed, or ended, meanwhile
             end(Read::Unchanged);
         } else if (r.unchanged) {
@@ -235,7 +246,7 @@ void NoteStore::Discard(bool withJournal)
 {
     recheck_ = true; // looked at again, if still shown
     if (withJournal)
-        reader_->JournalStillDue(); // read with a later reading
+        journal_->LeftStillDue(); // read with a later reading
 }
 
 void NoteStore::TakeRead(NoteReading &r, bool quietly, bool hold, std::function<void(Read)> then)
@@ -251,8 +262,8 @@ void NoteStore::TakeRead(NoteReading &r, bool quietly, bool hold, std::function<
         failedState_.reset();
         encoding_ = r.encoding;
         breaks_ = r.breaks;
-        memoIsDisk_ = true;
         journal_->Remove(); // the buffer holds the file
+        journal_->NoteHolds(NoteState());
         if (r.journal)
             Recover(*r.journal);
         then(Read::Taken);
@@ -280,11 +291,8 @@ void NoteStore::TakeRead(NoteReading &r, bool quietly, bool hold, std::function<
 
 void NoteStore::PutInBuffer(QStringList pieces, bool quietly, bool hold)
 {
-    buffer_->Replace(std::move(pieces), hold);
     // One change, told as no edit: the journal does not need it.
-    ++edits_;
-    writer_->Changed(0, edits_);
-    memoIsDisk_ = false;
+    buffer_->Replace(std::move(pieces), hold);
     if (!quietly && tracker_.Memo1Change(NowMs()))
         timer1_->start();
 }
@@ -333,7 +341,7 @@ void NoteStore::DiskChanged()
     if (!exists && !failedState_) {
         // The buffer's text is the note now, with no file to hold it.
         if (disk_.exists)
-            memoIsDisk_ = false;
+            journal_->NoteHolds(std::nullopt);
         disk_ = {};
         return;
     }
@@ -352,7 +360,7 @@ void NoteStore::DiskChanged()
         // The buffer's text is the newest there is.
         failedState_.reset();
         disk_ = {};
-        memoIsDisk_ = false;
+        journal_->NoteHolds(std::nullopt);
         UpdateEditable();
         return;
     }
@@ -364,30 +372,9 @@ void NoteStore::DiskChanged()
     });
 }
 
-void NoteStore::TextChanged(const MemoChange &change)
+JournalHeader NoteStore::NoteState() const
 {
-    ++edits_;
-    writer_->Changed(change.position, edits_);
-    const bool fromDisk = std::exchange(memoIsDisk_, false);
-    if (phase_ != Phase::Ended && !journalKept_ && !reader_->JournalDue())
-        Record(change, fromDisk);
-    if (tracker_.Memo1Change(NowMs()))
-        timer1_->start();
-}
-
-void NoteStore::Record(const MemoChange &change, bool overNote)
-{
-    const JournalEdit edit{change.position, change.removed, change.inserted};
-    if (journal_->Started())
-        journal_->Append(edits_, edit);
-    // Over the note file as last read or written, where it still lies: its
-    // bytes are copied in while the file holds them, else the journal starts
-    // again over the whole text (baseLost).
-    else if (overNote && StateOf(notesPath_).exists == disk_.exists)
-        journal_->Start(notesPath_, {disk_, encoding_, breaks_}, {edit}, edits_);
-    else // over no file: the whole text
-        journal_->Start(notesPath_, {FileIdentity{}, encoding_, breaks_}, {{0, 0, buffer_->Text()}},
-                        edits_);
+    return {disk_, encoding_, breaks_};
 }
 
 void NoteStore::SetDirty(bool flag)
@@ -461,13 +448,8 @@ void NoteStore::Adopt(const NoteWrite &w)
 {
     disk_ = w.disk;
     encoding_ = w.encoding;
-    const bool behind = edits_ != w.edits; // changed since its text was taken
-    tracker_.TextWritten(behind);
-    memoIsDisk_ = !behind;
-    if (behind)
-        journal_->Rebase(notesPath_, {disk_, encoding_, breaks_}, w.edits);
-    else
-        journal_->Remove();
+    tracker_.TextWritten(buffer_->Changes() != w.edits); // changed since its text was taken
+    journal_->Written(NoteState(), w.edits);
     reader_->Watch();
 }
 
@@ -541,8 +523,7 @@ void NoteStore::End(ExitReport::Outcome last)
         return;
     phase_ = Phase::Ended;
     // Text kept nowhere stays in the journal, for the next start.
-    if (last != ExitReport::Outcome::Lost)
-        journal_->Remove();
+    journal_->End(last == ExitReport::Outcome::Lost);
 }
 
 QString NoteStore::SaveReport()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "filereading.h"
+#include "journalformat.h"
 #include "notebuffer.h"
 #include "noteencoding.h"
 #include "noteplace.h"
@@ -152,8 +153,10 @@ class NoteStore : public QObject, private SaveStep::Store {
     void LookAgainIfChanged();
     void DiskChanged();
     void UpdateEditable();
-    void TextChanged(const MemoChange &change);
-    void Record(const MemoChange &change, bool overNote);
+    // A reading of the note, with a journal left behind when one is due.
+    void StartReading(std::optional<FileIdentity> known, std::function<void(NoteReading &)> done);
+    // The note file as last read or written, for the journal.
+    JournalHeader NoteState() const;
     void OnWritten();
     // Runs the event loop until `over`, taking the user's input only in the
     // boxes a step shows.
@@ -183,9 +186,7 @@ class NoteStore : public QObject, private SaveStep::Store {
     int rereads_ = 0;       // readings under way, until their text is in
     bool readOnly_ = false; // shown from where nothing typed could be kept
     bool shown_ = false;
-    bool recheck_ = false;     // the file changed while it could not be looked at
-    bool memoIsDisk_ = false;  // the buffer holds the note file as last read or written
-    bool journalKept_ = false; // one of a run before that could not be set aside lies there
+    bool recheck_ = false;                    // the file changed while it could not be looked at
     std::optional<FileIdentity> failedState_; // the note, as it was when it could not be read
     std::function<void(bool)> loadDone_;      // the show's load, under way
 
@@ -194,7 +195,6 @@ class NoteStore : public QObject, private SaveStep::Store {
     NoteBreaks breaks_ = NoteBreaks::CrLf;
     FileIdentity disk_; // the note file as last read or written
     FontSettings font_;
-    std::uint64_t edits_ = 0; // changes of the text so far
 
     NoteBuffer *buffer_;
     NoteReader *reader_;

@@ -201,7 +201,12 @@ void NoteWrite::Write()
     outcome = Outcome::Written;
 }
 
-NoteWriter::NoteWriter(NoteBuffer &text, QObject *parent) : QObject(parent), text_(text) {}
+NoteWriter::NoteWriter(NoteBuffer &text, QObject *parent) : QObject(parent), text_(text)
+{
+    connect(&text_, &NoteBuffer::edited, this,
+            [this](const MemoChange &change) { Changed(change.position); });
+    connect(&text_, &NoteBuffer::replaced, this, [this] { Changed(0); });
+}
 
 NoteWriter::~NoteWriter()
 {
@@ -235,7 +240,7 @@ void NoteWriter::Write(NoteWrite write)
     ended_ = false;
     taking_ = TakeText(w->pieces, w->encoding, w->breaks, [this, raw = w.get()](NoteEncoding used) {
         raw->encoding = used;
-        raw->edits = edit_;
+        raw->edits = text_.Changes();
     });
     noteWorker_.Run(
         [w, release = release_] {
@@ -292,9 +297,8 @@ void NoteWriter::Export(const QString &path, NoteEncoding encoding, NoteBreaks b
         });
 }
 
-void NoteWriter::Changed(qsizetype position, std::uint64_t edit)
+void NoteWriter::Changed(qsizetype position)
 {
-    edit_ = edit;
     for (TextTaker *taker : std::as_const(takers_))
         taker->Changed(position);
 }

@@ -45,7 +45,8 @@ struct NoteWrite {
 // a time, and copies to files of the user's choice, in turn. The text is
 // taken from the buffer a slice at a time between events and streamed,
 // encoded, to the write's thread: a large note is never copied whole, and
-// the window never waits for it.
+// the window never waits for it. A change of the buffer's text before what
+// was taken takes it again from there.
 class NoteWriter : public QObject {
     Q_OBJECT
 
@@ -70,9 +71,6 @@ class NoteWriter : public QObject {
     void Export(const QString &path, NoteEncoding encoding, NoteBreaks breaks,
                 std::function<void(bool written, const QString &reason)> done);
 
-    // The text changed from `position` on, by change number `edit`: what
-    // was taken after it is taken again.
-    void Changed(qsizetype position, std::uint64_t edit);
     // Writes still taking the text take the rest at once.
     void FinishTaking();
 
@@ -88,9 +86,11 @@ class NoteWriter : public QObject {
     TextTaker *TakeText(const std::shared_ptr<WriteQueue> &queue, NoteEncoding encoding,
                         NoteBreaks breaks, std::function<void(NoteEncoding)> whenTaken);
     void DropTaker(TextTaker *taker);
+    // The text changed from `position` on: what was taken after it is
+    // taken again.
+    void Changed(qsizetype position);
 
     NoteBuffer &text_;
-    std::uint64_t edit_ = 0;
     QList<TextTaker *> takers_;
     std::shared_ptr<NoteWrite> write_; // the note's, until taken
     bool ended_ = false;               // ... its work is over

@@ -246,8 +246,8 @@ TEST_P(SavedTest, AKillAfterASaveOfSomeOfTheChangesRecoversTheRestOverTheSavedNo
 {
     const std::uint64_t saved = GetParam();
     const char *const texts[] = {"abc", "abc1", "abc12", "abc123"};
-    NoteJournal journal(path);
-    journal.Start(note, {Note(texts[0])}, {{3, 0, "1"}}, 1);
+    NoteJournal journal(path, note);
+    journal.Start({Note(texts[0])}, {{3, 0, "1"}}, 1);
     journal.Append(2, {4, 0, "2"});
     journal.Append(3, {5, 0, "3"});
     {
@@ -255,7 +255,7 @@ TEST_P(SavedTest, AKillAfterASaveOfSomeOfTheChangesRecoversTheRestOverTheSavedNo
         g_calls.clear();
     }
     // The autosave took the text as of change `saved`.
-    journal.Rebase(note, {Note(texts[saved])}, saved);
+    journal.Written({Note(texts[saved])}, saved);
     journal.Flush();
     if (saved == 3) {
         EXPECT_FALSE(QFile::exists(path)) << "nothing left to keep";
@@ -301,11 +301,11 @@ TEST_P(InTheWayTest, AJournalIsNeverWrittenThroughALinkNorOverAFileAndAFailureIs
     g_failSyncs = c.syncsFail;
     QStringList told;
     {
-        NoteJournal journal(path);
+        NoteJournal journal(path, note);
         QObject::connect(&journal, &NoteJournal::failed, [&](const QString &r) { told << r; });
-        journal.Start(note, {Note("abc")}, {{3, 0, "1"}}, 1);
+        journal.Start({Note("abc")}, {{3, 0, "1"}}, 1);
         journal.Append(2, {4, 0, "2"});
-        journal.Start(note, {Note("abc12")}, {{5, 0, "3"}}, 3);
+        journal.Start({Note("abc12")}, {{5, 0, "3"}}, 3);
         journal.Flush();
         QCoreApplication::processEvents();
         if (!*c.reason) {
