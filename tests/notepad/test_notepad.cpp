@@ -10,6 +10,7 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFontDialog>
 #include <QFontInfo>
@@ -24,6 +25,7 @@
 
 #include <cerrno>
 #include <dlfcn.h>
+#include <functional>
 #include <sys/mman.h>
 
 #include "modal.h"
@@ -196,6 +198,27 @@ TEST_F(NotepadTest, TheCountdownWritesTheTextAndAFontChangeIsNoTextChange)
     TFnotepad again(*againNote);
     EXPECT_EQ(again.Memo1->font().pointSize(), 14);
     EXPECT_TRUE(again.Memo1->font().italic());
+}
+
+TEST_F(NotepadTest, TheAutosaveAndTheNoticeAreNotDueBeforeTheirTime)
+{
+    TFnotepad &np = Open();
+    const struct {
+        const char *what;
+        std::function<void()> start;
+        const QTimer *timer;
+        int ms;
+    } cases[] = {
+        {"the autosave, after a key", [this] { Type("x"); }, np.Timer1, 15000},
+        {"the notice", [] { FlashNotice("Exported OK"); }, flash.Timer1, 1500},
+    };
+    for (const auto &c : cases) {
+        QElapsedTimer since;
+        since.start();
+        c.start();
+        EXPECT_GE(c.timer->remainingTime(), c.ms - since.elapsed() - 1) << c.what;
+        EXPECT_EQ(c.timer->timerType(), Qt::PreciseTimer) << c.what;
+    }
 }
 
 TEST_F(NotepadTest, ANoteThatCannotBeTakenInIsRefusedWithItsReasonAndNeverWrittenOver)
