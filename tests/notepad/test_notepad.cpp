@@ -526,6 +526,44 @@ TEST_F(NotepadTest, ALargeClearReachesTheJournalSoThatAKillLeavesTheNoteCleared)
     EXPECT_TRUE(Text() == "X") << Text().size() << " characters: " << Text().left(9).toStdString();
 }
 
+namespace {
+
+// A face whose styles Qt's generic names ("Normal", "Italic") may miss.
+struct FaceRow {
+    const char *name;
+    const char *family;
+    bool bold, italic;
+};
+
+class FontKeptTest : public ::testing::TestWithParam<FaceRow> {};
+
+} // namespace
+
+TEST_P(FontKeptTest, OkWithNothingTouchedKeepsTheFontAndItsSlant)
+{
+    const FaceRow &c = GetParam();
+    QFont font(c.family, 10);
+    font.setBold(c.bold);
+    font.setItalic(c.italic);
+    NoteFontDialog dialog(font, Qt::black, Qt::white);
+    dialog.accept();
+    EXPECT_TRUE(dialog.FontUnchanged());
+    EXPECT_EQ(dialog.selectedFont().bold(), c.bold);
+    EXPECT_EQ(dialog.selectedFont().italic(), c.italic);
+    EXPECT_EQ(SettingsOf(dialog.ChosenFont()).name, c.family);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    NotepadTest, FontKeptTest,
+    ::testing::Values(FaceRow{"DejaVuSans", "DejaVu Sans", false, false},
+                      FaceRow{"DejaVuSansMono", "DejaVu Sans Mono", false, false},
+                      FaceRow{"DejaVuSerif", "DejaVu Serif", false, false},
+                      FaceRow{"DejaVuSansBoldOblique", "DejaVu Sans", true, true},
+                      FaceRow{"LiberationSans", "Liberation Sans", false, false},
+                      FaceRow{"LiberationSerif", "Liberation Serif", false, false},
+                      FaceRow{"LiberationSerifItalic", "Liberation Serif", false, true}),
+    [](const auto &row) { return std::string(row.param.name); });
+
 TEST_F(NotepadTest, TheFontKeepsTheFaceNameItWasAskedForUntilAnotherFaceIsChosen)
 {
     TFnotepad &np = Open();
