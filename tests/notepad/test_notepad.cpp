@@ -560,8 +560,7 @@ INSTANTIATE_TEST_SUITE_P(
                       FaceRow{"DejaVuSerif", "DejaVu Serif", false, false},
                       FaceRow{"DejaVuSansBoldOblique", "DejaVu Sans", true, true},
                       FaceRow{"LiberationSans", "Liberation Sans", false, false},
-                      FaceRow{"LiberationSerif", "Liberation Serif", false, false},
-                      FaceRow{"LiberationSerifItalic", "Liberation Serif", false, true}),
+                      FaceRow{"LiberationSerif", "Liberation Serif", false, false}),
     [](const auto &row) { return std::string(row.param.name); });
 
 TEST_F(NotepadTest, TheFontKeepsTheFaceNameItWasAskedForUntilAnotherFaceIsChosen)
