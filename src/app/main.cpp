@@ -92,6 +92,9 @@ int RunWindows(TerminationSignals &termination, SingleInstance &instance, const 
 
 int main(int argc, char *argv[])
 {
+    // Before a password or the note is in memory, in the window and on the
+    // command line alike.
+    KeepMemoryPrivate(std::getenv("QUORVIN_DUMPABLE"));
     // Arguments other than Qt's own for the window are for scripts: no window.
     const WindowCommandLine line = ReadWindowCommandLine(argc, argv);
     if (!line.window)

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 #include <string_view>
+#include <sys/prctl.h>
+#include <sys/resource.h>
 
 std::string PreferredPlatform(const char *qpaPlatform, const char *waylandDisplay,
                               const char *sessionType)
@@ -58,4 +60,14 @@ WindowCommandLine ReadWindowCommandLine(int argc, const char *const *argv)
     }
     line.window = true;
     return line;
+}
+
+void KeepMemoryPrivate(const char *keepDumps)
+{
+    if (keepDumps && std::strcmp(keepDumps, "1") == 0)
+        return;
+    // The hard limit too, so that nothing in the process raises it again.
+    const rlimit none{0, 0};
+    setrlimit(RLIMIT_CORE, &none);
+    prctl(PR_SET_DUMPABLE, 0, 0, 0, 0);
 }

@@ -17,3 +17,10 @@ struct WindowCommandLine {
     const char *display = nullptr;  // of -display
 };
 WindowCommandLine ReadWindowCommandLine(int argc, const char *const *argv);
+
+// Keeps what the program holds (passwords, the note) out of crash dumps
+// and from the user's other programs, which could read its memory through
+// ptrace or /proc: no core file, and a process that is not dumpable.
+// `keepDumps`, QUORVIN_DUMPABLE's value, leaves both as they were when it
+// is "1", for a debugger or a crash's core.
+void KeepMemoryPrivate(const char *keepDumps);

@@ -2,6 +2,7 @@
 
 #include <QBoxLayout>
 #include <QComboBox>
+#include <QFontDatabase>
 #include <QFontInfo>
 #include <QGroupBox>
 #include <QLabel>
@@ -32,9 +33,15 @@ QIcon Swatch(const QColor &c)
     return QIcon(pm);
 }
 
+// The face a font resolves to, with that face's own name for its style
+// ("Book", "Oblique"): the dialog finds only styles it can name, and
+// otherwise picks the first of the face's, which may be another's slant.
 QFont AsSeen(QFont font)
 {
-    font.setFamily(QFontInfo(font).family());
+    const QFontInfo seen(font);
+    font.setFamily(seen.family());
+    if (QFontDatabase::styles(seen.family()).contains(seen.styleName()))
+        font.setStyleName(seen.styleName());
     return font;
 }
 

@@ -31,6 +31,8 @@ NoteStore::NoteStore(const NotePlace &place, std::unique_ptr<NoteUser> user,
       writer_(new NoteWriter(*buffer_, this)), timer1_(new QTimer(this))
 {
     timer1_->setSingleShot(true);
+    // A coarse timer may end up to a twentieth of its time early.
+    timer1_->setTimerType(Qt::PreciseTimer);
     timer1_->setInterval(NoteTracker::kAutosaveMs);
     connect(timer1_, &QTimer::timeout, this, &NoteStore::Timer1Timer);
     asker_.SetAfterBox([this] { LookAgainIfChanged(); });

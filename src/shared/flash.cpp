@@ -65,6 +65,8 @@ TFFlash::TFFlash(QWidget *parent)
     Label1->move(13, 12);
 
     Timer1 = new QTimer(this);
+    // The notice stays its whole time: a coarse timer may end it early.
+    Timer1->setTimerType(Qt::PreciseTimer);
     connect(Timer1, &QTimer::timeout, this, &TFFlash::Timer1Timer);
 }
 

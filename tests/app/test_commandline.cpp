@@ -12,6 +12,11 @@
 
 #include <csignal>
 #include <functional>
+#include <linux/capability.h>
+#include <sys/ptrace.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -231,3 +236,57 @@ TEST(CommandLine, SaysSoWhenThereIsNoDisplayForTheWindow)
             << what << ": " << r.err.toStdString();
     }
 }
+
+namespace {
+
+// Whether a program of the same user, without the right root has to trace
+// any process, can attach to `pid` as a debugger does and read its memory.
+bool Traceable(qint64 pid)
+{
+    bool traced = false;
+    std::thread([&] { // capabilities are a thread's own: these go with it, and `pid` too
+        __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+        __user_cap_data_struct caps[_LINUX_CAPABILITY_U32S_3]{};
+        syscall(SYS_capget, &header, caps);
+        caps[CAP_TO_INDEX(CAP_SYS_PTRACE)].effective &= ~CAP_TO_MASK(CAP_SYS_PTRACE);
+        syscall(SYS_capset, &header, caps);
+        traced = ptrace(PTRACE_SEIZE, pid_t(pid), nullptr, nullptr) == 0;
+    })
+        .join();
+    return traced;
+}
+
+struct DumpRow {
+    const char *name, *dumpable; // QUORVIN_DUMPABLE, if set
+    bool kept;
+};
+
+class DumpTest : public ::testing::TestWithParam<DumpRow> {};
+
+} // namespace
+
+TEST_P(DumpTest, WhatTheProgramHoldsGoesIntoNoCoreFileAndNoOtherProgram)
+{
+    const DumpRow &c = GetParam();
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove("QUORVIN_DUMPABLE");
+    if (c.dumpable)
+        env.insert("QUORVIN_DUMPABLE", c.dumpable);
+    p.setProcessEnvironment(env);
+    p.start(QUORVIN_EXE, {"generate", "-n", "1000000000"});
+    ASSERT_TRUE(p.waitForReadyRead(20000)); // under way: passwords come
+    rlimit given{}, its{};
+    getrlimit(RLIMIT_CORE, &given);
+    prlimit(pid_t(p.processId()), RLIMIT_CORE, nullptr, &its);
+    EXPECT_EQ(its.rlim_max, c.kept ? given.rlim_max : 0) << "the hard limit on its core";
+    EXPECT_EQ(Traceable(p.processId()), c.kept);
+    p.kill();
+    p.waitForFinished();
+}
+
+INSTANTIATE_TEST_SUITE_P(CommandLine, DumpTest,
+                         ::testing::Values(DumpRow{"ByDefault", nullptr, false},
+                                           DumpRow{"ForADebugger", "1", true},
+                                           DumpRow{"OnlyForOne", "yes", false}),
+                         [](const auto &row) { return std::string(row.param.name); });

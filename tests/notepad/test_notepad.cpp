@@ -10,6 +10,7 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFontDialog>
 #include <QFontInfo>
@@ -25,6 +26,7 @@
 #include <atomic>
 #include <cerrno>
 #include <dlfcn.h>
+#include <functional>
 #include <sys/mman.h>
 
 #include "modal.h"
@@ -209,6 +211,27 @@ TEST_F(NotepadTest, TheCountdownWritesTheTextAndAFontChangeIsNoTextChange)
     TFnotepad again(*againNote);
     EXPECT_EQ(again.Memo1->font().pointSize(), 14);
     EXPECT_TRUE(again.Memo1->font().italic());
+}
+
+TEST_F(NotepadTest, TheAutosaveAndTheNoticeAreNotDueBeforeTheirTime)
+{
+    TFnotepad &np = Open();
+    const struct {
+        const char *what;
+        std::function<void()> start;
+        const QTimer *timer;
+        int ms;
+    } cases[] = {
+        {"the autosave, after a key", [this] { Type("x"); }, np.Timer1, 15000},
+        {"the notice", [] { FlashNotice("Exported OK"); }, flash.Timer1, 1500},
+    };
+    for (const auto &c : cases) {
+        QElapsedTimer since;
+        since.start();
+        c.start();
+        EXPECT_GE(c.timer->remainingTime(), c.ms - since.elapsed() - 1) << c.what;
+        EXPECT_EQ(c.timer->timerType(), Qt::PreciseTimer) << c.what;
+    }
 }
 
 TEST_F(NotepadTest, ANoteThatCannotBeTakenInIsRefusedWithItsReasonAndNeverWrittenOver)
@@ -515,6 +538,43 @@ TEST_F(NotepadTest, ALargeClearReachesTheJournalSoThatAKillLeavesTheNoteCleared)
     EXPECT_SOON(notice.text.contains("recovered")) << notice.text.toStdString();
     EXPECT_TRUE(Text() == "X") << Text().size() << " characters: " << Text().left(9).toStdString();
 }
+
+namespace {
+
+// A face whose styles Qt's generic names ("Normal", "Italic") may miss.
+struct FaceRow {
+    const char *name;
+    const char *family;
+    bool bold, italic;
+};
+
+class FontKeptTest : public ::testing::TestWithParam<FaceRow> {};
+
+} // namespace
+
+TEST_P(FontKeptTest, OkWithNothingTouchedKeepsTheFontAndItsSlant)
+{
+    const FaceRow &c = GetParam();
+    QFont font(c.family, 10);
+    font.setBold(c.bold);
+    font.setItalic(c.italic);
+    NoteFontDialog dialog(font, Qt::black, Qt::white);
+    dialog.accept();
+    EXPECT_TRUE(dialog.FontUnchanged());
+    EXPECT_EQ(dialog.selectedFont().bold(), c.bold);
+    EXPECT_EQ(dialog.selectedFont().italic(), c.italic);
+    EXPECT_EQ(SettingsOf(dialog.ChosenFont()).name, c.family);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    NotepadTest, FontKeptTest,
+    ::testing::Values(FaceRow{"DejaVuSans", "DejaVu Sans", false, false},
+                      FaceRow{"DejaVuSansMono", "DejaVu Sans Mono", false, false},
+                      FaceRow{"DejaVuSerif", "DejaVu Serif", false, false},
+                      FaceRow{"DejaVuSansBoldOblique", "DejaVu Sans", true, true},
+                      FaceRow{"LiberationSans", "Liberation Sans", false, false},
+                      FaceRow{"LiberationSerif", "Liberation Serif", false, false}),
+    [](const auto &row) { return std::string(row.param.name); });
 
 TEST_F(NotepadTest, TheFontKeepsTheFaceNameItWasAskedForUntilAnotherFaceIsChosen)
 {

@@ -2,6 +2,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextCursor>
@@ -27,17 +29,36 @@ namespace {
 // While set, reads on any thread but the window's wait; `g_readWaiting`
 // tells that one does.
 std::atomic<bool> g_holdReads = false, g_readWaiting = false;
+// While set, a write of the note waits on its thread as it syncs its bytes,
+// all of its text taken by then; `g_syncWaiting` tells that one does. The
+// journal's syncs go on.
+std::atomic<bool> g_holdSyncs = false, g_syncWaiting = false;
+
+bool OffTheWindowsThread()
+{
+    return QThread::currentThread() != qApp->thread();
+}
 
 } // namespace
 
 extern "C" ssize_t read(int fd, void *buffer, size_t n)
 {
-    while (g_holdReads && QThread::currentThread() != qApp->thread()) {
+    while (g_holdReads && OffTheWindowsThread()) {
         g_readWaiting = true;
         usleep(1000);
     }
     return reinterpret_cast<ssize_t (*)(int, void *, size_t)>(dlsym(RTLD_NEXT, "read"))(fd, buffer,
                                                                                         n);
+}
+
+extern "C" int fdatasync(int fd)
+{
+    while (g_holdSyncs && OffTheWindowsThread()
+           && !QFileInfo(QString("/proc/self/fd/%1").arg(fd)).symLinkTarget().contains("journal")) {
+        g_syncWaiting = true;
+        usleep(1000);
+    }
+    return reinterpret_cast<int (*)(int)>(dlsym(RTLD_NEXT, "fdatasync"))(fd);
 }
 
 namespace {
@@ -193,6 +214,14 @@ class StoreTest : public ::testing::Test {
     }
 
     void Type(const QString &text) { Edit(store->Buffer().Size(), 0, text); }
+
+    // Holds the note's writes as they sync, until released or the test ends.
+    [[nodiscard]] static auto HoldWrites()
+    {
+        g_syncWaiting = false;
+        g_holdSyncs = true;
+        return qScopeGuard([] { g_holdSyncs = false; });
+    }
 
     void Edit(qsizetype position, qsizetype removed, const QString &inserted)
     {
@@ -498,11 +527,14 @@ TEST_F(StoreTest, TextThatComesWhileACloseWaitsForTheWriteIsWrittenBeforeItClose
     Put("npad.txt", "old");
     Open();
     Show();
-    const QString text(8 << 20, 'x'); // long enough to write that the close waits
-    Type(text);
-    QTimer::singleShot(0, [&] { Type("dropped"); }); // a drop is no key held back
+    Type(" new");
+    const auto release = HoldWrites(); // until the close waits for the write
+    QTimer::singleShot(0, [&] {
+        Type(" dropped"); // a drop is no key held back
+        g_holdSyncs = false;
+    });
     EXPECT_TRUE(store->CloseQuery());
-    EXPECT_TRUE(File("npad.txt") == "old" + text.toUtf8() + "dropped");
+    EXPECT_EQ(File("npad.txt"), "old new dropped");
     EXPECT_FALSE(store->Tracker().Dirty);
 }
 
@@ -530,8 +562,11 @@ TEST_F(StoreTest, TypingWhileTheAutosaveWritesIsSavedInItsOwnTurn)
     Open();
     Show();
     Type("b");
-    store->Timer1Timer(); // the text "ab" goes to its writer
-    Type("c");            // before the write is reported done
+    const auto release = HoldWrites();
+    store->Timer1Timer();       // the text "ab" goes to its writer
+    EXPECT_SOON(g_syncWaiting); // ... which has taken all of it
+    Type("c");                  // before the write is reported done
+    g_holdSyncs = false;
     EXPECT_SOON(store->Tracker().SavedSinceLoad);
     EXPECT_EQ(File("npad.txt"), "ab");
     EXPECT_TRUE(store->Tracker().Dirty);
@@ -1039,11 +1074,13 @@ TEST_F(StoreTest, ACloseWaitingForALargeWriteLetsTimersRunAndTheEndTakeTheWrite)
         Put("npad.txt", "old");
         Open();
         Show();
-        const QString text(8 << 20, 'x'); // long enough to write that the close waits
+        const QString text(8 << 20, 'x');
         Type(text);
         bool closing = true, ranWhileClosing = false, busy = true, saving = false;
         ExitReport report{ExitReport::Outcome::Stay, {}};
+        const auto release = HoldWrites(); // until the close waits for the write
         QTimer::singleShot(0, [&] {
+            g_holdSyncs = false;
             ranWhileClosing = closing;
             // No box is open: the session's end may save, and takes the write.
             busy = store->Busy();

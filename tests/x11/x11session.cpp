@@ -51,6 +51,29 @@ void Stop(pid_t &pid)
     pid = -1;
 }
 
+// How many windows the window manager manages, or -1 before it has come up.
+int WindowsManaged()
+{
+    const std::string list = RunCommand("xprop -root _NET_CLIENT_LIST 2>/dev/null");
+    if (list.find("window id") == std::string::npos)
+        return -1;
+    int n = 0;
+    for (std::size_t at = list.find("0x"); at != std::string::npos; at = list.find("0x", at + 1))
+        ++n;
+    return n;
+}
+
+template <typename F> bool Within20s(F done)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+}
+
 } // namespace
 
 std::string RunCommand(const std::string &command)
@@ -103,15 +126,18 @@ bool X11Session::Start(int width, int height, std::string &reason)
         reason = "openbox could not be started";
         return false;
     }
-    // Ready once it announces itself on the root window.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (RunCommand("xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null").find("window id")
-           == std::string::npos) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            reason = "openbox did not come up";
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    // Announced on the root window, it may not frame windows yet: ready once
+    // it has framed a window of its own, which is gone again before a test.
+    if (!Within20s([] { return WindowsManaged() == 0; })) {
+        reason = "openbox did not come up";
+        return false;
+    }
+    pid_t probe = Spawn({"xmessage", "-name", "quorvin-probe", "probe"});
+    const bool framed = Within20s([] { return WindowsManaged() == 1; });
+    Stop(probe);
+    if (!framed || !Within20s([] { return WindowsManaged() == 0; })) {
+        reason = "openbox manages no window";
+        return false;
     }
     return true;
 }
