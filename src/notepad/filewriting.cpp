@@ -382,6 +382,15 @@ void WriteQueue::WaitBelow(qsizetype bytes)
     taken_.wait(lock, [&] { return waiting_ < bytes || closed_; });
 }
 
+bool WriteQueue::AskForRoom(qsizetype bytes)
+{
+    const std::lock_guard lock(mutex_);
+    if (waiting_ < bytes || closed_)
+        return false;
+    roomBelow_ = bytes;
+    return true;
+}
+
 bool WriteQueue::Closed() const
 {
     const std::lock_guard lock(mutex_);
@@ -400,16 +409,26 @@ bool WriteQueue::Take(std::int64_t &at, QByteArray &bytes, bool &finished)
     pieces_.pop_front();
     waiting_ -= bytes.size();
     taken_.notify_all();
+    const bool room = roomBelow_ > 0 && waiting_ < roomBelow_;
+    if (room)
+        roomBelow_ = 0;
+    lock.unlock();
+    if (room && room_)
+        room_();
     return true;
 }
 
 void WriteQueue::Close()
 {
-    const std::lock_guard lock(mutex_);
+    std::unique_lock lock(mutex_);
     closed_ = true;
     pieces_.clear();
     waiting_ = 0;
     taken_.notify_all();
+    const bool room = std::exchange(roomBelow_, 0) > 0;
+    lock.unlock();
+    if (room && room_)
+        room_();
 }
 
 bool WriteFromQueue(const QString &path, WriteQueue &queue, QString &reason,

@@ -93,6 +93,11 @@ class WriteQueue {
     qsizetype Waiting() const;
     // Waits until fewer than `bytes` wait, or the write has ended.
     void WaitBelow(qsizetype bytes);
+    // Where `bytes` or more wait: `room`, set before the write began, is
+    // called on the write's thread once fewer do, or the write has ended;
+    // false, and nothing called, when fewer already wait.
+    bool AskForRoom(qsizetype bytes);
+    void SetRoom(std::function<void()> room) { room_ = std::move(room); }
     bool Closed() const;
 
     // The write's side: waits for the next piece. False when none is left;
@@ -105,6 +110,8 @@ class WriteQueue {
     std::condition_variable ready_, taken_;
     std::deque<std::pair<std::int64_t, QByteArray>> pieces_;
     qsizetype waiting_ = 0;
+    qsizetype roomBelow_ = 0; // asked for, not yet told
+    std::function<void()> room_;
     bool finished_ = false, cancelled_ = false, closed_ = false;
 };
 

@@ -1,5 +1,6 @@
 #include "notebuffer.h"
 
+#include "notecommands.h"
 #include "noteencoding.h"
 
 #include <QAbstractTextDocumentLayout>
@@ -11,6 +12,7 @@
 #include <QPlainTextDocumentLayout>
 #include <QPlainTextEdit>
 #include <QScopedValueRollback>
+#include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTimer>
@@ -23,6 +25,11 @@ namespace {
 constexpr qsizetype kFillSlice = 64 * 1024;
 // ... and is compared this many at a time.
 constexpr qsizetype kCompareSlice = 256 * 1024;
+
+// Up to this many characters, Clear removes the text as an edit that Undo
+// brings back; a larger note is emptied at once, which takes a moment
+// where the edit would take seconds.
+constexpr int kUndoableClear = 2'000'000;
 
 qsizetype SizeOf(const QStringList &pieces)
 {
@@ -114,54 +121,146 @@ QString NoteBuffer::Slice(qsizetype from, qsizetype n) const
     return text;
 }
 
+TextReading::TextReading(NoteBuffer &text, qsizetype from, qsizetype slice, ReadSteps steps)
+    : QObject(&text), text_(text), at_(from), slice_(slice), steps_(std::move(steps)),
+      turn_(new QTimer(this))
+{
+    // A timer, not a posted call: a loop run from inside a posted call (a
+    // box, a wait) takes no older posted call until a new one comes.
+    turn_->setSingleShot(true);
+    turn_->setInterval(0);
+    connect(turn_, &QTimer::timeout, this, [this] { Turn(4); });
+    connect(&text, &NoteBuffer::edited, this,
+            [this](const MemoChange &change) { Changed(change.position); });
+    connect(&text, &NoteBuffer::replaced, this, [this] { Changed(0); });
+}
+
+void TextReading::Resume()
+{
+    if (!over_ && std::exchange(waiting_, false))
+        turn_->start();
+}
+
+void TextReading::ReadAll()
+{
+    waiting_ = false;
+    Turn(std::numeric_limits<int>::max());
+}
+
+void TextReading::Cancel()
+{
+    over_ = true;
+    turn_->stop();
+    deleteLater();
+}
+
+void TextReading::Changed(qsizetype position)
+{
+    if (over_)
+        return;
+    const qsizetype next = steps_.changed(position, at_);
+    if (next == ReadSteps::kStop)
+        Cancel();
+    else
+        at_ = next;
+}
+
+void TextReading::Turn(int forMs)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!over_ && !waiting_ && clock.elapsed() < forMs) {
+        const qsizetype size = text_.Size();
+        qsizetype next;
+        if (at_ >= size) {
+            next = steps_.end();
+        } else {
+            qsizetype n = std::min(slice_, size - at_);
+            QString slice = text_.Slice(at_, n);
+            if (at_ + n < size && slice.back().isHighSurrogate())
+                slice += text_.Slice(at_ + n, 1); // never between the halves of a pair
+            next = steps_.each(at_, slice);
+        }
+        if (over_)
+            return; // cancelled by what it told
+        if (next == ReadSteps::kStop) {
+            Cancel();
+            return;
+        }
+        waiting_ = next == ReadSteps::kWait;
+        if (!waiting_)
+            at_ = next;
+    }
+    if (!over_ && !waiting_)
+        turn_->start();
+}
+
+TextReading *NoteBuffer::Read(qsizetype from, qsizetype slice, ReadSteps steps)
+{
+    QPointer reading = new TextReading(*this, from, slice, std::move(steps));
+    reading->Turn(4); // a text of a few slices is read at once
+    return reading;
+}
+
 void NoteBuffer::Compare(QStringList pieces, std::function<void(Likeness)> done)
 {
     // One comparison at a time: one under way is over, its text as good as
     // changed.
-    if (comparison_) {
-        const auto earlier = std::move(comparison_->done);
-        comparison_.reset();
+    if (comparison_)
+        comparison_->Cancel();
+    if (const auto earlier = compared_ ? std::exchange(*compared_, {}) : nullptr)
         earlier(Likeness::Changed);
-    }
     if (Size() != SizeOf(pieces)) {
         done(Likeness::Differs);
         return;
     }
-    comparison_ = Comparison{std::move(pieces), 0, 0, revision_, std::move(done), ++comparisons_};
-    CompareSlice(comparisons_);
+    auto whole = std::make_shared<QStringList>(std::move(pieces));
+    compared_ = std::make_shared<std::function<void(Likeness)>>(std::move(done));
+    const auto tell = [told = compared_](Likeness likeness) {
+        if (const auto d = std::exchange(*told, {}))
+            d(likeness);
+    };
+    comparison_ = Read(0, kCompareSlice,
+                       {[whole, tell](qsizetype at, const QString &slice) {
+                            if (SameNoteText(slice, SliceOfPieces(*whole, 0, 0, at, slice.size())))
+                                return at + slice.size();
+                            tell(Likeness::Differs);
+                            return ReadSteps::kStop;
+                        },
+                        [tell] {
+                            tell(Likeness::Same);
+                            return ReadSteps::kStop;
+                        },
+                        [tell](qsizetype, qsizetype) {
+                            tell(Likeness::Changed);
+                            return ReadSteps::kStop;
+                        }});
 }
 
-void NoteBuffer::CompareSlice(unsigned which)
+void NoteBuffer::Clear()
 {
-    if (!comparison_ || comparison_->which != which)
-        return; // over already
-    // A few milliseconds a turn: a large note is never compared at once.
-    Comparison &c = *comparison_;
-    QElapsedTimer clock;
-    clock.start();
-    const bool changed = c.revision != revision_;
-    bool same = !changed;
-    qsizetype from = 0;
-    for (qsizetype i = 0; i < c.piece; ++i)
-        from += c.pieces.at(i).size();
-    while (same && c.piece < c.pieces.size() && clock.elapsed() < 4) {
-        const QString &piece = c.pieces.at(c.piece);
-        const qsizetype n = std::min(kCompareSlice, piece.size() - c.at);
-        same = SameNoteText(Slice(from + c.at, n), QStringView(piece).sliced(c.at, n));
-        c.at += n;
-        if (c.at == piece.size()) {
-            from += piece.size();
-            ++c.piece;
-            c.at = 0;
-        }
+    if (document_->characterCount() <= kUndoableClear) {
+        QTextCursor c(document_);
+        c.select(QTextCursor::Document);
+        c.removeSelectedText();
+    } else {
+        document_->setPlainText(QString());
     }
-    if (same && c.piece < c.pieces.size()) {
-        QTimer::singleShot(0, this, [this, which] { CompareSlice(which); });
-        return;
+}
+
+qsizetype NoteBuffer::IndexOfFilePosition(qsizetype position) const
+{
+    // Block by block: only the block the place falls in is read.
+    qsizetype left = position;
+    for (QTextBlock b = document_->begin(); b.isValid(); b = b.next()) {
+        const int chars = b.length() - 1; // without its break
+        if (left <= chars || !b.next().isValid())
+            return b.position() + CaretIndexForFilePosition(b.text(), left);
+        left -= chars + 2; // the break is CR LF in the file
+        if (left <= 0)
+            return b.next().position();
     }
-    const auto done = std::move(c.done);
-    comparison_.reset();
-    done(changed ? Likeness::Changed : same ? Likeness::Same : Likeness::Differs);
+    return 0;
 }
 
 void NoteBuffer::Replace(QStringList pieces, bool held)

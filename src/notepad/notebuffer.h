@@ -11,6 +11,7 @@
 #include <optional>
 
 class QEvent;
+class QTimer;
 class QMouseEvent;
 class QPlainTextEdit;
 class QTextDocument;
@@ -36,6 +37,47 @@ struct TextChange {
 std::optional<TextChange> ReportedChange(qsizetype from, qsizetype removed, qsizetype added,
                                          qsizetype before, qsizetype after);
 
+class NoteBuffer;
+
+// What a reading of the text a slice at a time does (NoteBuffer::Read).
+struct ReadSteps {
+    static constexpr qsizetype kWait = -1; // until Resume
+    static constexpr qsizetype kStop = -2; // the reading is over
+    // A slice, read at `at`: where to read on from (as a rule, just after
+    // it), or kWait, or kStop.
+    std::function<qsizetype(qsizetype at, const QString &slice)> each;
+    // The end of the text reached: where to read on from, or kStop.
+    std::function<qsizetype()> end;
+    // The text changed from `position` on, with the reading at `at`: where
+    // to read on from, or kStop. None: the reading is over.
+    std::function<qsizetype(qsizetype position, qsizetype at)> changed;
+};
+
+// A reading of the buffer's text a slice at a time, a few milliseconds a
+// turn between events; it goes once over, or with the buffer.
+class TextReading : public QObject {
+  public:
+    TextReading(NoteBuffer &text, qsizetype from, qsizetype slice, ReadSteps steps);
+
+    // Reads on, after kWait.
+    void Resume();
+    // Reads the rest now, without letting events in.
+    void ReadAll();
+    // Over, with nothing more told.
+    void Cancel();
+
+  private:
+    friend class NoteBuffer; // takes the first turn
+    void Turn(int forMs);
+    void Changed(qsizetype position);
+
+    NoteBuffer &text_;
+    qsizetype at_, slice_;
+    ReadSteps steps_;
+    bool waiting_ = false, over_ = false;
+    QTimer *turn_;
+};
+
 // The shown note's text, its one owner: the document the memo shows, and
 // the file's text still to go into it (held until the notepad is first
 // shown, or going in a slice at a time between events, each piece let go
@@ -60,6 +102,10 @@ class NoteBuffer : public QObject {
     qsizetype Size() const;
     QString Slice(qsizetype from, qsizetype n) const;
     QString Text() const { return Slice(0, Size()); }
+    // Reads the text from `from` on, `slice` characters at a time (never
+    // between the halves of a pair), in turns between events, as `steps`
+    // say. The one way to go through a large text.
+    TextReading *Read(qsizetype from, qsizetype slice, ReadSteps steps);
     // How many times the text has changed: edits, and texts put in place.
     std::uint64_t Changes() const { return changes_; }
     // Whether the text is that of `pieces` joined, told to `done` at once
@@ -68,6 +114,12 @@ class NoteBuffer : public QObject {
     // comparison began.
     enum class Likeness { Same, Differs, Changed };
     void Compare(QStringList pieces, std::function<void(Likeness)> done);
+
+    // Empties the text, as an edit (Clear).
+    void Clear();
+    // The index in the text of `position` as counted in the note file,
+    // where each line break is two characters.
+    qsizetype IndexOfFilePosition(qsizetype position) const;
 
     // The file's text in place of this one, told as no edit: it goes in at
     // once when small, else a slice at a time; `held`, it waits for Release.
@@ -119,7 +171,6 @@ class NoteBuffer : public QObject {
     bool HoldEvent(QEvent *event);
     bool replaying_ = false; // held input on its way in: not held again
     bool HoldPlace(QMouseEvent *mouse);
-    void CompareSlice(unsigned which);
     void ReleaseMemory() const;
 
     QTextDocument *document_;
@@ -146,15 +197,7 @@ class NoteBuffer : public QObject {
         int anchor = -1, position = -1;
     };
     std::deque<HeldInput> input_;
-    // A comparison under way.
-    struct Comparison {
-        QStringList pieces;
-        qsizetype piece = 0, at = 0;
-        unsigned revision = 0;
-        std::function<void(Likeness)> done;
-        unsigned which = 0;
-    };
-    std::optional<Comparison> comparison_;
-    unsigned comparisons_ = 0;
+    QPointer<TextReading> comparison_;                        // one at a time
+    std::shared_ptr<std::function<void(Likeness)>> compared_; // ... and who hears of it
     std::function<void()> release_;
 };

@@ -35,6 +35,7 @@
 #include <QScopedValueRollback>
 #include <QTextBlock>
 #include <QTimer>
+#include <QWindow>
 
 #include <algorithm>
 #include <limits>
@@ -53,13 +54,10 @@ void WithLineFeeds(QString &text)
         p[i] = p[i] == QChar::ParagraphSeparator ? u'\n' : p[i];
 }
 
-// The clipboard's copy is taken this many characters at a time.
+// The clipboard's copy is taken this many characters at a time, and the
+// search goes through windows of this many.
 constexpr qsizetype kCopySlice = 256 * 1024;
-
-// Up to this many characters, Clear removes the text as an edit that Undo
-// brings back; a larger note is emptied at once, which takes a moment
-// where the edit would take seconds.
-constexpr int kUndoableClear = 2'000'000;
+constexpr qsizetype kSearchWindow = 256 * 1024;
 
 // The memo. A NUL character, which a paste can bring, has no place in a text
 // note: the note file could not be read back.
@@ -157,11 +155,6 @@ TFnotepad::TFnotepad(NoteStore &store, QWidget *parent) : QMainWindow(parent), s
     store_.Buffer().SetView(Memo1);
 
     Timer1 = store_.Countdown();
-    // A timer, not a posted call, goes on inside a box's loop.
-    copyTurn_ = new QTimer(this);
-    copyTurn_->setSingleShot(true);
-    copyTurn_->setInterval(0);
-    connect(copyTurn_, &QTimer::timeout, this, [this] { CopySlice(); });
     Timer2 = new QTimer(this);
     Timer2->setSingleShot(true);
     Timer2->setInterval(500);
@@ -231,7 +224,6 @@ void TFnotepad::ConnectSignals()
     connect(End1, &QAction::triggered, this, &TFnotepad::End1Click);
     connect(Clear1, &QAction::triggered, this, &TFnotepad::Clear1Click);
     connect(Search1, &QAction::triggered, this, &TFnotepad::Search1Click);
-    connect(Memo1->document(), &QTextDocument::contentsChange, this, &TFnotepad::Memo1Change);
     connect(Memo1, &QPlainTextEdit::cursorPositionChanged, this, &TFnotepad::StopSearch);
     connect(Timer2, &QTimer::timeout, this, &TFnotepad::Timer2Timer);
     connect(&store_, &NoteStore::readableAgain, this, [this] { FormShow(true); });
@@ -292,21 +284,6 @@ void TFnotepad::hideEvent(QHideEvent *event)
         store_.SetShown(false);
 }
 
-int TFnotepad::ShowCaretIndex() const
-{
-    // Block by block: only the block the place falls in is read.
-    qsizetype left = kShowCaretPosition;
-    for (QTextBlock b = Memo1->document()->begin(); b.isValid(); b = b.next()) {
-        const int chars = b.length() - 1; // without its break
-        if (left <= chars || !b.next().isValid())
-            return b.position() + int(CaretIndexForFilePosition(b.text(), left));
-        left -= chars + 2; // the break is CR LF in the file
-        if (left <= 0)
-            return b.next().position();
-    }
-    return 0;
-}
-
 void TFnotepad::FormShow(bool byItself)
 {
     showing_ = Showing::Reading;
@@ -324,8 +301,8 @@ void TFnotepad::ShowStep()
     showing_ = Showing::No;
     store_.StartTracking();
 
-    QTextCursor caret(Memo1->document());
-    caret.setPosition(ShowCaretIndex());
+    QTextCursor caret = Memo1->textCursor();
+    caret.setPosition(int(store_.Buffer().IndexOfFilePosition(kShowCaretPosition)));
     Memo1->setTextCursor(caret);
     Timer2->start();
 }
@@ -371,16 +348,6 @@ bool TFnotepad::Memo1KeyDown(QKeyEvent *event)
     }
 }
 
-void TFnotepad::Memo1Change(int from, int charsRemoved, int charsAdded)
-{
-    // A change of format only (the font) is not a change of the note.
-    if (charsRemoved == 0 && charsAdded == 0)
-        return;
-    StopSearch(); // positions past the change have moved
-    if (copying_ && from < copy_.size())
-        copy_.truncate(from);
-}
-
 void TFnotepad::Timer2Timer()
 {
     ScrollToCaret();
@@ -414,10 +381,31 @@ void TFnotepad::toClipboard1Click()
     QTextCursor c = Memo1->textCursor();
     c.setPosition(0);
     Memo1->setTextCursor(c);
-    copy_.clear();
-    copy_.reserve(store_.Buffer().Size());
-    copying_ = true;
-    CopySlice(); // a note of a few slices goes at once
+    // A large note is copied a slice at a time between events; a change
+    // before what was copied takes the copy back to it. The notice comes
+    // only once a paste would give the note.
+    if (copying_)
+        copying_->Cancel();
+    auto copy = std::make_shared<QString>();
+    copy->reserve(store_.Buffer().Size());
+    copying_ = store_.Buffer().Read(0, kCopySlice,
+                                    {[copy](qsizetype at, const QString &slice) {
+                                         QString text = slice;
+                                         WithLineFeeds(text);
+                                         *copy += text;
+                                         return at + slice.size();
+                                     },
+                                     [copy] {
+                                         QGuiApplication::clipboard()->setText(*copy);
+                                         FlashNotice("Exported OK");
+                                         return ReadSteps::kStop;
+                                     },
+                                     [copy](qsizetype position, qsizetype at) {
+                                         if (position >= at)
+                                             return at;
+                                         copy->truncate(position);
+                                         return position;
+                                     }});
 }
 
 void TFnotepad::FinishExports()
@@ -425,31 +413,8 @@ void TFnotepad::FinishExports()
     // Exports and a copy under way have the text as it was when asked for,
     // not an empty note.
     store_.FinishTaking();
-    if (copying_) {
-        copyTurn_->stop();
-        CopySlice(std::numeric_limits<int>::max());
-    }
-}
-
-void TFnotepad::CopySlice(int forMs)
-{
-    // A large note is copied a slice at a time between events; a change
-    // before what was copied takes the copy back to it.
-    QElapsedTimer clock;
-    clock.start();
-    const qsizetype size = store_.Buffer().Size();
-    while (copy_.size() < size && clock.elapsed() < forMs) {
-        QString slice = store_.Buffer().Slice(copy_.size(), kCopySlice);
-        WithLineFeeds(slice);
-        copy_ += slice;
-    }
-    if (copy_.size() < size) {
-        copyTurn_->start();
-        return;
-    }
-    copying_ = false;
-    QGuiApplication::clipboard()->setText(std::exchange(copy_, QString()));
-    FlashNotice("Exported OK"); // only once a paste would give the note
+    if (copying_)
+        copying_->ReadAll();
 }
 
 void TFnotepad::toFile1Click()
@@ -512,13 +477,7 @@ void TFnotepad::Clear1Click()
     if (!NotepadAsk("... really sure ? (last chance)"))
         return;
     FinishExports();
-    if (Memo1->document()->characterCount() <= kUndoableClear) {
-        QTextCursor c(Memo1->document());
-        c.select(QTextCursor::Document);
-        c.removeSelectedText();
-    } else {
-        Memo1->setPlainText(QString());
-    }
+    store_.Buffer().Clear();
     store_.SetDirty(true);
 }
 
@@ -543,54 +502,62 @@ void TFnotepad::FindNext()
         return;
     const QTextCursor c = Memo1->textCursor();
     const int start = c.selectionStart();
-    searchAt_ =
-        SearchStart(start, c.selectionEnd() - start, Memo1->document()->characterCount() - 1);
-    SearchSlice(searchRun_);
+    // A large note is never copied whole: the search goes a window at a
+    // time, stops at the first match, and lets events in between. Windows
+    // overlap by the search text less one: a match across two is found.
+    const QString term = st.SearchText;
+    auto tail = std::make_shared<QString>(); // the end of the window before
+    searching_ = store_.Buffer().Read(
+        SearchStart(start, c.selectionEnd() - start, store_.Buffer().Size()), kSearchWindow,
+        {[this, term, tail](qsizetype at, const QString &slice) {
+             if (const qsizetype held = SearchHeld())
+                 return held;
+             const QString window = *tail + slice;
+             if (const auto found = FindFolded(window, term, 0)) {
+                 Found(at - tail->size() + *found);
+                 return ReadSteps::kStop;
+             }
+             *tail = window.right(term.size() - 1);
+             return at + slice.size();
+         },
+         [this] {
+             if (const qsizetype held = SearchHeld())
+                 return held;
+             Found(std::nullopt);
+             return ReadSteps::kStop;
+         },
+         [](qsizetype, qsizetype) { return ReadSteps::kStop; }}); // positions have moved
+}
+
+qsizetype TFnotepad::SearchHeld()
+{
+    // The notepad put away, or the program's end, ends the search; a box
+    // under way holds it until the focus comes back.
+    if (!isVisible() || store_.Leaving())
+        return ReadSteps::kStop;
+    if (!QApplication::activeModalWidget())
+        return 0;
+    connect(
+        qApp, &QGuiApplication::focusWindowChanged, this,
+        [reading = searching_] {
+            if (reading)
+                reading->Resume();
+        },
+        Qt::SingleShotConnection);
+    return ReadSteps::kWait;
 }
 
 void TFnotepad::StopSearch()
 {
-    searchAt_ = -1;
-    ++searchRun_; // the slices already asked for find another run going, and end
+    if (searching_)
+        searching_->Cancel();
+    searching_ = nullptr;
 }
 
-void TFnotepad::SearchSlice(unsigned run)
+void TFnotepad::Found(std::optional<qsizetype> match)
 {
-    // A change, a move of the caret, the notepad put away or the program's
-    // end ends the search; a box, or a save step, under way holds it.
-    if (run != searchRun_)
-        return;
-    if (!isVisible() || store_.Leaving()) {
-        StopSearch();
-        return;
-    }
-    if (QApplication::activeModalWidget() || store_.Saving()) {
-        QTimer::singleShot(20, this, [this, run] { SearchSlice(run); });
-        return;
-    }
-    // A large note is never copied whole: the search goes a window at a
-    // time, stops at the first match, and lets events in between.
+    searching_ = nullptr;
     NotepadState &st = Notes();
-    const qsizetype length = Memo1->document()->characterCount() - 1;
-    QTextCursor window(Memo1->document());
-    std::optional<qsizetype> match;
-    QElapsedTimer clock;
-    clock.start();
-    while (!match && searchAt_ < length && clock.elapsed() < 8) {
-        // Windows overlap by the search text less one: a match across two is found.
-        window.setPosition(int(searchAt_));
-        window.setPosition(
-            int(std::min(length, searchAt_ + kSearchWindow + st.SearchText.size() - 1)),
-            QTextCursor::KeepAnchor);
-        if (const auto found = FindFolded(window.selectedText(), st.SearchText, 0))
-            match = window.selectionStart() + *found;
-        searchAt_ += kSearchWindow;
-    }
-    if (!match && searchAt_ < length) {
-        QTimer::singleShot(0, this, [this, run] { SearchSlice(run); });
-        return;
-    }
-    StopSearch();
     if (!match) {
         ShowInfoBox(NotFoundText(st.SearchText, st.SearchFresh), false);
         return;

@@ -3,10 +3,12 @@
 #include "notestore.h"
 
 #include <QMainWindow>
+#include <QPointer>
 
 #include <deque>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QAction;
 class QMenu;
@@ -53,7 +55,7 @@ class TFnotepad : public QMainWindow {
     // and no search.
     bool Settled() const
     {
-        return showing_ == Showing::No && !store_.Buffer().Coming() && searchAt_ < 0 && !copying_;
+        return showing_ == Showing::No && !store_.Buffer().Coming() && !searching_ && !copying_;
     }
 
     void Save1Click();
@@ -92,13 +94,12 @@ class TFnotepad : public QMainWindow {
     void FirstReadDone(bool ok);
     // The show's last step, once the note is read and in the memo: the caret.
     void ShowStep();
-    void CopySlice(int forMs = 4);
     void FinishExports();
-    void SearchSlice(unsigned run);
+    // 0 while the search may go on; else ReadSteps' kWait or kStop.
+    qsizetype SearchHeld();
     void StopSearch();
-    // Where the caret goes at a show: character 32000 as counted in the file.
-    int ShowCaretIndex() const;
-    void Memo1Change(int from, int charsRemoved, int charsAdded);
+    // The search's end: the match selected, or the box that says none is.
+    void Found(std::optional<qsizetype> match);
     bool Memo1KeyDown(QKeyEvent *event);
     void Timer2Timer();
     void SetMemoFont(const QFont &font);
@@ -108,12 +109,6 @@ class TFnotepad : public QMainWindow {
     // A show under way: its load, then the note going into the memo.
     enum class Showing { No, Reading, Filling };
     Showing showing_ = Showing::No;
-    // A search under way, a window of the memo at a time between events:
-    // where the next window begins; -1 when none is under way.
-    static constexpr qsizetype kSearchWindow = 1 << 18;
-    qsizetype searchAt_ = -1;
-    bool copying_ = false; // to the clipboard
-    QString copy_;
-    QTimer *copyTurn_;
-    unsigned searchRun_ = 0; // one more for each search begun or ended
+    // A search, and a copy to the clipboard, under way.
+    QPointer<TextReading> searching_, copying_;
 };

@@ -479,6 +479,11 @@ void NoteStore::WaitUntil(const std::function<bool()> &over)
     // The windows go on being drawn and timers run; what the user does
     // waits for the step's end, but in the step's own boxes.
     while (!over()) {
+        // A wait begun inside a posted call takes the calls posted before
+        // it (a write's hand-back) only once told to.
+        QCoreApplication::sendPostedEvents();
+        if (over())
+            break;
         QEventLoop::ProcessEventsFlags flags = QEventLoop::WaitForMoreEvents;
         if (!asker_.BoxShown())
             flags |= QEventLoop::ExcludeUserInputEvents | QEventLoop::ExcludeSocketNotifiers;

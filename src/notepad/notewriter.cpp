@@ -2,10 +2,9 @@
 
 #include "notebuffer.h"
 
-#include <QElapsedTimer>
 #include <QFileInfo>
+#include <QPointer>
 #include <QScopeGuard>
-#include <QTimer>
 
 #include <cerrno>
 #include <sys/stat.h>
@@ -14,64 +13,75 @@
 // The buffer's text taken for a write a slice at a time, between events,
 // and put in the write's queue encoded. A change before what was taken
 // takes the text again from the slice it falls in, so that what the write
-// gets is the text as it is once the last slice is taken.
-class TextTaker : public QObject {
+// gets is the text as it is once the last slice is taken. A full queue
+// waits until the write has taken some of it.
+class TextTaker {
   public:
-    TextTaker(const NoteBuffer &text, NoteEncoding encoding, NoteBreaks breaks,
-              std::shared_ptr<WriteQueue> queue, std::function<void(NoteEncoding)> taken,
-              QObject *parent)
-        : QObject(parent), text_(text), encoding_(encoding), breaks_(breaks),
-          encoder_(encoding, breaks), queue_(std::move(queue)), taken_(std::move(taken))
+    TextTaker(NoteBuffer &text, NoteEncoding encoding, NoteBreaks breaks,
+              std::shared_ptr<WriteQueue> queue, std::function<void(NoteEncoding)> taken)
+        : text_(text), encoding_(encoding), breaks_(breaks), encoder_(encoding, breaks),
+          queue_(std::move(queue)), taken_(std::move(taken))
     {
-        // A timer, not a posted call: a loop run from inside a posted call
-        // (a box, a wait) takes no older posted call until a new one comes.
-        turn_.setSingleShot(true);
-        connect(&turn_, &QTimer::timeout, this, [this] { Take(false); });
+        reading_ = text_.Read(
+            0, kSlice,
+            {[this](qsizetype at, const QString &slice) { return Take(at, slice); },
+             [this] { return End(); },
+             [this](qsizetype position, qsizetype at) { return Changed(position, at); }});
     }
 
-    // The text changed from `position` on.
-    void Changed(qsizetype position);
-    // Takes slices for a few milliseconds, while the write keeps up.
-    void Turn() { Take(false); }
+    const WriteQueue *Queue() const { return queue_.get(); }
+    void Resume()
+    {
+        if (reading_)
+            reading_->Resume();
+    }
     // Takes the rest at once, waiting for the write where it falls behind.
-    void TakeAll() { Take(true); }
-
+    void TakeAll()
+    {
+        all_ = true;
+        if (reading_)
+            reading_->ReadAll();
+    }
     void Cancel()
     {
-        turn_.stop();
-        done_ = true;
+        if (reading_)
+            reading_->Cancel();
         queue_->Cancel();
     }
 
   private:
-    void Take(bool all);
-    bool TakeSlice();
-    void StartOver();
+    qsizetype Take(qsizetype at, const QString &slice);
+    qsizetype End();
+    qsizetype Changed(qsizetype position, qsizetype at);
+    qsizetype StartOver()
+    {
+        bytesAt_ = 0; // from the start, in UTF-8
+        starts_.clear();
+        return 0;
+    }
 
     static constexpr qsizetype kSlice = 256 * 1024;             // characters
     static constexpr qsizetype kWaitingBytes = 8 * 1024 * 1024; // at most, in the queue
-    static constexpr int kTurnMs = 4;
 
-    const NoteBuffer &text_;
+    NoteBuffer &text_;
     NoteEncoding encoding_;
     NoteBreaks breaks_;
     NoteEncoder encoder_;
     std::shared_ptr<WriteQueue> queue_;
     std::function<void(NoteEncoding)> taken_;
-    qsizetype at_ = 0;         // characters taken
-    std::int64_t bytesAt_ = 0; // their bytes
-    bool done_ = false;
-    bool whole_ = false; // as one slice
-    QTimer turn_;
+    QPointer<TextReading> reading_;
+    std::int64_t bytesAt_ = 0; // the bytes of what was taken
+    bool whole_ = false;       // as one slice
+    bool all_ = false;
     // Where each slice taken begins, in the text and in the bytes.
     std::vector<std::pair<qsizetype, std::int64_t>> starts_;
 };
 
-void TextTaker::Changed(qsizetype position)
+qsizetype TextTaker::Changed(qsizetype position, qsizetype at)
 {
     // A text taken whole is taken whole again, whatever the change.
-    if (done_ || (position >= at_ && !whole_))
-        return;
+    if (position >= at && !whole_)
+        return at;
     // The slices before the one `position` falls in are kept.
     std::size_t keep = starts_.size();
     while (keep > 0 && starts_[keep - 1].first > position)
@@ -81,74 +91,47 @@ void TextTaker::Changed(qsizetype position)
         encoder_ = NoteEncoder(encoding_, breaks_);
     else
         encoder_.Rewind(keep);
-    at_ = keep < starts_.size() ? starts_[keep].first : 0;
+    const qsizetype from = keep < starts_.size() ? starts_[keep].first : 0;
     bytesAt_ = keep < starts_.size() ? starts_[keep].second : 0;
     starts_.resize(keep);
+    return from;
 }
 
-void TextTaker::StartOver()
+qsizetype TextTaker::Take(qsizetype at, const QString &slice)
 {
-    at_ = bytesAt_ = 0; // from the start, in UTF-8
-    starts_.clear();
-}
-
-void TextTaker::Take(bool all)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!done_) {
-        if (queue_->Waiting() >= kWaitingBytes) {
-            if (!all)
-                break;
-            queue_->WaitBelow(kWaitingBytes);
-        }
-        if (queue_->Closed()) { // the write ended without it
-            done_ = true;
-            return;
-        }
-        if (!TakeSlice() || (!all && clock.elapsed() >= kTurnMs))
-            break;
-    }
-    // A full queue waits for the write to take some of it.
-    if (!done_)
-        turn_.start(queue_->Waiting() < kWaitingBytes ? 0 : 1);
-}
-
-// False when nothing more is to be taken this turn.
-bool TextTaker::TakeSlice()
-{
-    const qsizetype size = text_.Size();
-    if (!starts_.empty() && at_ >= size) {
-        if (!encoder_.Finish()) {
-            StartOver();
-            return true;
-        }
-        done_ = true;
-        taken_(encoder_.Encoding());
-        queue_->Finish();
-        return false;
+    if (queue_->Closed())
+        return ReadSteps::kStop; // the write ended without it
+    if (queue_->Waiting() >= kWaitingBytes) {
+        if (!all_ && queue_->AskForRoom(kWaitingBytes))
+            return ReadSteps::kWait;
+        queue_->WaitBelow(kWaitingBytes);
     }
     const bool first = starts_.empty();
     if (first)
         whole_ = NoteEncoder::NeedsWholeText(text_.Slice(0, 2), encoding_);
-    qsizetype n = whole_ ? size : std::min(kSlice, size - at_);
-    QString text = text_.Slice(at_, n);
-    if (at_ + n < size && n > 0 && text.back().isHighSurrogate())
-        text += text_.Slice(at_ + n++, 1); // never between the halves of a pair
+    const QString text = whole_ ? text_.Text() : slice;
     QByteArray bytes;
-    if (!encoder_.Encode(text, first, bytes)) {
-        StartOver();
-        return true;
-    }
-    starts_.emplace_back(at_, bytesAt_);
+    if (!encoder_.Encode(text, first, bytes))
+        return StartOver();
+    starts_.emplace_back(at, bytesAt_);
     const auto length = bytes.size();
-    if (!queue_->Put(bytesAt_, std::move(bytes))) {
-        done_ = true;
-        return false;
-    }
+    if (!queue_->Put(bytesAt_, std::move(bytes)))
+        return ReadSteps::kStop;
     bytesAt_ += length;
-    at_ += n;
-    return true;
+    return at + text.size();
+}
+
+qsizetype TextTaker::End()
+{
+    if (queue_->Closed())
+        return ReadSteps::kStop;
+    if (starts_.empty())
+        return Take(0, QString()); // an empty text: its encoding's mark, if any
+    if (!encoder_.Finish())
+        return StartOver();
+    taken_(encoder_.Encoding());
+    queue_->Finish();
+    return ReadSteps::kStop;
 }
 
 void NoteWrite::Run()
@@ -201,25 +184,32 @@ void NoteWrite::Write()
     outcome = Outcome::Written;
 }
 
-NoteWriter::NoteWriter(NoteBuffer &text, QObject *parent) : QObject(parent), text_(text)
-{
-    connect(&text_, &NoteBuffer::edited, this,
-            [this](const MemoChange &change) { Changed(change.position); });
-    connect(&text_, &NoteBuffer::replaced, this, [this] { Changed(0); });
-}
+NoteWriter::NoteWriter(NoteBuffer &text, QObject *parent) : QObject(parent), text_(text) {}
 
 NoteWriter::~NoteWriter()
 {
-    for (TextTaker *taker : std::as_const(takers_))
+    for (TextTaker *taker : std::as_const(takers_)) {
         taker->Cancel();
+        delete taker;
+    }
 }
 
 TextTaker *NoteWriter::TakeText(const std::shared_ptr<WriteQueue> &queue, NoteEncoding encoding,
                                 NoteBreaks breaks, std::function<void(NoteEncoding)> whenTaken)
 {
-    auto *taker = new TextTaker(text_, encoding, breaks, queue, std::move(whenTaken), this);
+    // A full queue's room is told here, where its taker goes on.
+    queue->SetRoom([this, q = queue.get()] {
+        QMetaObject::invokeMethod(
+            this,
+            [this, q] {
+                for (TextTaker *taker : std::as_const(takers_))
+                    if (taker->Queue() == q)
+                        taker->Resume();
+            },
+            Qt::QueuedConnection);
+    });
+    auto *taker = new TextTaker(text_, encoding, breaks, queue, std::move(whenTaken));
     takers_.append(taker);
-    taker->Turn(); // a note of a few slices is taken at once
     return taker;
 }
 
@@ -229,7 +219,7 @@ void NoteWriter::DropTaker(TextTaker *taker)
         return;
     takers_.removeOne(taker);
     taker->Cancel();
-    taker->deleteLater();
+    delete taker;
 }
 
 void NoteWriter::Write(NoteWrite write)
@@ -295,12 +285,6 @@ void NoteWriter::Export(const QString &path, NoteEncoding encoding, NoteBreaks b
             DropTaker(taker);
             done(copy->written, copy->reason);
         });
-}
-
-void NoteWriter::Changed(qsizetype position)
-{
-    for (TextTaker *taker : std::as_const(takers_))
-        taker->Changed(position);
 }
 
 void NoteWriter::FinishTaking()

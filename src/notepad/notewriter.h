@@ -86,9 +86,6 @@ class NoteWriter : public QObject {
     TextTaker *TakeText(const std::shared_ptr<WriteQueue> &queue, NoteEncoding encoding,
                         NoteBreaks breaks, std::function<void(NoteEncoding)> whenTaken);
     void DropTaker(TextTaker *taker);
-    // The text changed from `position` on: what was taken after it is
-    // taken again.
-    void Changed(qsizetype position);
 
     NoteBuffer &text_;
     QList<TextTaker *> takers_;
