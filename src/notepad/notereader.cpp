@@ -48,9 +48,10 @@ NoteReader::NoteReader(QObject *parent) : QObject(parent), watcher_(new QFileSys
     connect(watcher_, &QFileSystemWatcher::directoryChanged, this, &NoteReader::changed);
 }
 
-void NoteReader::Read(std::optional<FileIdentity> known, JournalReading journal,
-                      std::function<void(NoteReading &)> done)
+void NoteReader::Read(std::optional<FileIdentity> known, std::function<void(NoteReading &)> done)
 {
+    auto journal = journal_ ? journal_->TakeLeft() : nullptr;
+    const bool withJournal = bool(journal);
     worker_.Run<NoteReading>(
         [note = note_, known, journal = std::move(journal), release = release_] {
             NoteReading r;
@@ -72,7 +73,11 @@ void NoteReader::Read(std::optional<FileIdentity> known, JournalReading journal,
                     journal(r.missing ? std::nullopt : std::optional(r.text.join(QString())));
             return r;
         },
-        std::move(done));
+        [this, withJournal, done = std::move(done)](NoteReading &r) {
+            if (withJournal && !r.journal)
+                journal_->LeftStillDue();
+            done(r);
+        });
 }
 
 void NoteReader::Watch()

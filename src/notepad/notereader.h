@@ -3,6 +3,7 @@
 #include "filereading.h"
 #include "journalrecovery.h"
 #include "noteencoding.h"
+#include "notejournal.h"
 #include "noteworker.h"
 
 #include <QObject>
@@ -40,17 +41,20 @@ class NoteReader : public QObject {
   public:
     explicit NoteReader(QObject *parent = nullptr);
 
-    void SetPath(const QString &note) { note_ = note; }
+    // The note at `note`, and the journal that may lie beside it.
+    void SetNote(const QString &note, NoteJournal *journal)
+    {
+        note_ = note;
+        journal_ = journal;
+    }
     // How memory is given back once a reading's bytes are let go; on any
     // thread.
     void SetMemoryRelease(std::function<void()> release) { release_ = std::move(release); }
 
     // With `known`, the note is read only when its bytes are no longer those.
-    // `journal`, if any, reads a journal left behind, beside the note as read
-    // (when it could be read), on the reading's thread.
-    using JournalReading = std::function<LeftJournal(const std::optional<QString> &note)>;
-    void Read(std::optional<FileIdentity> known, JournalReading journal,
-              std::function<void(NoteReading &)> done);
+    // A journal left behind goes with the reading, read beside the note as
+    // read; again with a later one, if this one can't read the note.
+    void Read(std::optional<FileIdentity> known, std::function<void(NoteReading &)> done);
 
     // A file replaced by a rename is no longer watched; its folder sees it come.
     void Watch();
@@ -61,6 +65,7 @@ class NoteReader : public QObject {
 
   private:
     QString note_;
+    NoteJournal *journal_ = nullptr;
     std::function<void()> release_;
     QFileSystemWatcher *watcher_;
     NoteWorker worker_;

@@ -14,35 +14,20 @@
 #include <chrono>
 #include <unistd.h>
 
-namespace {
-
-std::int64_t NowMs()
-{
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
-}
-
-} // namespace
-
 NoteStore::NoteStore(const NotePlace &place, std::unique_ptr<NoteUser> user,
                      const QStringList &unsavedFolders, QObject *parent)
     : QObject(parent), place_(place), asker_(std::move(user)), unsavedFolders_(unsavedFolders),
       buffer_(new NoteBuffer(this)), reader_(new NoteReader(this)),
-      writer_(new NoteWriter(*buffer_, this)), timer1_(new QTimer(this))
+      writer_(new NoteWriter(*buffer_, this))
 {
-    timer1_->setSingleShot(true);
-    // A coarse timer may end up to a twentieth of its time early.
-    timer1_->setTimerType(Qt::PreciseTimer);
-    timer1_->setInterval(NoteTracker::kAutosaveMs);
-    connect(timer1_, &QTimer::timeout, this, &NoteStore::Timer1Timer);
     asker_.SetAfterBox([this] { LookAgainIfChanged(); });
     steps_.SetAfterStep([this] { LookAgainIfChanged(); });
-    connect(buffer_, &NoteBuffer::edited, this, [this] {
-        if (tracker_.Memo1Change(NowMs()))
-            timer1_->start();
-    });
+    connect(buffer_, &NoteBuffer::edited, this, [this] { steps_.Count().Changed(); });
     connect(reader_, &NoteReader::changed, this, &NoteStore::DiskChanged);
-    connect(writer_, &NoteWriter::written, this, &NoteStore::OnWritten);
+    connect(writer_, &NoteWriter::written, this, [this] {
+        if (const std::optional<NoteWrite> w = writer_->Take())
+            steps_.Written(*w);
+    });
 }
 
 NoteStore::~NoteStore()
@@ -72,7 +57,7 @@ void NoteStore::Open()
                 asker_.Report(message, NoteAsker::Origin::ByItself);
         },
         Qt::QueuedConnection);
-    reader_->SetPath(notesPath_);
+    reader_->SetNote(notesPath_, journal_);
     const bool noteExists = QFileInfo::exists(notesPath_);
     phase_ = noteExists || journal_->LeftDue() ? Phase::Opening : Phase::Open;
     if (!noteExists) // both empty
@@ -108,21 +93,7 @@ void NoteStore::StartFirstRead()
     if (phase_ != Phase::Opening)
         return;
     phase_ = Phase::Reading;
-    StartReading(std::nullopt, [this](NoteReading &r) { FinishFirstRead(r); });
-}
-
-void NoteStore::StartReading(std::optional<FileIdentity> known,
-                             std::function<void(NoteReading &)> done)
-{
-    // A journal left behind goes with the reading; again with a later one,
-    // if this one can't read the note.
-    NoteReader::JournalReading journal = journal_->TakeLeft();
-    const bool withJournal = bool(journal);
-    reader_->Read(known, std::move(journal), [this, withJournal, done](NoteReading &r) {
-        if (withJournal && !r.journal)
-            journal_->LeftStillDue();
-        done(r);
-    });
+    reader_->Read(std::nullopt, [this](NoteReading &r) { FinishFirstRead(r); });
 }
 
 void NoteStore::FinishFirstRead(NoteReading &r)
@@ -231,7 +202,7 @@ void NoteStore::Reread(bool check, bool quietly, bool holdInput, std::function<v
         LookAgainIfChanged();
     };
     const std::optional<FileIdentity> known = check ? std::optional(disk_) : std::nullopt;
-    StartReading(known, [this, quietly, end, changes = buffer_->Changes()](NoteReading &r) {
+    reader_->Read(known, [this, quietly, end, changes = buffer_->Changes()](NoteReading &r) {
         if (phase_ == Phase::Ended || buffer_->Changes() != changes || r.missing) {
             Discard(bool(r.journal)); // typed, or ended, meanwhile
             end(Read::Unchanged);
@@ -295,8 +266,8 @@ void NoteStore::PutInBuffer(QStringList pieces, bool quietly, bool hold)
 {
     // One change, told as no edit: the journal does not need it.
     buffer_->Replace(std::move(pieces), hold);
-    if (!quietly && tracker_.Memo1Change(NowMs()))
-        timer1_->start();
+    if (!quietly)
+        steps_.Count().Changed();
 }
 
 void NoteStore::ReadFailed(const QString &reason)
@@ -381,27 +352,12 @@ JournalHeader NoteStore::NoteState() const
 
 void NoteStore::SetDirty(bool flag)
 {
-    if (tracker_.SetDirty(flag, NowMs()))
-        timer1_->start();
-}
-
-void NoteStore::StopCountdown()
-{
-    timer1_->stop();
-    tracker_.CountdownEnded();
+    steps_.Count().SetDirty(flag);
 }
 
 void NoteStore::Timer1Timer()
 {
-    StopCountdown();
-    // A tick during a save step: that step writes. A write still in flight
-    // starts the next countdown when it ends.
-    if (phase_ == Phase::Ended || steps_.Active() || writer_->Writing())
-        return;
-    if (const QString failure = WriteSettings(); !failure.isEmpty())
-        asker_.Report(failure, NoteAsker::Origin::ByItself);
-    if (tracker_.Dirty)
-        Write(false);
+    steps_.Autosave();
 }
 
 void NoteStore::Write(bool replaceChanged)
@@ -420,30 +376,9 @@ bool NoteStore::Writing() const
     return writer_->Writing();
 }
 
-void NoteStore::OnWritten()
+bool NoteStore::FinishWrite(int ms)
 {
-    const std::optional<NoteWrite> w = writer_->Take();
-    if (!w)
-        return;
-    if (steps_.Active()) {
-        steps_.Take(*w);
-        return;
-    }
-    if (w->outcome == NoteWrite::Outcome::Written) {
-        Adopt(*w);
-        // Changes made while it wrote are due in their turn.
-        if (tracker_.Dirty && !tracker_.CountdownRunning())
-            SetDirty(true);
-        LookAgainIfChanged();
-        return;
-    }
-    // The autosave's failure, or another program's change, is weighed by a
-    // step of its own, whose boxes wait for the user's pause.
-    steps_.Weigh(*w, [this](const ExitReport &report) {
-        if (report.outcome == ExitReport::Outcome::Saved && tracker_.Dirty
-            && !tracker_.CountdownRunning())
-            SetDirty(true);
-    });
+    return writer_->FinishSoon(ms);
 }
 
 void NoteStore::Adopt(const NoteWrite &w)
@@ -471,44 +406,21 @@ void NoteStore::ShowTheirs()
     Reread(false, true, true, [](Read) {});
 }
 
-void NoteStore::WaitUntil(const std::function<bool()> &over)
-{
-    // A write that ends within moments is taken without a loop.
-    while (!over() && writer_->Writing() && writer_->FinishSoon(2)) {
-    }
-    // The windows go on being drawn and timers run; what the user does
-    // waits for the step's end, but in the step's own boxes.
-    while (!over()) {
-        // A wait begun inside a posted call takes the calls posted before
-        // it (a write's hand-back) only once told to.
-        QCoreApplication::sendPostedEvents();
-        if (over())
-            break;
-        QEventLoop::ProcessEventsFlags flags = QEventLoop::WaitForMoreEvents;
-        if (!asker_.BoxShown())
-            flags |= QEventLoop::ExcludeUserInputEvents | QEventLoop::ExcludeSocketNotifiers;
-        QCoreApplication::processEvents(flags);
-    }
-}
-
 bool NoteStore::CloseQuery()
 {
-    if (phase_ == Phase::Ended)
-        return true;
-    std::optional<ExitReport> report;
-    steps_.Run(SaveStep::Kind::Close, [&report](const ExitReport &r) { report = r; });
-    WaitUntil([&report] { return report.has_value(); });
     // The program ended meanwhile: nothing more is written.
-    return report->outcome != ExitReport::Outcome::Stay || phase_ == Phase::Ended;
+    return phase_ == Phase::Ended
+           || steps_.RunAndWait(SaveStep::Kind::Close).outcome != ExitReport::Outcome::Stay
+           || phase_ == Phase::Ended;
 }
 
 ExitReport NoteStore::SaveBeforeExit(const std::function<bool()> &mayAsk)
 {
     const NoteAsker::Gate gate(asker_, mayAsk);
-    std::optional<ExitReport> report;
-    Exit([&report](const ExitReport &r) { report = r; });
-    WaitUntil([&report] { return report.has_value(); });
-    return *report;
+    if (phase_ == Phase::Ended)
+        return {};
+    LandInput();
+    return steps_.RunAndWait(SaveStep::Kind::Exit);
 }
 
 void NoteStore::Exit(std::function<void(const ExitReport &)> done)
@@ -517,11 +429,16 @@ void NoteStore::Exit(std::function<void(const ExitReport &)> done)
         done({});
         return;
     }
+    LandInput();
+    steps_.Run(SaveStep::Kind::Exit, std::move(done));
+}
+
+void NoteStore::LandInput()
+{
     // What was typed while the note came in, and is not in yet; where the
     // note itself has not been read, nothing typed can go anywhere.
     if (phase_ == Phase::Open)
         buffer_->LandInput();
-    steps_.Run(SaveStep::Kind::Exit, std::move(done));
 }
 
 void NoteStore::End(ExitReport::Outcome last)
@@ -535,8 +452,7 @@ void NoteStore::End(ExitReport::Outcome last)
 
 QString NoteStore::SaveReport()
 {
-    WaitUntil([this] { return !writer_->Writing(); });
-    return QString::fromStdString(tracker_.SaveReport(NowMs()));
+    return steps_.Report();
 }
 
 void NoteStore::WriteCopy(const QString &path, std::function<void(bool)> done)

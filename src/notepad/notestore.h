@@ -54,7 +54,7 @@ class NoteStore : public QObject, private SaveStep::Store {
     const NoteTracker &Tracker() const { return tracker_; }
     // Typing may go in: the buffer holds the note, from where it can be kept.
     bool Editable() const { return !readOnly_ && !failedState_; }
-    QTimer *Countdown() const { return timer1_; }
+    QTimer *Countdown() { return steps_.Count().Timer(); }
     const NoteJournal &Journal() const { return *journal_; }
 
     // The font as the settings file keeps it, read once at creation.
@@ -153,14 +153,9 @@ class NoteStore : public QObject, private SaveStep::Store {
     void LookAgainIfChanged();
     void DiskChanged();
     void UpdateEditable();
-    // A reading of the note, with a journal left behind when one is due.
-    void StartReading(std::optional<FileIdentity> known, std::function<void(NoteReading &)> done);
     // The note file as last read or written, for the journal.
     JournalHeader NoteState() const;
-    void OnWritten();
-    // Runs the event loop until `over`, taking the user's input only in the
-    // boxes a step shows.
-    void WaitUntil(const std::function<bool()> &over);
+    void LandInput();
 
     // What a save step does to the store.
     NoteTracker &Changes() override { return tracker_; }
@@ -169,8 +164,9 @@ class NoteStore : public QObject, private SaveStep::Store {
     QString WriteSettings() override;
     void Write(bool replaceChanged) override;
     bool Writing() const override;
+    bool FinishWrite(int ms) override;
+
     void Adopt(const NoteWrite &w) override;
-    void StopCountdown() override;
     bool KeepText(QString &path, QString &failures) override;
     QString UnsavedPath() const override;
     void ShowTheirs() override;
@@ -181,7 +177,6 @@ class NoteStore : public QObject, private SaveStep::Store {
     QStringList unsavedFolders_;
 
     Phase phase_ = Phase::Open;
-    SaveSteps steps_{*this};
     NoteAsker::Origin loadOrigin_ = NoteAsker::Origin::User;
     int rereads_ = 0;       // readings under way, until their text is in
     bool readOnly_ = false; // shown from where nothing typed could be kept
@@ -191,6 +186,7 @@ class NoteStore : public QObject, private SaveStep::Store {
     std::function<void(bool)> loadDone_;      // the show's load, under way
 
     NoteTracker tracker_;
+    SaveSteps steps_{*this};                     // its countdown counts on the tracker
     NoteEncoding encoding_ = NoteEncoding::Utf8; // of the note as last read or written
     NoteBreaks breaks_ = NoteBreaks::CrLf;
     FileIdentity disk_; // the note file as last read or written
@@ -200,5 +196,4 @@ class NoteStore : public QObject, private SaveStep::Store {
     NoteReader *reader_;
     NoteWriter *writer_;
     NoteJournal *journal_ = nullptr;
-    QTimer *timer1_;
 };

@@ -3,15 +3,58 @@
 #include "filewriting.h"
 #include "notewriter.h"
 
+#include <QCoreApplication>
+
+#include <chrono>
+#include <optional>
+
 namespace {
+
+std::int64_t NowMs()
+{
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
 
 const char kChangedOutside[] =
     "The note file was changed by another program.\nReplace it with the text in the notepad?";
 
 } // namespace
 
-SaveStep::SaveStep(Store &store, Kind kind, Done done)
-    : store_(store), kind_(kind), done_(std::move(done))
+Countdown::Countdown(NoteTracker &tracker) : tracker_(tracker)
+{
+    timer_.setSingleShot(true);
+    // A coarse timer may end up to a twentieth of its time early.
+    timer_.setTimerType(Qt::PreciseTimer);
+    timer_.setInterval(NoteTracker::kAutosaveMs);
+}
+
+void Countdown::Changed()
+{
+    if (tracker_.Memo1Change(NowMs()))
+        timer_.start();
+}
+
+void Countdown::SetDirty(bool flag)
+{
+    if (tracker_.SetDirty(flag, NowMs()))
+        timer_.start();
+}
+
+void Countdown::Stop()
+{
+    timer_.stop();
+    tracker_.CountdownEnded();
+}
+
+void Countdown::Again()
+{
+    if (tracker_.Dirty && !tracker_.CountdownRunning())
+        SetDirty(true);
+}
+
+SaveStep::SaveStep(Store &store, Countdown &countdown, Kind kind, Done done)
+    : store_(store), countdown_(countdown), kind_(kind), done_(std::move(done))
 {
 }
 
@@ -82,7 +125,7 @@ void SaveStep::Resolve(const NoteWrite &w)
     }
     // After a failure or a question put off, the countdown waits for the
     // next change: no box comes back by itself.
-    store_.StopCountdown();
+    countdown_.Stop();
     if (w.outcome == NoteWrite::Outcome::Failed) {
         Notify(NoteUser::Box::Error, CannotCreateText(w.path, w.reason),
                [this] { Finish(Resolved::Failed); });
@@ -210,7 +253,7 @@ void SaveStep::KeepOnExit(QString path)
 void SaveSteps::Make(SaveStep::Kind kind, SaveStep::Done done)
 {
     step_ = std::make_unique<SaveStep>(
-        store_, kind, [this, done = std::move(done)](const ExitReport &report) {
+        store_, countdown_, kind, [this, done = std::move(done)](const ExitReport &report) {
             step_.reset();
             done(report);
             if (!due_.empty()) {
@@ -221,6 +264,39 @@ void SaveSteps::Make(SaveStep::Kind kind, SaveStep::Done done)
             if (after_)
                 after_();
         });
+}
+
+void SaveSteps::Autosave()
+{
+    countdown_.Stop();
+    if (store_.Ended() || step_ || store_.Writing())
+        return;
+    if (const QString failure = store_.WriteSettings(); !failure.isEmpty())
+        store_.Asker().Report(failure, NoteAsker::Origin::ByItself);
+    if (store_.Changes().Dirty)
+        store_.Write(false);
+}
+
+void SaveSteps::Written(const NoteWrite &w)
+{
+    if (step_) {
+        step_->Take(w);
+        return;
+    }
+    if (w.outcome == NoteWrite::Outcome::Written) {
+        store_.Adopt(w);
+        countdown_.Again();
+        if (after_)
+            after_();
+        return;
+    }
+    // The autosave's failure, or another program's change, is weighed by a
+    // step of its own, whose boxes wait for the user's pause.
+    Make(SaveStep::Kind::Autosave, [this](const ExitReport &report) {
+        if (report.outcome == ExitReport::Outcome::Saved)
+            countdown_.Again();
+    });
+    step_->Take(w);
 }
 
 void SaveSteps::Run(SaveStep::Kind kind, SaveStep::Done done)
@@ -235,8 +311,34 @@ void SaveSteps::Run(SaveStep::Kind kind, SaveStep::Done done)
     step_->Begin(store_.Writing());
 }
 
-void SaveSteps::Weigh(const NoteWrite &w, SaveStep::Done done)
+ExitReport SaveSteps::RunAndWait(SaveStep::Kind kind)
 {
-    Make(SaveStep::Kind::Autosave, std::move(done));
-    step_->Take(w);
+    std::optional<ExitReport> report;
+    Run(kind, [&report](const ExitReport &r) { report = r; });
+    WaitUntil([&report] { return report.has_value(); });
+    return *report;
+}
+
+QString SaveSteps::Report()
+{
+    WaitUntil([this] { return !store_.Writing(); });
+    return QString::fromStdString(store_.Changes().SaveReport(NowMs()));
+}
+
+void SaveSteps::WaitUntil(const std::function<bool()> &over)
+{
+    // A write that ends within moments is taken without a loop.
+    while (!over() && store_.Writing() && store_.FinishWrite(2)) {
+    }
+    while (!over()) {
+        // A wait begun inside a posted call takes the calls posted before
+        // it (a write's hand-back) only once told to.
+        QCoreApplication::sendPostedEvents();
+        if (over())
+            break;
+        QEventLoop::ProcessEventsFlags flags = QEventLoop::WaitForMoreEvents;
+        if (!store_.Asker().BoxShown())
+            flags |= QEventLoop::ExcludeUserInputEvents | QEventLoop::ExcludeSocketNotifiers;
+        QCoreApplication::processEvents(flags);
+    }
 }

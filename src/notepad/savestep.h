@@ -4,6 +4,7 @@
 #include "noteuser.h"
 
 #include <QString>
+#include <QTimer>
 
 #include <deque>
 #include <functional>
@@ -23,6 +24,25 @@ struct ExitReport {
     // What happened, for standard error when no user saw it; names files,
     // never the text.
     QString text;
+};
+
+// The autosave's countdown: started by the first change the tracker counts,
+// it keeps its schedule when started again.
+class Countdown {
+  public:
+    explicit Countdown(NoteTracker &tracker);
+
+    QTimer *Timer() { return &timer_; }
+    // A change of the text, or one put in as unsaved.
+    void Changed();
+    void SetDirty(bool flag);
+    void Stop();
+    // Changes made while a write took the text are due in their turn.
+    void Again();
+
+  private:
+    NoteTracker &tracker_;
+    QTimer timer_;
 };
 
 // One save step of the note's store: a close, the program's end or the
@@ -48,9 +68,12 @@ class SaveStep {
         virtual void Write(bool replaceChanged) = 0;
         // A write is under way, its outcome still to come.
         virtual bool Writing() const = 0;
+        // Waits, without an event loop, `ms` at most for the write to end,
+        // and hands its outcome back then: true when it has.
+        virtual bool FinishWrite(int ms) = 0;
+
         // A written note becomes the note as last written.
         virtual void Adopt(const NoteWrite &w) = 0;
-        virtual void StopCountdown() = 0;
         // The text, in a new file of its own: at `path` when the user was
         // told that name, else where `path` then says; or every failure.
         virtual bool KeepText(QString &path, QString &failures) = 0;
@@ -71,7 +94,7 @@ class SaveStep {
     // Close: done's outcome is Saved when the notepad may close, else Stay.
     using Done = std::function<void(const ExitReport &)>;
 
-    SaveStep(Store &store, Kind kind, Done done);
+    SaveStep(Store &store, Countdown &countdown, Kind kind, Done done);
     SaveStep(const SaveStep &) = delete;
     SaveStep &operator=(const SaveStep &) = delete;
 
@@ -99,6 +122,7 @@ class SaveStep {
     void KeepOnExit(QString path);
 
     Store &store_;
+    Countdown &countdown_;
     Kind kind_;
     Done done_;
     bool earlier_ = false; // a write begun before the step is still to come
@@ -106,28 +130,43 @@ class SaveStep {
     QString keptIn_; // where the text went, when another program changed the note
 };
 
-// The store's save steps, one at a time. A close or an end asked for while
+// The store's saving: the countdown's write, and the save steps that weigh
+// what writes meet, one at a time. A close or an end asked for while
 // another step runs waits its turn; a question that came by itself, and
 // that nobody has seen yet, is put off for it: the user's own step asks it
-// again, at once.
+// again, at once. Only the user's own steps (a close, an end) are waited
+// for: the windows go on being drawn and timers run meanwhile, and what
+// the user does waits, but in the step's own boxes.
 class SaveSteps {
   public:
-    explicit SaveSteps(SaveStep::Store &store) : store_(store) {}
+    explicit SaveSteps(SaveStep::Store &store) : store_(store), countdown_(store.Changes())
+    {
+        QObject::connect(countdown_.Timer(), &QTimer::timeout, [this] { Autosave(); });
+    }
 
     bool Active() const { return bool(step_); }
+    Countdown &Count() { return countdown_; }
+    // The countdown's end: the settings, then the text if it is dirty. A
+    // tick during a step leaves the writing to it; a write still in flight
+    // starts the next countdown when it ends.
+    void Autosave();
+    // A write's outcome: the step's under way, or the autosave's.
+    void Written(const NoteWrite &w);
     // A close or an end: at once, or once the step under way is over.
     void Run(SaveStep::Kind kind, SaveStep::Done done);
-    // What an autosave's write met, weighed by a step of its own.
-    void Weigh(const NoteWrite &w, SaveStep::Done done);
-    // A write's outcome, for the step under way.
-    void Take(const NoteWrite &w) { step_->Take(w); }
-    // Runs after each step.
+    // The same, waited for.
+    ExitReport RunAndWait(SaveStep::Kind kind);
+    // The Save command's report, once a write in flight has ended.
+    QString Report();
+    // Runs after each step, and each write the countdown began.
     void SetAfterStep(std::function<void()> after) { after_ = std::move(after); }
 
   private:
     void Make(SaveStep::Kind kind, SaveStep::Done done);
+    void WaitUntil(const std::function<bool()> &over);
 
     SaveStep::Store &store_;
+    Countdown countdown_;
     std::unique_ptr<SaveStep> step_;
     std::deque<std::function<void()>> due_; // the user's, waiting their turn
     std::function<void()> after_;
