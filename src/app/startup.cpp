@@ -11,8 +11,8 @@
 #include "programicon.h"
 #include "randomsource.h"
 
+#include <QAbstractEventDispatcher>
 #include <QApplication>
-#include <QDeadlineTimer>
 #include <QEvent>
 #include <QFileInfo>
 #include <QSessionManager>
@@ -172,41 +172,46 @@ void SaveAndEnd(Windows &w, std::function<void()> ended)
 
 void RunOutsideBoxes(std::function<bool()> ready, std::function<void()> end)
 {
-    // Tries until the boxes it closed have let their callers go on.
+    // Tries each time the event loop is about to wait, until the boxes it
+    // closed have let their callers go on.
     class Closer : public QObject {
       public:
         Closer(std::function<bool()> r, std::function<void()> e)
             : QObject(qApp), ready_(std::move(r)), end_(std::move(e))
         {
-            connect(&timer_, &QTimer::timeout, this, &Closer::Attempt);
-            timer_.start(0);
+            connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock,
+                    this, &Closer::Attempt);
+            // A loop that no closing ends (a drag, say) holds the end back
+            // a few seconds at most: the note's store writes nothing after.
+            deadline_.setSingleShot(true);
+            connect(&deadline_, &QTimer::timeout, this, &Closer::Attempt);
+            deadline_.start(3000);
+            QTimer::singleShot(0, this, &Closer::Attempt);
         }
 
       private:
         void Attempt()
         {
+            if (over_)
+                return;
             if (QWidget *popup = QApplication::activePopupWidget())
                 popup->close();
             if (QWidget *modal = QApplication::activeModalWidget())
                 modal->close();
-            // A loop that no closing ends (a drag, say) holds the end back
-            // a few seconds at most: the note's store writes nothing after.
             const bool nested = QThread::currentThread()->loopLevel() > 1
                                 || QApplication::activeModalWidget()
                                 || QApplication::activePopupWidget();
-            if (!ready_() || (nested && !deadline_.hasExpired())) {
-                timer_.start(10);
+            if (!ready_() || (nested && deadline_.isActive()))
                 return;
-            }
-            timer_.stop();
+            over_ = true;
             deleteLater();
             end_();
         }
 
         std::function<bool()> ready_;
         std::function<void()> end_;
-        QTimer timer_;
-        QDeadlineTimer deadline_{3000};
+        QTimer deadline_;
+        bool over_ = false;
     };
     new Closer(std::move(ready), std::move(end));
 }

@@ -39,25 +39,36 @@ QString Replayed(const QByteArray &journal)
 
 } // namespace
 
-TEST(NoteJournal, EditsReplayOverTheBaseInTurnAndOneThatDoesNotFitEndsThem)
+namespace {
+
+struct ReplayRow {
+    const char *name;
+    std::vector<JournalEdit> edits;
+    const char *text;
+};
+
+class ReplayTest : public ::testing::TestWithParam<ReplayRow> {};
+
+} // namespace
+
+TEST_P(ReplayTest, EditsReplayOverTheBaseInTurnAndOneThatDoesNotFitEndsThem)
 {
-    const struct {
-        const char *what;
-        std::vector<JournalEdit> edits;
-        const char *text;
-    } cases[] = {
-        {"nothing", {}, "abc"},
-        {"typed at the end", {{3, 0, "d"}, {4, 0, "e"}}, "abcde"},
-        {"a line break, as the memo has it", {{1, 0, QString(QChar::ParagraphSeparator)}}, "a\nbc"},
-        {"removed and replaced", {{0, 1, ""}, {0, 2, "XY"}}, "XY"},
-        {"the whole text", {{0, 3, QString("\u00e9\U0001F600")}}, "\u00e9\U0001F600"},
-        {"past the end", {{2, 0, "x"}, {5, 0, "!"}, {0, 0, "never"}}, "abxc"},
-        {"removing more than there is", {{1, 3, ""}}, "abc"},
-        {"a negative place", {{-1, 0, "x"}}, "abc"},
-    };
-    for (const auto &c : cases)
-        EXPECT_EQ(Replayed(Journal("abc", c.edits)), QString(c.text)) << c.what;
+    EXPECT_EQ(Replayed(Journal("abc", GetParam().edits)), QString(GetParam().text));
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    NoteJournal, ReplayTest,
+    ::testing::Values(
+        ReplayRow{"Nothing", {}, "abc"},
+        ReplayRow{"TypedAtTheEnd", {{3, 0, "d"}, {4, 0, "e"}}, "abcde"},
+        ReplayRow{
+            "ALineBreakAsTheMemoHasIt", {{1, 0, QString(QChar::ParagraphSeparator)}}, "a\nbc"},
+        ReplayRow{"RemovedAndReplaced", {{0, 1, ""}, {0, 2, "XY"}}, "XY"},
+        ReplayRow{"TheWholeText", {{0, 3, QString("\u00e9\U0001F600")}}, "\u00e9\U0001F600"},
+        ReplayRow{"PastTheEnd", {{2, 0, "x"}, {5, 0, "!"}, {0, 0, "never"}}, "abxc"},
+        ReplayRow{"RemovingMoreThanThereIs", {{1, 3, ""}}, "abc"},
+        ReplayRow{"ANegativePlace", {{-1, 0, "x"}}, "abc"}),
+    [](const auto &row) { return std::string(row.param.name); });
 
 TEST(NoteJournal, ATornOrCorruptTailIsDroppedAndNothingAfterItIsRead)
 {

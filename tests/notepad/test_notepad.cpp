@@ -29,6 +29,7 @@
 #include <functional>
 #include <sys/mman.h>
 
+#include "files.h"
 #include "modal.h"
 #include "soon.h"
 
@@ -100,18 +101,8 @@ class NotepadTest : public ::testing::Test {
 
     QString Path(const QString &name) const { return dir.filePath(name); }
 
-    QByteArray File(const QString &name) const
-    {
-        QFile f(Path(name));
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-    }
-
-    void Put(const QString &name, const QByteArray &bytes) const
-    {
-        QFile f(Path(name));
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(bytes);
-    }
+    QByteArray File(const QString &name) const { return Bytes(Path(name)); }
+    void Put(const QString &name, const QByteArray &bytes) const { ::Put(Path(name), bytes); }
 
     // The note's store and the notepad over it, as the start-up makes them.
     TFnotepad &Make()
@@ -213,73 +204,105 @@ TEST_F(NotepadTest, TheCountdownWritesTheTextAndAFontChangeIsNoTextChange)
     EXPECT_TRUE(again.Memo1->font().italic());
 }
 
-TEST_F(NotepadTest, TheAutosaveAndTheNoticeAreNotDueBeforeTheirTime)
+namespace {
+
+// What starts a timer, and the timer with its time.
+struct DueRow {
+    const char *name;
+    void (*start)(NotepadTest &t);
+    const QTimer *(*timer)(NotepadTest &t);
+    int ms;
+};
+
+class DueTest : public NotepadTest, public ::testing::WithParamInterface<DueRow> {
+  public:
+    using NotepadTest::flash, NotepadTest::pad, NotepadTest::Type;
+};
+
+} // namespace
+
+TEST_P(DueTest, TheAutosaveAndTheNoticeAreNotDueBeforeTheirTime)
 {
-    TFnotepad &np = Open();
-    const struct {
-        const char *what;
-        std::function<void()> start;
-        const QTimer *timer;
-        int ms;
-    } cases[] = {
-        {"the autosave, after a key", [this] { Type("x"); }, np.Timer1, 15000},
-        {"the notice", [] { FlashNotice("Exported OK"); }, flash.Timer1, 1500},
-    };
-    for (const auto &c : cases) {
-        QElapsedTimer since;
-        since.start();
-        c.start();
-        EXPECT_GE(c.timer->remainingTime(), c.ms - since.elapsed() - 1) << c.what;
-        EXPECT_EQ(c.timer->timerType(), Qt::PreciseTimer) << c.what;
-    }
+    const DueRow &c = GetParam();
+    Open();
+    QElapsedTimer since;
+    since.start();
+    c.start(*this);
+    const QTimer *timer = c.timer(*this);
+    EXPECT_GE(timer->remainingTime(), c.ms - since.elapsed() - 1);
+    EXPECT_EQ(timer->timerType(), Qt::PreciseTimer);
 }
 
-TEST_F(NotepadTest, ANoteThatCannotBeTakenInIsRefusedWithItsReasonAndNeverWrittenOver)
-{
-    const struct {
-        const char *what;
-        QByteArray bytes;
-        bool noMemory;
-        const char *reason;
-    } cases[] = {
-        {"a NUL character", QByteArray("ab\0cd", 5), false,
-         "The file holds a NUL character (byte 0), so it is not a plain text note."},
-        {"too large for the memory there is", QByteArray(2 << 20, 'x'), true,
-         "Cannot allocate memory"},
-    };
-    for (const auto &c : cases) {
-        Put("npad.txt", c.bytes);
-        Box seen;
-        Answer("OK", &seen);
-        g_noMemory = c.noMemory;
-        Make();
-        pad->FillMemo(); // as the start-up does once the main window is drawn
-        ASSERT_TRUE(QTest::qWaitFor([this] { return !Store().FirstReadPending(); }));
-        g_noMemory = false;
-        EXPECT_SOON(seen.text
-                    == QString("Cannot open file \"%1\". %2").arg(Path("npad.txt"), c.reason));
-        EXPECT_EQ(pad->windowTitle(), "Notepad") << c.what;
+INSTANTIATE_TEST_SUITE_P(
+    NotepadTest, DueTest,
+    ::testing::Values(DueRow{"TheAutosaveAfterAKey",
+                             [](NotepadTest &test) { static_cast<DueTest &>(test).Type("x"); },
+                             [](NotepadTest &test) -> const QTimer * {
+                                 return static_cast<DueTest &>(test).pad->Timer1;
+                             },
+                             15000},
+                      DueRow{"TheNotice", [](NotepadTest &) { FlashNotice("Exported OK"); },
+                             [](NotepadTest &test) -> const QTimer * {
+                                 return static_cast<DueTest &>(test).flash.Timer1;
+                             },
+                             1500}),
+    [](const auto &row) { return std::string(row.param.name); });
 
-        Answer("OK", &seen);
-        seen = {};
-        g_noMemory = c.noMemory;
-        pad->show();
-        EXPECT_TRUE(QTest::qWaitFor([this] { return pad->Settled(); })) << c.what;
-        g_noMemory = false;
-        EXPECT_SOON(seen.text.startsWith("Cannot open file")) << c.what;
-        EXPECT_TRUE(pad->Memo1->isReadOnly()) << c.what;
-        Type("typed");
-        QTest::keyClick(pad->Memo1, Qt::Key_Return, Qt::ShiftModifier);
-        pad->Clear1Click();
-        QGuiApplication::clipboard()->setText("pasted");
-        pad->Memo1->paste();
-        EXPECT_EQ(Text(), "") << c.what;
-        pad->close();
-        EXPECT_FALSE(Store().Tracker().TrackChanges) << c.what;
-        EXPECT_TRUE(File("npad.txt") == c.bytes) << c.what;
-        pad.reset();
-    }
+namespace {
+
+struct RefusedRow {
+    const char *name;
+    QByteArray bytes;
+    bool noMemory;
+    const char *reason;
+};
+
+class RefusedTest : public NotepadTest, public ::testing::WithParamInterface<RefusedRow> {};
+
+} // namespace
+
+TEST_P(RefusedTest, ANoteThatCannotBeTakenInIsRefusedWithItsReasonAndNeverWrittenOver)
+{
+    const RefusedRow &c = GetParam();
+    Put("npad.txt", c.bytes);
+    Box seen;
+    Answer("OK", &seen);
+    g_noMemory = c.noMemory;
+    Make();
+    pad->FillMemo(); // as the start-up does once the main window is drawn
+    ASSERT_TRUE(QTest::qWaitFor([this] { return !Store().FirstReadPending(); }));
+    g_noMemory = false;
+    EXPECT_SOON(seen.text
+                == QString("Cannot open file \"%1\". %2").arg(Path("npad.txt"), c.reason));
+    EXPECT_EQ(pad->windowTitle(), "Notepad");
+
+    Answer("OK", &seen);
+    seen = {};
+    g_noMemory = c.noMemory;
+    pad->show();
+    EXPECT_TRUE(QTest::qWaitFor([this] { return pad->Settled(); }));
+    g_noMemory = false;
+    EXPECT_SOON(seen.text.startsWith("Cannot open file"));
+    EXPECT_TRUE(pad->Memo1->isReadOnly());
+    Type("typed");
+    QTest::keyClick(pad->Memo1, Qt::Key_Return, Qt::ShiftModifier);
+    pad->Clear1Click();
+    QGuiApplication::clipboard()->setText("pasted");
+    pad->Memo1->paste();
+    EXPECT_EQ(Text(), "");
+    pad->close();
+    EXPECT_FALSE(Store().Tracker().TrackChanges);
+    EXPECT_TRUE(File("npad.txt") == c.bytes);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    NotepadTest, RefusedTest,
+    ::testing::Values(
+        RefusedRow{"ANulCharacter", QByteArray("ab\0cd", 5), false,
+                   "The file holds a NUL character (byte 0), so it is not a plain text note."},
+        RefusedRow{"TooLargeForTheMemoryThereIs", QByteArray(2 << 20, 'x'), true,
+                   "Cannot allocate memory"}),
+    [](const auto &row) { return std::string(row.param.name); });
 
 TEST_F(NotepadTest, APastedNulCharacterIsLeftOutOfTheNote)
 {
