@@ -141,6 +141,8 @@ class NoteBuffer : public QObject {
     // the program is ending.
     void LandInput();
     bool Incoming() const { return holds_ > 0 || Coming(); }
+    // What the user did is held, still to land.
+    bool HoldsInput() const { return !input_.empty(); }
 
     // How memory is given back once a large text's pieces are let go.
     void SetMemoryRelease(std::function<void()> release) { release_ = std::move(release); }

@@ -184,6 +184,8 @@ void NoteStore::FinishLoad(bool ok)
     if (const auto done = std::exchange(loadDone_, {}))
         done(ok); // the show puts the caret in its place, before what was held
     buffer_->HoldInput(false);
+    if (const auto after = std::exchange(afterLoad_, {}))
+        after(ok);
 }
 
 void NoteStore::Reread(bool check, bool quietly, bool holdInput, std::function<void(Read)> then)
@@ -417,16 +419,36 @@ bool NoteStore::CloseQuery()
 ExitReport NoteStore::SaveBeforeExit(const std::function<bool()> &mayAsk)
 {
     const NoteAsker::Gate gate(asker_, mayAsk);
-    if (phase_ == Phase::Ended)
-        return {};
-    LandInput();
-    return steps_.RunAndWait(SaveStep::Kind::Exit);
+    std::optional<ExitReport> report;
+    Exit([&report](const ExitReport &r) { report = r; });
+    steps_.Wait([&report] { return report.has_value(); });
+    return *report;
 }
 
 void NoteStore::Exit(std::function<void(const ExitReport &)> done)
 {
     if (phase_ == Phase::Ended) {
         done({});
+        return;
+    }
+    // What was typed while the note is first read goes into it once it is
+    // in: the end waits for it a short while, else keeps it on its own.
+    if (phase_ == Phase::Reading && loadDone_ && buffer_->HoldsInput()) {
+        auto once = std::make_shared<std::function<void(bool)>>([this, done](bool read) {
+            if (read)
+                Exit(done);
+            else
+                KeepTyped(done);
+        });
+        afterLoad_ = [once](bool ok) {
+            if (const auto then = std::exchange(*once, {}))
+                then(ok);
+        };
+        QTimer::singleShot(kReadWaitMs, this, [this, once] {
+            afterLoad_ = {};
+            if (const auto then = std::exchange(*once, {}))
+                then(false);
+        });
         return;
     }
     LandInput();
@@ -439,6 +461,21 @@ void NoteStore::LandInput()
     // note itself has not been read, nothing typed can go anywhere.
     if (phase_ == Phase::Open)
         buffer_->LandInput();
+}
+
+void NoteStore::KeepTyped(const std::function<void(const ExitReport &)> &done)
+{
+    buffer_->LandInput(); // into no note: what was typed, alone
+    QString path, failures;
+    if (KeepText(path, failures))
+        done({ExitReport::Outcome::Kept,
+              QString("the note could not be read in time; what was typed meanwhile was kept in "
+                      "\"%1\"")
+                  .arg(path)});
+    else
+        done({ExitReport::Outcome::Lost, "the note could not be read in time, and what was typed "
+                                         "meanwhile could not be kept anywhere:\n"
+                                             + failures});
 }
 
 void NoteStore::End(ExitReport::Outcome last)

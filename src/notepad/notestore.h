@@ -156,6 +156,7 @@ class NoteStore : public QObject, private SaveStep::Store {
     // The note file as last read or written, for the journal.
     JournalHeader NoteState() const;
     void LandInput();
+    void KeepTyped(const std::function<void(const ExitReport &)> &done);
 
     // What a save step does to the store.
     NoteTracker &Changes() override { return tracker_; }
@@ -184,6 +185,8 @@ class NoteStore : public QObject, private SaveStep::Store {
     bool recheck_ = false;                    // the file changed while it could not be looked at
     std::optional<FileIdentity> failedState_; // the note, as it was when it could not be read
     std::function<void(bool)> loadDone_;      // the show's load, under way
+    std::function<void(bool)> afterLoad_;     // ... and an end that waits for it
+    static constexpr int kReadWaitMs = 3000;
 
     NoteTracker tracker_;
     SaveSteps steps_{*this};                     // its countdown counts on the tracker

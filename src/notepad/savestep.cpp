@@ -315,17 +315,17 @@ ExitReport SaveSteps::RunAndWait(SaveStep::Kind kind)
 {
     std::optional<ExitReport> report;
     Run(kind, [&report](const ExitReport &r) { report = r; });
-    WaitUntil([&report] { return report.has_value(); });
+    Wait([&report] { return report.has_value(); });
     return *report;
 }
 
 QString SaveSteps::Report()
 {
-    WaitUntil([this] { return !store_.Writing(); });
+    Wait([this] { return !store_.Writing(); });
     return QString::fromStdString(store_.Changes().SaveReport(NowMs()));
 }
 
-void SaveSteps::WaitUntil(const std::function<bool()> &over)
+void SaveSteps::Wait(const std::function<bool()> &over)
 {
     // A write that ends within moments is taken without a loop.
     while (!over() && store_.Writing() && store_.FinishWrite(2)) {

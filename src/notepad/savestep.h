@@ -156,6 +156,9 @@ class SaveSteps {
     void Run(SaveStep::Kind kind, SaveStep::Done done);
     // The same, waited for.
     ExitReport RunAndWait(SaveStep::Kind kind);
+    // Runs the event loop until `over`, the user's input waiting but in a
+    // box a step shows.
+    void Wait(const std::function<bool()> &over);
     // The Save command's report, once a write in flight has ended.
     QString Report();
     // Runs after each step, and each write the countdown began.
@@ -163,7 +166,6 @@ class SaveSteps {
 
   private:
     void Make(SaveStep::Kind kind, SaveStep::Done done);
-    void WaitUntil(const std::function<bool()> &over);
 
     SaveStep::Store &store_;
     Countdown countdown_;

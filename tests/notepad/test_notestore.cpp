@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QPlainTextEdit>
 #include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
@@ -899,6 +900,44 @@ INSTANTIATE_TEST_SUITE_P(
                     {},
                     true}),
     [](const auto &row) { return std::string(row.param.name); });
+
+namespace {
+
+// Whether the note's first reading, slowed, comes while the program ends.
+class SlowReadTest : public StoreTest, public ::testing::WithParamInterface<bool> {};
+
+} // namespace
+
+TEST_P(SlowReadTest, WhatIsTypedWhileTheNoteIsFirstReadIsKeptWhenTheProgramEnds)
+{
+    const bool comes = GetParam();
+    Put("npad.txt", "old");
+    Open();
+    QPlainTextEdit memo;
+    store->Buffer().SetView(&memo);
+    g_holdReads = true;
+    g_readWaiting = false;
+    store->LoadNotes([this](bool ok) {
+        if (ok)
+            store->StartTracking(); // as the show does
+    });
+    EXPECT_SOON(g_readWaiting);
+    QTest::keyClicks(&memo, "typed"); // held for the note
+    if (comes)
+        QTimer::singleShot(0, [] { g_holdReads = false; });
+    const ExitReport report = store->SaveBeforeExit([] { return false; });
+    g_holdReads = false;
+    store->End(report.outcome);
+    store->Buffer().SetView(nullptr);
+    EXPECT_EQ(report.outcome, comes ? ExitReport::Outcome::Saved : ExitReport::Outcome::Kept);
+    EXPECT_EQ(File("npad.txt"), comes ? "typedold" : "old");
+    EXPECT_EQ(Kept(), comes ? QList<QByteArray>{} : QList<QByteArray>{"typed"});
+    EXPECT_EQ(report.text.contains("typed meanwhile was kept in"), !comes);
+}
+
+INSTANTIATE_TEST_SUITE_P(StoreTest, SlowReadTest, ::testing::Bool(), [](const auto &row) {
+    return std::string(row.param ? "TheReadingComes" : "TheReadingNeverComes");
+});
 
 namespace {
 
