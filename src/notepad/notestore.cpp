@@ -5,14 +5,8 @@
 #include "notewriter.h"
 #include "unsavedtext.h"
 
-#include <QCoreApplication>
-#include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QTimer>
-
-#include <chrono>
-#include <unistd.h>
 
 NoteStore::NoteStore(const NotePlace &place, std::unique_ptr<NoteUser> user,
                      const QStringList &unsavedFolders, QObject *parent)
@@ -434,19 +428,9 @@ void NoteStore::Exit(std::function<void(const ExitReport &)> done)
     // What was typed while the note is first read goes into it once it is
     // in: the end waits for it a short while, else keeps it on its own.
     if (phase_ == Phase::Reading && loadDone_ && buffer_->HoldsInput()) {
-        auto once = std::make_shared<std::function<void(bool)>>([this, done](bool read) {
-            if (read)
-                Exit(done);
-            else
-                KeepTyped(done);
-        });
-        afterLoad_ = [once](bool ok) {
-            if (const auto then = std::exchange(*once, {}))
-                then(ok);
-        };
-        QTimer::singleShot(kReadWaitMs, this, [this, once] {
-            afterLoad_ = {};
-            if (const auto then = std::exchange(*once, {}))
+        afterLoad_ = [this, done](bool read) { read ? Exit(done) : KeepTyped(done); };
+        QTimer::singleShot(kReadWaitMs, this, [this] {
+            if (const auto then = std::exchange(afterLoad_, {}))
                 then(false);
         });
         return;
