@@ -355,10 +355,12 @@ void NoteStore::DiskChanged()
         UpdateEditable();
         return;
     }
-    Reread(!failedState_, true, false, [this](Read read) {
+    Reread(!failedState_, true, false, [this, edits = edits_](Read read) {
         if (read == Read::Taken) {
             UpdateEditable();
             tracker_.Loaded();
+            if (edits_ != edits) // its text went in
+                emit replacedFromDisk();
         }
     });
 }
