@@ -1,5 +1,6 @@
 #include "notepad.h"
 
+#include "announce.h"
 #include "apptitle.h"
 #include "boxes.h"
 #include "cdatlib.h"
@@ -166,6 +167,7 @@ void TFnotepad::BuildMenu()
     Save1 = bar->addAction("Save");
     Now1 = bar->addAction("Now!");
     Export1 = bar->addMenu("Export");
+    Export1->setAccessibleName("Export"); // a menu's title is no name for a screen reader
     toClipboard1 = Export1->addAction("to Clipboard");
     toFile1 = Export1->addAction("to File");
     Font1 = bar->addAction("Font");
@@ -218,6 +220,9 @@ void TFnotepad::ConnectSignals()
     connect(Timer2, &QTimer::timeout, this, &TFnotepad::Timer2Timer);
     connect(&store_, &NoteStore::readableAgain, this, &TFnotepad::FormShow);
     connect(&store_, &NoteStore::firstReadDone, this, &TFnotepad::FirstReadDone);
+    connect(&store_, &NoteStore::replacedFromDisk, this, [this] {
+        Announce(this, "The note was changed by another program and is shown again.");
+    });
     connect(&store_.Buffer(), &NoteBuffer::filled, this, [this] {
         if (showing_ == Showing::Filling)
             ShowStep(); // the show goes on
@@ -297,6 +302,10 @@ void TFnotepad::FormShow()
         if (ok && !store_.Buffer().Coming())
             ShowStep();
     });
+    // A note that takes its time is told as it comes, and once it is in.
+    sayWhenIn_ = showing_ != Showing::No;
+    if (sayWhenIn_)
+        Announce(this, "The note is coming in.");
 }
 
 void TFnotepad::ShowStep()
@@ -308,6 +317,12 @@ void TFnotepad::ShowStep()
     caret.setPosition(ShowCaretIndex());
     Memo1->setTextCursor(caret);
     Timer2->start();
+    // Told once what was typed meanwhile has landed, where the caret is.
+    if (std::exchange(sayWhenIn_, false))
+        QTimer::singleShot(0, this, [this] {
+            Announce(this, QString("The note is in, the caret on line %1.")
+                               .arg(Memo1->textCursor().blockNumber() + 1));
+        });
 }
 
 void TFnotepad::closeEvent(QCloseEvent *event)
@@ -429,7 +444,9 @@ void TFnotepad::CopySlice(int forMs)
     }
     copying_ = false;
     QGuiApplication::clipboard()->setText(std::exchange(copy_, QString()));
-    FlashNotice("Exported OK"); // only once a paste would give the note
+    // Only once a paste would give the note; the caret's move to the start
+    // is heard with it.
+    FlashNotice("Exported OK", "Exported OK, the caret at the start of the note.");
 }
 
 void TFnotepad::toFile1Click()
@@ -492,14 +509,20 @@ void TFnotepad::Clear1Click()
     if (!NotepadAsk("... really sure ? (last chance)"))
         return;
     FinishExports();
-    if (Memo1->document()->characterCount() <= kUndoableClear) {
-        QTextCursor c(Memo1->document());
-        c.select(QTextCursor::Document);
-        c.removeSelectedText();
-    } else {
-        Memo1->setPlainText(QString());
+    {
+        // A screen reader is told the notepad is empty, not every character
+        // that went.
+        const QuietText quiet(Memo1);
+        if (Memo1->document()->characterCount() <= kUndoableClear) {
+            QTextCursor c(Memo1->document());
+            c.select(QTextCursor::Document);
+            c.removeSelectedText();
+        } else {
+            Memo1->setPlainText(QString());
+        }
     }
     store_.SetDirty(true);
+    Announce(this, "The notepad is now empty.");
 }
 
 void TFnotepad::Search1Click()
@@ -581,4 +604,5 @@ void TFnotepad::SearchSlice(unsigned run)
     c.setPosition(int(*match + st.SearchText.size()), QTextCursor::KeepAnchor);
     Memo1->setTextCursor(c);
     ScrollToCaret();
+    Announce(this, QString("%1, line %2").arg(c.selectedText()).arg(c.blockNumber() + 1));
 }

@@ -107,6 +107,7 @@ class TFnotepad : public QMainWindow {
     // A show under way: its load, then the note going into the memo.
     enum class Showing { No, Reading, Filling };
     Showing showing_ = Showing::No;
+    bool sayWhenIn_ = false; // the show told that the note is coming in
     // A search under way, a window of the memo at a time between events:
     // where the next window begins; -1 when none is under way.
     static constexpr qsizetype kSearchWindow = 1 << 18;
