@@ -129,8 +129,9 @@ void HearQuietly(QAccessibleEvent *event)
 {
     if (IsTextEvent(event->type()) && Quiet().contains(event->object()))
         return;
-    // Anything else goes where it would have gone (a table's change, which
-    // Qt applies before any handler, comes from no text kept quiet).
+    // Anything else goes where it would have gone. (Qt applies a table's
+    // change to the table before any handler, and would again here; but no
+    // table changes while the program works on a text kept quiet.)
     const QAccessible::UpdateHandler self = QAccessible::installUpdateHandler(g_before);
     QAccessible::updateAccessibility(event);
     QAccessible::installUpdateHandler(self);
