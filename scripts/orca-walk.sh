@@ -1,14 +1,16 @@
 #!/bin/bash
-# What a blind user hears: walks the main window and the About window by keys
-# on a private X server while the Orca screen reader speaks, through
-# speech-dispatcher, into a text file instead of a sound card.
+# What a blind user hears: walks the main window, the notepad and the About
+# window by keys on a private X server while the Orca screen reader speaks,
+# through speech-dispatcher, into a text file instead of a sound card; then
+# opens a 30 MB note while it comes in.
 #
 #   scripts/orca-walk.sh [program] [transcript]
 #
 # The program defaults to build/quorvin, the transcript to build/orca-walk.txt.
 # Each utterance is one line, held for about the time a voice takes to say
-# it; one that the next cut short ends in "[cut off]". Lines starting "=="
-# name the step that follows. Installs Orca and speech-dispatcher when they
+# it, and starts with the seconds since its step began; one that the next
+# cut short ends in "[cut off]". Lines starting "==" name the step that
+# follows. Installs Orca and speech-dispatcher when they
 # are missing (as root, or with sudo). Not part of the test suite.
 set -eu
 
@@ -57,13 +59,15 @@ chmod 700 "$XDG_RUNTIME_DIR"
 printf 'pcm.!default { type null }\n' >"$HOME/.asoundrc" # ALSA's null device
 
 : >"$out"
-# One utterance: its text goes to the transcript, held for about as long as
-# a voice takes to say it; one that the next cut short is marked so.
+# One utterance: its text goes to the transcript, after the seconds since
+# its step began, held for about as long as a voice takes to say it; one
+# that the next cut short is marked so.
 cat >"$work/say" <<'EOF'
 #!/bin/sh
 out=$1
 [ -s "$out" ] && [ -n "$(tail -c1 "$out")" ] && printf ' [cut off]\n' >>"$out"
-printf '%s' "$2" | tr '\n' ' ' >>"$out"
+since=$(awk -v now="$(date +%s.%N)" '{ printf "%4.1f", now - $1 }' "$(dirname "$0")/step" 2>/dev/null)
+printf '[%s s] %s' "$since" "$2" | tr '\n' ' ' >>"$out"
 sleep "$(printf '%s' "$2" | wc -w | awk '{ print 0.3 * ($1 + 1) }')"
 printf '\n' >>"$out"
 EOF
@@ -85,7 +89,10 @@ SymbolsPreprocFile "orca.dic"
 SymbolsPreprocFile "orca-chars.dic"
 EOF
 
-step() { printf '== %s\n' "$1" >>"$out"; }
+step() {
+    printf '== %s\n' "$1" >>"$out"
+    date +%s.%N >"$work/step"
+}
 # Until nothing is being said, nor has been for a second and a half.
 settle() {
     local before="" now i
@@ -134,6 +141,7 @@ cp "$program" "$work/program/quorvin"
 step "start"
 "$work/program/quorvin" >"$work/quorvin.out" 2>&1 &
 pids+=($!)
+first=$!
 xdotool search --sync --onlyvisible --name "^Strong password generator$" >/dev/null
 settle
 
@@ -156,6 +164,42 @@ step "Tab to Show, Enter"
 keys Tab Tab Return
 step "Tab, Tab to Clear, Enter"
 keys Tab Tab Return
+step "F10, Right, Enter: the notepad"
+keys F10 Right Return
+step "type two lines"
+xdotool type --delay 100 "a fox"
+keys Return
+xdotool type --delay 100 "the end"
+settle
+step "F10, Right, Right, Right: along the menu bar to Export"
+keys F10 Right Right Right
+step "Down, Enter: to Clipboard"
+keys Down Return
+step "F10, Left, Left, Enter: Clear"
+keys F10 Left Left Return
+step "Enter, Enter: Yes, and Yes again"
+keys Return Return
+step "type three lines, Ctrl+Home"
+xdotool type --delay 100 "fox one"
+keys Return
+xdotool type --delay 100 "fox two"
+keys Return
+xdotool type --delay 100 "fox three"
+keys ctrl+Home
+step "F10, Left, Enter: Search; type fox"
+keys F10 Left Return
+xdotool type --delay 100 "fox"
+settle
+step "Enter: find"
+keys Return
+step "F3, F3: find the next"
+keys F3 F3
+step "F3: no more, Enter"
+keys F3 Return
+step "F10, Left, Enter: Search again"
+keys F10 Left Return
+step "Escape, Escape: close Search, close the notepad"
+keys Escape Escape
 step "F10, Right, Right, Enter: About"
 keys F10 Right Right Return
 step "Tab, Tab in About"
@@ -163,6 +207,26 @@ keys Tab Tab
 step "Escape, Escape: close About, exit"
 keys Escape
 keys Escape
+
+# A large note: opened as soon as the program is up, while it comes in, and
+# typed into at once.
+wait "$first" || true
+step "a 30 MB note: start, F10, Right, Enter"
+awk 'BEGIN { for (i = 1; i <= 500000; i++) printf "line %06d of a large note, written to be read in slices\n", i }' \
+    >"$work/program/npad.txt"
+"$work/program/quorvin" >>"$work/quorvin.out" 2>&1 &
+pids+=($!)
+xdotool search --sync --onlyvisible --name "^Strong password generator$" >/dev/null
+xdotool key F10 Right Return
+xdotool search --sync --onlyvisible --name "^quorvin - Notepad$" >/dev/null
+step "type x at once, then wait 20 s"
+xdotool key x
+sleep 20
+settle
+step "F10, Escape: to the menu bar and back"
+keys F10 Escape
+step "Escape, Escape: close the notepad, exit"
+keys Escape Escape
 
 cat "$out"
 # A password is spoken when a word of it of three letters or digits is heard.

@@ -1,9 +1,11 @@
 #include "notebuffer.h"
 
+#include "announce.h"
 #include "notecommands.h"
 #include "noteencoding.h"
 
 #include <QAbstractTextDocumentLayout>
+#include <QAccessible>
 #include <QClipboard>
 #include <QElapsedTimer>
 #include <QGuiApplication>
@@ -239,6 +241,9 @@ void NoteBuffer::Compare(QStringList pieces, std::function<void(Likeness)> done)
 
 void NoteBuffer::Clear()
 {
+    // A screen reader is told the notepad is empty, not every character
+    // that went.
+    const QuietText quiet(view_);
     if (document_->characterCount() <= kUndoableClear) {
         QTextCursor c(document_);
         c.select(QTextCursor::Document);
@@ -270,6 +275,7 @@ void NoteBuffer::Replace(QStringList pieces, bool held)
         caret_ = view_->textCursor().position();
     {
         const QScopedValueRollback changing(changing_, true);
+        const QuietText quiet(view_);
         document_->clear();
     }
     pending_ = std::move(pieces);
@@ -294,6 +300,7 @@ void NoteBuffer::StartFill()
     if (SizeOf(pending_) <= kFillSlice) {
         {
             const QScopedValueRollback changing(changing_, true);
+            const QuietText quiet(view_);
             document_->setPlainText(pending_.join(QString()));
         }
         pending_.clear();
@@ -311,13 +318,28 @@ void NoteBuffer::Fill(int forMs)
 {
     if (flow_ != Flow::Filling)
         return;
+    FillFor(forMs);
+    if (piece_ < pending_.size()) {
+        QTimer::singleShot(0, this, &NoteBuffer::FillSlice);
+        return;
+    }
+    pending_.clear();
+    EndFill();
+}
+
+void NoteBuffer::FillFor(int ms)
+{
     QTextCursor end(document_);
     end.movePosition(QTextCursor::End);
+    // Told slice by slice, a screen reader would take in the whole text
+    // before it could speak again: it learns where the caret is once all is
+    // in.
+    const QuietText quiet(view_);
     // A few milliseconds a turn: the memo's repaint between turns costs as
     // much again.
     QElapsedTimer clock;
     clock.start();
-    while (piece_ < pending_.size() && clock.elapsed() < forMs) {
+    while (piece_ < pending_.size() && clock.elapsed() < ms) {
         const QString &piece = pending_.at(piece_);
         qsizetype n = std::min(kFillSlice, piece.size() - at_);
         if (at_ + n < piece.size() && piece[at_ + n - 1].isHighSurrogate())
@@ -332,12 +354,6 @@ void NoteBuffer::Fill(int forMs)
             ReleaseMemory();
         }
     }
-    if (piece_ < pending_.size()) {
-        QTimer::singleShot(0, this, &NoteBuffer::FillSlice);
-        return;
-    }
-    pending_.clear();
-    EndFill();
 }
 
 void NoteBuffer::EndFill()
@@ -351,6 +367,8 @@ void NoteBuffer::EndFill()
         QTextCursor c(document_);
         c.setPosition(std::min(caret_, document_->characterCount() - 1));
         view_->setTextCursor(c);
+        QAccessibleTextCursorEvent caret(view_.data(), c.position());
+        QAccessible::updateAccessibility(&caret);
     }
     emit filled(); // a show puts the caret in its place, before what was held
     UpdateView();
@@ -402,6 +420,7 @@ void NoteBuffer::SetView(QPlainTextEdit *memo)
     }
     memo->installEventFilter(this);
     viewport_->installEventFilter(this);
+    told_ = {}; // as a memo is made
     UpdateView();
 }
 
@@ -424,8 +443,22 @@ void NoteBuffer::UpdateView()
     const bool incoming = Incoming();
     view_->setReadOnly(incoming || !editable_);
     view_->viewport()->setCursor(incoming ? Qt::BusyCursor : Qt::IBeamCursor);
+    TellState();
     if (!incoming)
         Replay();
+}
+
+void NoteBuffer::TellState()
+{
+    QAccessible::State now, changed;
+    now.readOnly = view_->isReadOnly();
+    now.editable = !now.readOnly;
+    now.busy = Incoming();
+    changed.readOnly = changed.editable = now.readOnly != told_.readOnly;
+    changed.busy = now.busy != told_.busy;
+    told_ = now;
+    if (changed.readOnly || changed.busy)
+        TellStates(view_, changed, now);
 }
 
 void NoteBuffer::LandInput()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QAccessible>
 #include <QObject>
 #include <QPointer>
 #include <QStringList>
@@ -166,9 +167,12 @@ class NoteBuffer : public QObject {
     void StartFill();
     void FillSlice() { Fill(4); }
     void Fill(int forMs);
+    void FillFor(int ms); // slices of what is to come, for `ms` at most
     void EndFill();
     void Changed(int from, int removed, int added);
     void UpdateView();
+    // Assistive tools learn what UpdateView changed.
+    void TellState();
     void Replay(bool evenIncoming = false);
     bool HoldEvent(QEvent *event);
     bool replaying_ = false; // held input on its way in: not held again
@@ -190,6 +194,7 @@ class NoteBuffer : public QObject {
     QObject *viewObject_ = nullptr, *viewport_ = nullptr;
     int holds_ = 0;
     bool editable_ = true;
+    QAccessible::State told_; // the memo's, as assistive tools were last told
     // What the user did in the memo while text came in: a key, a paste's
     // text as the clipboard had it, or a click's or drag's place (anchor -1:
     // where the caret's anchor is).

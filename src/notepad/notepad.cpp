@@ -1,5 +1,6 @@
 #include "notepad.h"
 
+#include "announce.h"
 #include "apptitle.h"
 #include "boxes.h"
 #include "cdatlib.h"
@@ -177,6 +178,7 @@ void TFnotepad::BuildMenu()
     Save1 = bar->addAction("Save");
     Now1 = bar->addAction("Now!");
     Export1 = bar->addMenu("Export");
+    Export1->setAccessibleName("Export"); // a menu's title is no name for a screen reader
     toClipboard1 = Export1->addAction("to Clipboard");
     toFile1 = Export1->addAction("to File");
     Font1 = bar->addAction("Font");
@@ -228,6 +230,9 @@ void TFnotepad::ConnectSignals()
     connect(Timer2, &QTimer::timeout, this, &TFnotepad::Timer2Timer);
     connect(&store_, &NoteStore::readableAgain, this, [this] { FormShow(true); });
     connect(&store_, &NoteStore::firstReadDone, this, &TFnotepad::FirstReadDone);
+    connect(&store_, &NoteStore::replacedFromDisk, this, [this] {
+        Announce(this, "The note was changed by another program and is shown again.");
+    });
     connect(&store_.Buffer(), &NoteBuffer::filled, this, [this] {
         if (showing_ == Showing::Filling)
             ShowStep(); // the show goes on
@@ -294,6 +299,10 @@ void TFnotepad::FormShow(bool byItself)
                 ShowStep();
         },
         byItself ? NoteAsker::Origin::ByItself : NoteAsker::Origin::User);
+    // A note that takes its time is told as it comes, and once it is in.
+    sayWhenIn_ = showing_ != Showing::No;
+    if (sayWhenIn_)
+        Announce(this, "The note is coming in.");
 }
 
 void TFnotepad::ShowStep()
@@ -305,6 +314,12 @@ void TFnotepad::ShowStep()
     caret.setPosition(int(store_.Buffer().IndexOfFilePosition(kShowCaretPosition)));
     Memo1->setTextCursor(caret);
     Timer2->start();
+    // Told once what was typed meanwhile has landed, where the caret is.
+    if (std::exchange(sayWhenIn_, false))
+        QTimer::singleShot(0, this, [this] {
+            Announce(this, QString("The note is in, the caret on line %1.")
+                               .arg(Memo1->textCursor().blockNumber() + 1));
+        });
 }
 
 void TFnotepad::closeEvent(QCloseEvent *event)
@@ -397,7 +412,9 @@ void TFnotepad::toClipboard1Click()
                                      },
                                      [copy] {
                                          QGuiApplication::clipboard()->setText(*copy);
-                                         FlashNotice("Exported OK");
+                                         // The caret's move to the start is heard with it.
+                                         FlashNotice("Exported OK", "Exported OK, the caret at "
+                                                                    "the start of the note.");
                                          return ReadSteps::kStop;
                                      },
                                      [copy](qsizetype position, qsizetype at) {
@@ -479,6 +496,7 @@ void TFnotepad::Clear1Click()
     FinishExports();
     store_.Buffer().Clear();
     store_.SetDirty(true);
+    Announce(this, "The notepad is now empty.");
 }
 
 void TFnotepad::Search1Click()
@@ -568,4 +586,5 @@ void TFnotepad::Found(std::optional<qsizetype> match)
     c.setPosition(int(*match + st.SearchText.size()), QTextCursor::KeepAnchor);
     Memo1->setTextCursor(c);
     ScrollToCaret();
+    Announce(this, QString("%1, line %2").arg(c.selectedText()).arg(c.blockNumber() + 1));
 }

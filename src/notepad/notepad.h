@@ -109,6 +109,7 @@ class TFnotepad : public QMainWindow {
     // A show under way: its load, then the note going into the memo.
     enum class Showing { No, Reading, Filling };
     Showing showing_ = Showing::No;
+    bool sayWhenIn_ = false; // the show told that the note is coming in
     // A search, and a copy to the clipboard, under way.
     QPointer<TextReading> searching_, copying_;
 };

@@ -333,10 +333,12 @@ void NoteStore::DiskChanged()
         UpdateEditable();
         return;
     }
-    Reread(!failedState_, true, false, [this](Read read) {
+    Reread(!failedState_, true, false, [this, changes = buffer_->Changes()](Read read) {
         if (read == Read::Taken) {
             UpdateEditable();
             tracker_.Loaded();
+            if (buffer_->Changes() != changes) // its text went in
+                emit replacedFromDisk();
         }
     });
 }

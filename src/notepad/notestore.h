@@ -126,6 +126,8 @@ class NoteStore : public QObject, private SaveStep::Store {
     // A note that could not be read at the first show is readable now.
     void readableAgain();
     void firstReadDone(bool ok);
+    // Another program's note is shown in place of the one that was.
+    void replacedFromDisk();
 
   private:
     enum class Phase {

@@ -70,13 +70,15 @@ TFFlash::TFFlash(QWidget *parent)
     connect(Timer1, &QTimer::timeout, this, &TFFlash::Timer1Timer);
 }
 
-void TFFlash::Notice(const QString &text)
+void TFFlash::Notice(const QString &text, const QString &spoken)
 {
     FlashState &st = Flash();
     if (text.isEmpty()) {
         CloseFlash();
         return;
     }
+    const QString said = spoken.isEmpty() ? text : spoken;
+    spoken_ = Timer1->isActive() ? spoken_ + '\n' + said : said;
     st.FlashText = Timer1->isActive() ? st.FlashText + '\n' + text : text;
 
     // A running countdown keeps its schedule unless the time changes.
@@ -105,7 +107,7 @@ void TFFlash::ShowFlashText(const QString &text)
 
     // Named before it shows, since showing is what a screen reader speaks;
     // a notice added to one on screen shows again.
-    setAccessibleName(text);
+    setAccessibleName(spoken_);
     const bool shown = isVisible();
     ShowNearCursor(this);
     raise();
@@ -131,9 +133,9 @@ void TFFlash::CloseFlash()
     Flash().FlashActive = false;
 }
 
-void FlashNotice(const QString &text)
+void FlashNotice(const QString &text, const QString &spoken)
 {
-    TFFlash::instance()->Notice(text);
+    TFFlash::instance()->Notice(text, spoken);
 }
 
 void TFFlash::resizeEvent(QResizeEvent *event)

@@ -30,7 +30,8 @@ class TFFlash : public QWidget, public SoleWindow<TFFlash> {
   public:
     explicit TFFlash(QWidget *parent = nullptr);
 
-    void Notice(const QString &text);
+    // `spoken`, when given, is what a screen reader says of it.
+    void Notice(const QString &text, const QString &spoken = {});
     void CloseFlash();
 
     QFrame *Panel1;
@@ -43,8 +44,11 @@ class TFFlash : public QWidget, public SoleWindow<TFFlash> {
   private:
     void Timer1Timer();
     void ShowFlashText(const QString &text);
+
+    QString spoken_; // what a screen reader says of the notices on screen
 };
 
 // Shows a notice, or adds it on a new line below one still on screen; the
 // empty text closes any notice at once. Returns once the notice is painted.
-void FlashNotice(const QString &text);
+// A screen reader says `spoken` of it, when given, else its text.
+void FlashNotice(const QString &text, const QString &spoken = {});

@@ -51,13 +51,39 @@ class MenuBarKeys : public QObject {
   protected:
     bool eventFilter(QObject *, QEvent *event) override
     {
-        if (event->type() == QEvent::KeyPress
-            && static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape)
+        if (event->type() != QEvent::KeyPress)
+            return false;
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        if (key == Qt::Key_Escape)
             QTimer::singleShot(0, this, &MenuBarKeys::Done);
+        if (key == Qt::Key_Left || key == Qt::Key_Right)
+            return ReachMenu((key == Qt::Key_Right) != bar_->isRightToLeft() ? 1 : -1);
         return false;
     }
 
   private:
+    // An arrow that reaches an item with a menu, while no menu is open,
+    // stops on that item, its menu open with none of its items chosen: a
+    // screen reader says the menu's name, and Down goes in. Qt would choose
+    // the first item at once, and the name would go unheard.
+    bool ReachMenu(int step)
+    {
+        const QList<QAction *> items = bar_->actions();
+        const qsizetype at = items.indexOf(bar_->activeAction());
+        if (QApplication::activePopupWidget() || at < 0)
+            return false;
+        for (qsizetype i = 1; i < items.size(); ++i) {
+            QAction *next = items.at((at + step * i + items.size() * i) % items.size());
+            if (!next->isVisible() || next->isSeparator() || !next->isEnabled())
+                continue;
+            if (!next->menu())
+                return false; // Qt's own step
+            bar_->setActiveAction(next);
+            return true;
+        }
+        return false;
+    }
+
     void Enter()
     {
         if (bar_->hasFocus()) {

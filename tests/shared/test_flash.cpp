@@ -74,6 +74,17 @@ TEST_F(FlashWindow, StacksNoticesOnNewLinesAndOnlyWidens)
     EXPECT_GT(flash.height(), twoLines);
 }
 
+TEST_F(FlashWindow, AScreenReaderHearsWhatEachNoticeSaysForIt)
+{
+    FlashNotice("Exported OK", "Exported OK, the caret at the start");
+    FlashNotice("short");
+    EXPECT_EQ(flash.Label1->text(), "Exported OK\nshort");
+    EXPECT_EQ(flash.accessibleName(), "Exported OK, the caret at the start\nshort");
+    FlashNotice("");
+    FlashNotice("alone", "alone, said");
+    EXPECT_EQ(flash.accessibleName(), "alone, said");
+}
+
 TEST_F(FlashWindow, SameTimeKeepsTheFirstCountdown)
 {
     FlashNotice("Exported OK");

@@ -36,6 +36,7 @@
 #include <algorithm>
 #include <csignal>
 #include <cstring>
+#include <functional>
 #include <gtest/gtest.h>
 
 #include "modal.h"
@@ -697,11 +698,13 @@ class AtspiBus : public QObject {
 
   public:
     // What programs told, a line each: "<focused, showing or Activate>
-    // <role> <name>: <description>", as the source says at that moment, or
+    // <role> <name>: <description>", as the source says at that moment,
     // "caret <name>" for a caret moved away from the focus: one just before
     // a focus makes a screen reader take it for the focus, and drop the
-    // focus itself.
+    // focus itself; or "<read-only or busy> <0 or 1> <name>".
     QStringList told;
+    // The most characters any one text event carried.
+    int longestText = 0;
 
     // Starts the bus in a folder of this run's, where no other run meets it.
     bool Start(const QString &runtimeDir)
@@ -715,16 +718,18 @@ class AtspiBus : public QObject {
             QDBusInterface("org.a11y.Bus", "/org/a11y/bus", "org.a11y.Bus").call("GetAddress");
         bus_ = QDBusConnection::connectToBus(address.value(), "atspi");
         bool ok = address.isValid();
-        for (const QString member :
-             {"Object.StateChanged", "Object.TextCaretMoved", "Window.Activate"})
+        for (const QString member : {"Object.StateChanged", "Object.TextCaretMoved",
+                                     "Object.TextChanged", "Window.Activate"})
             ok = ok
                  && bus_.connect({}, {}, "org.a11y.atspi.Event." + member.section('.', 0, 0),
                                  member.section('.', 1), this, SLOT(Heard(QDBusMessage)));
         // Programs tell only what a listener asked the registry for.
         QDBusInterface registry("org.a11y.atspi.Registry", "/org/a11y/atspi/registry",
                                 "org.a11y.atspi.Registry", bus_);
-        for (const char *kind : {"object:state-changed:focused", "object:state-changed:showing",
-                                 "object:text-caret-moved", "window:activate"})
+        for (const char *kind :
+             {"object:state-changed:focused", "object:state-changed:showing",
+              "object:state-changed:read-only", "object:state-changed:busy",
+              "object:text-caret-moved", "object:text-changed", "window:activate"})
             ok = ok
                  && registry.call("RegisterEvent", kind, QStringList(), QString()).type()
                         == QDBusMessage::ReplyMessage;
@@ -734,11 +739,22 @@ class AtspiBus : public QObject {
   private slots:
     void Heard(const QDBusMessage &m)
     {
+        if (m.member() == "TextChanged") {
+            longestText = std::max(longestText, m.arguments()[2].toInt());
+            return;
+        }
         const QString kind =
             m.member() == "StateChanged" ? m.arguments()[0].toString() : m.member();
+        QDBusInterface source(m.service(), m.path(), "org.a11y.atspi.Accessible", bus_);
+        if (kind == "read-only" || kind == "busy") {
+            told << QString("%1 %2 %3")
+                        .arg(kind)
+                        .arg(m.arguments()[1].toInt())
+                        .arg(source.property("Name").toString());
+            return;
+        }
         if (kind != m.member() && m.arguments()[1].toInt() == 0)
             return; // a state lost
-        QDBusInterface source(m.service(), m.path(), "org.a11y.atspi.Accessible", bus_);
         const QString name = source.property("Name").toString();
         if (kind == "TextCaretMoved") {
             if (name != focus_)
@@ -814,6 +830,84 @@ TEST_F(X11Test, AScreenReaderHearsWhatTheKeysDidButNeverThePasswordAndAboutAsItO
                       + QRegularExpression::escape(copy.Folder().toLower())
                       + "/quorvin\\n\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d"))
         << bus.told.join('\n').toStdString();
+    copy.process.terminate();
+    EXPECT_TRUE(copy.Ended());
+}
+
+TEST_F(X11Test, AScreenReaderHearsWhatTheNotepadDidAndNeverMoreThanAScreenOfTextAtOnce)
+{
+    static QTemporaryDir runtime;
+    AtspiBus bus;
+    ASSERT_TRUE(bus.Start(runtime.path()));
+    RunningCopy copy;
+    // Many slices to fill, typed into at once; the show's caret, at character
+    // 32000 of the file, stands on the line that holds it.
+    const QByteArray line = "a line of a large note, told a slice at a time\r\n";
+    RunningCopy::Write(copy.Folder() + "/npad.txt", line.repeated(40000));
+    const QString caretLine = QString::number(32000 / line.size() + 1);
+    copy.extraEnvironment.insert("QT_LINUX_ACCESSIBILITY_ALWAYS_ON", "1");
+    bus.told.clear();
+    ASSERT_TRUE(copy.Start()) << copy.Errors();
+    const auto yesYes = [&copy] { // two boxes of one title, one after the other
+        QString box;
+        for (int i = 0; i < 2; ++i) {
+            const QString before = box;
+            if (!WaitFor(
+                    [&] { return (box = copy.Window(" Notepad")) != before && !box.isEmpty(); }))
+                return false;
+            QProcess::execute("xdotool", {"windowactivate", "--sync", box});
+            Keys("Return");
+        }
+        return WaitFor([&] { return copy.Window(" Notepad").isEmpty(); });
+    };
+    const auto search = [] {
+        if (!WaitFor([] {
+                return Output({"xdotool", "getactivewindow", "getwindowname"})
+                       != "quorvin - Notepad\n";
+            }))
+            return false;
+        QProcess::execute("xdotool", {"type", "fox"});
+        Keys("Return");
+        return true;
+    };
+    const auto outside = [&copy] {
+        if (!RunningCopy::ActiveIs("quorvin - Notepad"))
+            return false;
+        RunningCopy::Write(copy.Folder() + "/npad.txt", "another program's");
+        return true;
+    };
+    const struct {
+        const char *keys;
+        std::function<bool()> then;
+        QString told; // in this order, among what else is told
+    } steps[] = {
+        {"", {}, "read-only 1 Note.*busy 1 Note"}, // read, held for the notepad
+        {"F10 Right Return x",
+         {},
+         "showing 101 The note is coming in\\.: .*read-only 0 Note.*busy 0 Note.*"
+         "showing 101 The note is in, the caret on line "
+             + caretLine},
+        {"F10 Left Left Return", yesYes, "showing 101 The notepad is now empty\\.: "},
+        {"f o x Return f o x F10 Right Right Right", {}, "focused 35 Export: (?:(?!focused).)*$"},
+        {"Down Return", {}, "showing 101 Exported OK, the caret at the start of the note\\.: "},
+        {"F10 Left Return", search, "showing 101 fox, line 1: "},
+        {"F3", {}, "showing 101 fox, line 2: "},
+        {"Escape F10 Right Return", outside,
+         "showing 101 The note was changed by another program and is shown again\\.: "},
+    };
+    for (const auto &step : steps) {
+        for (const QString &key : QString(step.keys).split(' ', Qt::SkipEmptyParts))
+            Keys(key.toLatin1().constData());
+        if (step.then) {
+            ASSERT_TRUE(step.then()) << step.keys;
+        }
+        const QRegularExpression told(step.told, QRegularExpression::DotMatchesEverythingOption);
+        EXPECT_TRUE(WaitFor([&] { return told.match(bus.told.join('\n')).hasMatch(); }))
+            << step.keys << "\n"
+            << bus.told.join('\n').toStdString();
+        EXPECT_LE(bus.longestText, 4000) << step.keys; // about a screenful
+        bus.told.clear();
+    }
     copy.process.terminate();
     EXPECT_TRUE(copy.Ended());
 }
