@@ -5,12 +5,16 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <QtEndian>
 #include <gtest/gtest.h>
 
 #include <cerrno>
 #include <dlfcn.h>
 #include <functional>
+#include <linux/fiemap.h>
+#include <linux/fs.h>
 #include <mutex>
+#include <sys/ioctl.h>
 
 #include "modal.h"
 
@@ -23,9 +27,29 @@ QByteArray Journal(const QByteArray &base, const std::vector<JournalEdit> &edits
     h.base = IdentityOf("/no/such/file", base);
     h.base.exists = true;
     h.encoding = NoteEncoding::Windows1252;
-    QByteArray bytes = JournalHeaderBytes(h) + base;
+    QByteArray bytes = JournalHeaderBytes(h).leftJustified(kJournalBaseAt, '\0') + base;
     for (const JournalEdit &e : edits)
         bytes += JournalEditBytes(e);
+    return bytes;
+}
+
+// The same as version 1 wrote it: the base right after the header, and Qt's
+// hash of the day for every checksum.
+QByteArray JournalV1(const QByteArray &base, const std::vector<JournalEdit> &edits)
+{
+    const auto qtHash = [](QByteArrayView bytes) {
+        QByteArray le(8, Qt::Uninitialized);
+        qToLittleEndian<quint64>(qHashBits(bytes.data(), std::size_t(bytes.size()), 0), le.data());
+        return le;
+    };
+    const auto sealed = [&](QByteArray bytes) {
+        return bytes.replace(bytes.size() - 8, 8, qtHash(bytes.chopped(8)));
+    };
+    QByteArray header = Journal(base, {}).left(kJournalHeaderSize);
+    header[4] = 1;
+    QByteArray bytes = sealed(header.replace(44, 8, qtHash(base))) + base;
+    for (const JournalEdit &e : edits)
+        bytes += sealed(JournalEditBytes(e));
     return bytes;
 }
 
@@ -63,7 +87,7 @@ TEST(NoteJournal, ATornOrCorruptTailIsDroppedAndNothingAfterItIsRead)
 {
     const std::vector<JournalEdit> edits{{3, 0, "1"}, {4, 0, "22"}, {6, 0, "333"}};
     const QByteArray whole = Journal("abc", edits);
-    const qsizetype header = kJournalHeaderSize + 3;
+    const qsizetype header = kJournalBaseAt + 3;
     // Every length a write cut short could leave: whole edits only.
     for (qsizetype size = header; size <= whole.size(); ++size) {
         const JournalContents j = ReadJournal(whole.left(size));
@@ -79,6 +103,8 @@ TEST(NoteJournal, ATornOrCorruptTailIsDroppedAndNothingAfterItIsRead)
         const JournalContents j = ReadJournal(bytes);
         if (at < kJournalHeaderSize) {
             EXPECT_FALSE(j.headerRead) << at;
+        } else if (at < kJournalBaseAt) { // between the header and the base: unused
+            EXPECT_TRUE(j.baseWhole && j.edits.size() == 3) << at;
         } else if (at < header) {
             EXPECT_FALSE(j.baseWhole) << at;
             EXPECT_EQ(j.edits.size(), 3u) << at;
@@ -88,6 +114,53 @@ TEST(NoteJournal, ATornOrCorruptTailIsDroppedAndNothingAfterItIsRead)
         }
     }
     EXPECT_FALSE(ReadJournal("QVNJ").headerRead);
+}
+
+namespace {
+
+// A journal's bytes as a version wrote them.
+struct VersionRow {
+    const char *name;
+    QByteArray journal;
+};
+
+class VersionTest : public ::testing::TestWithParam<VersionRow> {};
+
+// Version 2, by XXH64's definition: "abc" typed "d" at its end.
+const QByteArray kVersion2 =
+    QByteArray::fromHex("51564e4a0200000002010000030000000000000001000000000000000200000000000000"
+                        "0300000000000000990977adf52cbc44a5f37e660d7ada0b")
+        .leftJustified(kJournalBaseAt, '\0')
+    + "abc" + QByteArray::fromHex("12000000030000000000000000000000000000006400729b3f76c605d73f");
+
+} // namespace
+
+TEST_P(VersionTest, AJournalOfEitherVersionIsReadBack)
+{
+    const JournalContents j = ReadJournal(GetParam().journal);
+    ASSERT_TRUE(j.headerRead);
+    EXPECT_TRUE(j.baseWhole);
+    EXPECT_EQ(j.header.encoding, NoteEncoding::Windows1252);
+    // The note file it began over, weighed as it is weighed now.
+    EXPECT_EQ(j.header.base.hash, IdentityHash("abc"));
+    QString text = QString::fromLatin1(j.base);
+    EXPECT_EQ(ApplyEdits(text, j.edits), 1u);
+    EXPECT_EQ(text, "abcd");
+}
+
+INSTANTIATE_TEST_SUITE_P(NoteJournal, VersionTest,
+                         ::testing::Values(VersionRow{"Version1", JournalV1("abc", {{3, 0, "d"}})},
+                                           VersionRow{"Version2", kVersion2}),
+                         [](const auto &row) { return std::string(row.param.name); });
+
+TEST(NoteJournal, AJournalIsWrittenAsItsChecksumsDefinitionSays)
+{
+    JournalHeader h;
+    h.base = {true, 3, 1, 2, 3, IdentityHash("abc")};
+    h.encoding = NoteEncoding::Windows1252;
+    EXPECT_EQ(JournalHeaderBytes(h).leftJustified(kJournalBaseAt, '\0') + "abc"
+                  + JournalEditBytes({3, 0, "d"}),
+              kVersion2);
 }
 
 namespace {
@@ -126,27 +199,29 @@ TEST_P(PlanTest, AJournalIsReplayedOverTheNoteItKnowsElseKeptOrSetAside)
 
 INSTANTIATE_TEST_SUITE_P(
     NoteJournal, PlanTest,
-    ::testing::Values(RecoveryCase{"OverTheNoteAsItWasLeft", Journal("old", kTyped), "old", true,
-                                   RecoveryPlan::Step::Replay, "old typed", 2},
-                      RecoveryCase{"OverNoNoteFile", Journal("", {{0, 0, "old typed"}}), nullptr,
-                                   true, RecoveryPlan::Step::Replay, "old typed", 1},
-                      // Its last change taken by the autosave: one after it, and none,
-                      // is still to be replayed.
-                      RecoveryCase{"AfterAnAutosaveOfSomeChanges", Journal("old", kTyped),
-                                   "old typ", false, RecoveryPlan::Step::Replay, "old typed", 1},
-                      RecoveryCase{"AfterAnAutosaveOfEveryChange", Journal("old", kTyped),
-                                   "old typed", false, RecoveryPlan::Step::Discard, "", 0},
-                      RecoveryCase{"OverANoteChangedSince", Journal("old", kTyped), "theirs", false,
-                                   RecoveryPlan::Step::KeepAside, "old typed", 0},
-                      RecoveryCase{"OverANoteGoneSince", Journal("old", kTyped), nullptr, false,
-                                   RecoveryPlan::Step::KeepAside, "old typed", 0},
-                      RecoveryCase{"WithAChangeThatDoesNotFit", Journal("old", {{9, 0, "x"}}),
-                                   "old", true, RecoveryPlan::Step::SetAside, "", 0},
-                      RecoveryCase{"WithItsBaseTorn", Journal("old", kTyped).replace(60, 1, "0"),
-                                   "theirs", false, RecoveryPlan::Step::SetAside, "", 0},
-                      RecoveryCase{"OfSomethingElse",
-                                   QByteArray("XXXX").append(Journal("old", kTyped).mid(4)), "old",
-                                   true, RecoveryPlan::Step::SetAside, "", 0}),
+    ::testing::Values(
+        RecoveryCase{"OverTheNoteAsItWasLeft", Journal("old", kTyped), "old", true,
+                     RecoveryPlan::Step::Replay, "old typed", 2},
+        RecoveryCase{"OverNoNoteFile", Journal("", {{0, 0, "old typed"}}), nullptr, true,
+                     RecoveryPlan::Step::Replay, "old typed", 1},
+        // Its last change taken by the autosave: one after it, and none,
+        // is still to be replayed.
+        RecoveryCase{"AfterAnAutosaveOfSomeChanges", Journal("old", kTyped), "old typ", false,
+                     RecoveryPlan::Step::Replay, "old typed", 1},
+        RecoveryCase{"AfterAnAutosaveOfEveryChange", Journal("old", kTyped), "old typed", false,
+                     RecoveryPlan::Step::Discard, "", 0},
+        RecoveryCase{"OverANoteChangedSince", Journal("old", kTyped), "theirs", false,
+                     RecoveryPlan::Step::KeepAside, "old typed", 0},
+        RecoveryCase{"OverANoteGoneSince", Journal("old", kTyped), nullptr, false,
+                     RecoveryPlan::Step::KeepAside, "old typed", 0},
+        RecoveryCase{"WithAChangeThatDoesNotFit", Journal("old", {{9, 0, "x"}}), "old", true,
+                     RecoveryPlan::Step::SetAside, "", 0},
+        RecoveryCase{"WithItsBaseTorn", Journal("old", kTyped).replace(kJournalBaseAt, 1, "0"),
+                     "theirs", false, RecoveryPlan::Step::SetAside, "", 0},
+        // Made, but a power cut came before any of it was on the disk.
+        RecoveryCase{"ThatIsEmpty", "", "old", false, RecoveryPlan::Step::Discard, "", 0},
+        RecoveryCase{"OfSomethingElse", QByteArray("XXXX").append(Journal("old", kTyped).mid(4)),
+                     "old", true, RecoveryPlan::Step::SetAside, "", 0}),
     [](const auto &row) { return std::string(row.param.name); });
 
 namespace {
@@ -273,6 +348,99 @@ INSTANTIATE_TEST_SUITE_P(JournalTest, SavedTest, ::testing::Values(0u, 1u, 2u, 3
                          [](const auto &row) {
                              return "Changes" + std::to_string(row.param) + "Of3Saved";
                          });
+
+namespace {
+
+// Whether it came after a save that took every change, and so the journal
+// before it was gone.
+class BeginTest : public JournalTest, public ::testing::WithParamInterface<bool> {};
+
+} // namespace
+
+TEST_P(BeginTest, EveryNewJournalReachesTheDiskBeforeItTakesItsName)
+{
+    NoteJournal journal(path, note);
+    if (GetParam()) {
+        journal.Start({Note("abc")}, {{3, 0, "1"}}, 1);
+        journal.Written({Note("abc1")}, 1);
+        journal.Flush();
+        ASSERT_FALSE(QFile::exists(path));
+    }
+    {
+        const std::lock_guard lock(g_callsMutex);
+        g_calls.clear();
+    }
+    journal.Start({Note("abc1")}, {{4, 0, "2"}}, 2);
+    journal.Flush();
+    EXPECT_EQ(Recovered(), "abc12");
+    const std::lock_guard lock(g_callsMutex);
+    const qsizetype synced = g_calls.indexOf("sync npad.journal.new");
+    EXPECT_TRUE(synced >= 0 && synced < g_calls.indexOf("rename npad.journal"))
+        << g_calls.join(", ").toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(JournalTest, BeginTest, ::testing::Bool(), [](const auto &row) {
+    return row.param ? "AfterASaveOfEveryChange" : "WhenNoneLiesThere";
+});
+
+namespace {
+
+// Whether the file system under `folder` can share a file's bytes with another.
+bool CanShare(const QString &folder)
+{
+    QFile from(folder + "/share-from"), to(folder + "/share-to");
+    const bool shared = from.open(QIODevice::ReadWrite) && from.write(QByteArray(4096, 'x'))
+                        && from.flush() && to.open(QIODevice::WriteOnly)
+                        && ioctl(to.handle(), FICLONE, from.handle()) == 0;
+    from.remove();
+    to.remove();
+    return shared;
+}
+
+// How many of the file's bytes the file system shares with another file.
+qint64 SharedBytes(const QString &path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return -1;
+    constexpr int kExtents = 64;
+    std::vector<char> buffer(sizeof(fiemap) + kExtents * sizeof(fiemap_extent));
+    auto *map = reinterpret_cast<fiemap *>(buffer.data());
+    map->fm_length = FIEMAP_MAX_OFFSET;
+    map->fm_flags = FIEMAP_FLAG_SYNC;
+    map->fm_extent_count = kExtents;
+    if (ioctl(f.handle(), FS_IOC_FIEMAP, map) != 0)
+        return 0; // a file system that can't tell shares nothing
+    qint64 shared = 0;
+    for (unsigned i = 0; i < map->fm_mapped_extents; ++i)
+        if (map->fm_extents[i].fe_flags & FIEMAP_EXTENT_SHARED)
+            shared += qint64(map->fm_extents[i].fe_length);
+    return shared;
+}
+
+class ShareTest : public JournalTest, public ::testing::WithParamInterface<qsizetype> {};
+
+} // namespace
+
+TEST_P(ShareTest, TheBaseSharesTheNotesWholeBlocksWhereTheFileSystemCanAndCopiesTheRest)
+{
+    const qsizetype size = GetParam();
+    QByteArray bytes(size, Qt::Uninitialized);
+    for (qsizetype i = 0; i < size; ++i)
+        bytes[i] = char('a' + i % 23);
+    NoteJournal journal(path, note);
+    journal.Start({Note(bytes)}, {{0, 0, "x"}}, 1);
+    journal.Flush();
+    const JournalContents j = ReadJournal(Bytes(path));
+    EXPECT_TRUE(j.baseWhole && j.base == bytes);
+    EXPECT_EQ(j.edits.size(), 1u);
+    EXPECT_EQ(SharedBytes(path), CanShare(dir.path()) ? size / 4096 * 4096 : 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(JournalTest, ShareTest,
+                         ::testing::Values(qsizetype(4095), qsizetype(4096),
+                                           qsizetype(3 * 4096 + 5)),
+                         [](const auto &row) { return "Bytes" + std::to_string(row.param); });
 
 namespace {
 
