@@ -87,3 +87,104 @@ TEST(NotePlace, ANoteLeftBehindIsCarriedByteForByteOnlyWhereThereIsNone)
     EXPECT_EQ(failed, CarryOutcome::Failed);
     EXPECT_TRUE(reason.endsWith("Permission denied")) << reason.toStdString();
 }
+
+namespace {
+
+// A journal beside the note left behind that is not the user's own.
+struct ForeignJournalRow {
+    const char *name;
+    void (*make)(const QString &journal);
+};
+
+class ForeignJournalTest : public ::testing::TestWithParam<ForeignJournalRow> {};
+
+} // namespace
+
+TEST_P(ForeignJournalTest, AJournalThatIsNotTheUsersOwnIsLeftWhereItIsNeverCarried)
+{
+    QTemporaryDir program, data;
+    Put(program.filePath("npad.txt"), "note");
+    const QString journal = program.filePath("npad.journal");
+    GetParam().make(journal);
+    const NoteFiles files = OpenNoteFiles(NotePlace(data.path(), program.path()));
+    EXPECT_EQ(Bytes(data.filePath("npad.txt")), "note");
+    EXPECT_FALSE(QFileInfo::exists(data.filePath("npad.journal")));
+    EXPECT_EQ(Bytes(journal), "planted");
+    EXPECT_TRUE(files.notice.endsWith(QString("Its journal \"%1\" is not a file of this user's "
+                                              "alone, so what it holds was not used. It was left "
+                                              "where it is.")
+                                          .arg(journal)))
+        << files.notice.toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    NotePlace, ForeignJournalTest,
+    ::testing::Values(ForeignJournalRow{"AnotherUsers",
+                                        [](const QString &j) {
+                                            Put(j, "planted");
+                                            SetMode(j, 0644);
+                                            if (geteuid() != 0
+                                                || chown(QFile::encodeName(j).constData(), 65534,
+                                                         65534)
+                                                       != 0)
+                                                SetMode(j, 0620); // as the row below
+                                        }},
+                      ForeignJournalRow{"OneOthersMayWrite",
+                                        [](const QString &j) {
+                                            Put(j, "planted");
+                                            SetMode(j, 0666);
+                                        }},
+                      ForeignJournalRow{"ALink",
+                                        [](const QString &j) {
+                                            Put(j + ".elsewhere", "planted");
+                                            QFile::link(j + ".elsewhere", j);
+                                        }}),
+    [](const auto &row) { return std::string(row.param.name); });
+
+namespace {
+
+// What lies in the note's folder at a start, and whether it goes.
+struct LeftoverRow {
+    const char *name;
+    const char *file;
+    char kind; // 'f'ile, 'd'irectory or 'l'ink to a file
+    bool removed;
+};
+
+class LeftoverTest : public ::testing::TestWithParam<LeftoverRow> {};
+
+} // namespace
+
+TEST_P(LeftoverTest, OnlyWhatTheProgramsOwnWritesLeftBehindIsRemoved)
+{
+    const LeftoverRow &c = GetParam();
+    QTemporaryDir dir;
+    const QString path = dir.filePath(c.file);
+    Put(dir.filePath("other"), "the user's");
+    if (c.kind == 'f')
+        Put(path, "left");
+    else if (c.kind == 'd')
+        QDir().mkdir(path);
+    else
+        QFile::link(dir.filePath("other"), path);
+    RemoveLeftovers(dir.path());
+    EXPECT_EQ(QFileInfo::exists(path) || QFileInfo(path).isSymLink(), !c.removed);
+    EXPECT_EQ(Bytes(dir.filePath("other")), "the user's");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    NotePlace, LeftoverTest,
+    ::testing::Values(LeftoverRow{"ANotesTemporary", ".npad.txt.aZ09xY", 'f', true},
+                      LeftoverRow{"TheSettingsTemporary", ".npad.ini.QQQQQQ", 'f', true},
+                      LeftoverRow{"TheCarryRecordsTemporary", ".npad.carried.abcdef", 'f', true},
+                      LeftoverRow{"ANewJournal", "npad.journal.new", 'f', true},
+                      LeftoverRow{"TheNote", "npad.txt", 'f', false},
+                      LeftoverRow{"TheJournal", "npad.journal", 'f', false},
+                      LeftoverRow{"ANameTooShort", ".npad.txt.abcde", 'f', false},
+                      LeftoverRow{"ANameTooLong", ".npad.txt.abcdefg", 'f', false},
+                      LeftoverRow{"ANameOfOtherCharacters", ".npad.txt.abc-ef", 'f', false},
+                      LeftoverRow{"AnotherFilesTemporary", ".npad-unsaved-1.txt.abcdef", 'f',
+                                  false},
+                      LeftoverRow{"AFolder", ".npad.txt.abcdef", 'd', false},
+                      LeftoverRow{"ALink", ".npad.ini.abcdef", 'l', false}),
+    [](const auto &row) { return std::string(row.param.name); });
