@@ -1,13 +1,22 @@
 #include "singleinstance.h"
+#include "startup.h"
+#include "termsignals.h"
 
 #include <QLockFile>
+#include <QMessageBox>
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <fcntl.h>
 #include <future>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include "modal.h"
 
 namespace {
 
@@ -109,4 +118,163 @@ TEST(SingleInstance, ALockThatNoRunningCopyOwnsIsTakenOver)
         EXPECT_TRUE(held.getLockInfo(&owner, nullptr, nullptr) && owner == getpid()) << c.what;
         next.Release();
     }
+}
+
+namespace {
+
+// What lies at the lock's name (or at Qt's own for taking it over), and
+// what the start says of it.
+struct LockNameRow {
+    const char *name;
+    const char *file;
+    void (*make)(const QString &path);
+    const char *problem;
+    bool asRoot = false; // another user's file can be made only so
+};
+
+class LockNameTest : public ::testing::TestWithParam<LockNameRow> {};
+
+} // namespace
+
+TEST_P(LockNameTest, WhatIsNoLockIsSaidWithoutOpeningIt)
+{
+    const LockNameRow &c = GetParam();
+    if (c.asRoot && geteuid() != 0)
+        GTEST_SKIP() << "no file of another user's can be made";
+    QTemporaryDir dir;
+    const QString path = dir.filePath(c.file);
+    c.make(path);
+    SingleInstance next(dir.path());
+    EXPECT_EQ(next.Claim(200), Outcome::Unusable);
+    EXPECT_EQ(next.Problem(), QString("\"%1\" %2").arg(path, c.problem));
+    EXPECT_FALSE(next.Holds());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    SingleInstance, LockNameTest,
+    ::testing::Values(
+        LockNameRow{"AFifo", "quorvin.lock",
+                    [](const QString &p) { mkfifo(QFile::encodeName(p).constData(), 0600); },
+                    "is not a regular file."},
+        LockNameRow{"AFolder", "quorvin.lock", [](const QString &p) { QDir().mkdir(p); },
+                    "is not a regular file."},
+        LockNameRow{"ALink", "quorvin.lock",
+                    [](const QString &p) {
+                        QLockFile(p + ".elsewhere").tryLock(0);
+                        QFile::link(p + ".elsewhere", p);
+                    },
+                    "is not a regular file."},
+        LockNameRow{"AFifoForTakingItOver", "quorvin.lock.rmlock",
+                    [](const QString &p) { mkfifo(QFile::encodeName(p).constData(), 0600); },
+                    "is not a regular file."},
+        // As a copy run by root leaves it; here, as root, another user's.
+        LockNameRow{"AnotherUsersStaleLock", "quorvin.lock",
+                    [](const QString &p) {
+                        QFile f(p);
+                        if (f.open(QIODevice::WriteOnly))
+                            f.write("2147483647\nquorvin\nhost\n");
+                        f.close();
+                        EXPECT_EQ(chown(QFile::encodeName(p).constData(), 65534, 65534), 0);
+                    },
+                    "is not this user's own file.", true}),
+    [](const auto &row) { return std::string(row.param.name); });
+
+namespace {
+
+// Whether the guard that another start holds is let go, or a termination
+// signal comes first.
+class GuardTest : public ::testing::TestWithParam<bool> {};
+
+} // namespace
+
+TEST_P(GuardTest, AClaimWaitsForAnotherStartsGuardUntilItIsLetGoOrASignalComes)
+{
+    QTemporaryDir dir;
+    int guard = open(QFile::encodeName(dir.path()).constData(), O_RDONLY | O_DIRECTORY);
+    ASSERT_EQ(flock(guard, LOCK_EX), 0);
+    int stop[2];
+    ASSERT_EQ(pipe(stop), 0);
+    auto claim = std::async(std::launch::async, [&] {
+        SingleInstance next(dir.path());
+        return next.Claim(200, stop[0]);
+    });
+    if (GetParam())
+        close(std::exchange(guard, -1));
+    else
+        ASSERT_EQ(write(stop[1], "", 1), 1);
+    EXPECT_EQ(claim.get(), GetParam() ? Outcome::First : Outcome::Stopped);
+    for (const int fd : {guard, stop[0], stop[1]})
+        if (fd >= 0)
+            close(fd);
+}
+
+INSTANTIATE_TEST_SUITE_P(SingleInstance, GuardTest, ::testing::Bool(), [](const auto &row) {
+    return row.param ? "LetGo" : "ATerminationSignal";
+});
+
+namespace {
+
+// What keeps a start from its note folder, and the box it shows.
+struct StartBoxRow {
+    const char *name;
+    void (*make)(const QString &folder, std::unique_ptr<QLockFile> &held);
+    const char *box;
+    int status;
+};
+
+class StartBoxTest : public ::testing::TestWithParam<StartBoxRow> {};
+
+} // namespace
+
+TEST_P(StartBoxTest, ATerminationSignalClosesTheStartsBoxAndEndsTheStart)
+{
+    const StartBoxRow &c = GetParam();
+    QTemporaryDir dir;
+    std::unique_ptr<QLockFile> held;
+    c.make(dir.path(), held);
+    const QString leftover = dir.filePath(".npad.txt.abcdef");
+    QFile(leftover).open(QIODevice::WriteOnly);
+    TerminationSignals termination;
+    SingleInstance next(dir.path());
+    QString shown;
+    WhenModal<QMessageBox>([&](QMessageBox *box) {
+        shown = box->text();
+        raise(SIGTERM);
+    });
+    int status = -1;
+    EXPECT_FALSE(ClaimNoteFolder(next, termination, dir.path(), status));
+    EXPECT_EQ(shown, QString(c.box).replace("%1", dir.path()));
+    EXPECT_EQ(status, c.status);
+    EXPECT_TRUE(QFile::exists(leftover)) << "another copy's, or one still to come";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    SingleInstance, StartBoxTest,
+    ::testing::Values(StartBoxRow{"AnotherCopyThatDoesNotAnswer",
+                                  [](const QString &f, std::unique_ptr<QLockFile> &held) {
+                                      held = std::make_unique<QLockFile>(f + "/quorvin.lock");
+                                      held->tryLock(0);
+                                  },
+                                  "The program is already running.", 0},
+                      StartBoxRow{"AFifoAsTheLock",
+                                  [](const QString &f, std::unique_ptr<QLockFile> &) {
+                                      mkfifo(QFile::encodeName(f + "/quorvin.lock").constData(),
+                                             0600);
+                                  },
+                                  "The program cannot lock its note folder: \"%1/quorvin.lock\" "
+                                  "is not a regular file.",
+                                  1}),
+    [](const auto &row) { return std::string(row.param.name); });
+
+TEST(SingleInstance, AStartThatTakesTheFolderRemovesWhatARunCutShortLeftThere)
+{
+    QTemporaryDir dir;
+    const QString leftover = dir.filePath(".npad.txt.abcdef");
+    QFile(leftover).open(QIODevice::WriteOnly);
+    TerminationSignals termination;
+    SingleInstance first(dir.path());
+    int status = -1;
+    EXPECT_TRUE(ClaimNoteFolder(first, termination, dir.path(), status));
+    EXPECT_EQ(status, 0);
+    EXPECT_FALSE(QFile::exists(leftover));
 }
