@@ -20,7 +20,8 @@ std::uint64_t Checksum(const char *data, qsizetype size)
     return XXH64(data, std::size_t(size), 0);
 }
 
-// Version 1's, as Qt 6.4 hashes: kept only to read what it wrote.
+// Version 1's: Qt's own hash, which may change with Qt's release or the
+// processor; kept only to read what that version wrote.
 std::uint64_t ChecksumV1(const char *data, qsizetype size)
 {
     return qHashBits(data, std::size_t(size), 0);
