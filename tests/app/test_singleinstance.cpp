@@ -120,120 +120,56 @@ TEST(SingleInstance, ALockThatNoRunningCopyOwnsIsTakenOver)
     }
 }
 
-namespace {
-
-// What lies at the lock's name (or at Qt's own for taking it over), and
-// what the start says of it.
-struct LockNameRow {
-    const char *name;
-    const char *file;
-    void (*make)(const QString &path);
-    const char *problem;
-    bool asRoot = false; // another user's file can be made only so
-};
-
-class LockNameTest : public ::testing::TestWithParam<LockNameRow> {};
-
-} // namespace
-
-TEST_P(LockNameTest, WhatIsNoLockIsSaidWithoutOpeningIt)
-{
-    const LockNameRow &c = GetParam();
-    if (c.asRoot && geteuid() != 0)
-        GTEST_SKIP() << "no file of another user's can be made";
-    QTemporaryDir dir;
-    const QString path = dir.filePath(c.file);
-    c.make(path);
-    SingleInstance next(dir.path());
-    EXPECT_EQ(next.Claim(200), Outcome::Unusable);
-    EXPECT_EQ(next.Problem(), QString("\"%1\" %2").arg(path, c.problem));
-    EXPECT_FALSE(next.Holds());
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    SingleInstance, LockNameTest,
-    ::testing::Values(
-        LockNameRow{"AFifo", "quorvin.lock",
-                    [](const QString &p) { mkfifo(QFile::encodeName(p).constData(), 0600); },
-                    "is not a regular file."},
-        LockNameRow{"AFolder", "quorvin.lock", [](const QString &p) { QDir().mkdir(p); },
-                    "is not a regular file."},
-        LockNameRow{"ALink", "quorvin.lock",
-                    [](const QString &p) {
-                        QLockFile(p + ".elsewhere").tryLock(0);
-                        QFile::link(p + ".elsewhere", p);
-                    },
-                    "is not a regular file."},
-        LockNameRow{"AFifoForTakingItOver", "quorvin.lock.rmlock",
-                    [](const QString &p) { mkfifo(QFile::encodeName(p).constData(), 0600); },
-                    "is not a regular file."},
-        // As a copy run by root leaves it; here, as root, another user's.
-        LockNameRow{"AnotherUsersStaleLock", "quorvin.lock",
-                    [](const QString &p) {
-                        QFile f(p);
-                        if (f.open(QIODevice::WriteOnly))
-                            f.write("2147483647\nquorvin\nhost\n");
-                        f.close();
-                        EXPECT_EQ(chown(QFile::encodeName(p).constData(), 65534, 65534), 0);
-                    },
-                    "is not this user's own file.", true}),
-    [](const auto &row) { return std::string(row.param.name); });
-
-namespace {
-
-// Whether the guard that another start holds is let go, or a termination
-// signal comes first.
-class GuardTest : public ::testing::TestWithParam<bool> {};
-
-} // namespace
-
-TEST_P(GuardTest, AClaimWaitsForAnotherStartsGuardUntilItIsLetGoOrASignalComes)
+// Another start holds the guard while it takes the lock.
+TEST(SingleInstance, AClaimWaitingForAnotherStartEndsAtATerminationSignal)
 {
     QTemporaryDir dir;
-    int guard = open(QFile::encodeName(dir.path()).constData(), O_RDONLY | O_DIRECTORY);
-    ASSERT_EQ(flock(guard, LOCK_EX), 0);
+    const int guard = open(QFile::encodeName(dir.path()).constData(), O_RDONLY | O_DIRECTORY);
     int stop[2];
-    ASSERT_EQ(pipe(stop), 0);
-    auto claim = std::async(std::launch::async, [&] {
-        SingleInstance next(dir.path());
-        return next.Claim(200, stop[0]);
-    });
-    if (GetParam())
-        close(std::exchange(guard, -1));
-    else
-        ASSERT_EQ(write(stop[1], "", 1), 1);
-    EXPECT_EQ(claim.get(), GetParam() ? Outcome::First : Outcome::Stopped);
+    ASSERT_TRUE(flock(guard, LOCK_EX) == 0 && pipe(stop) == 0);
+    auto claim = std::async(std::launch::async,
+                            [&] { return SingleInstance(dir.path()).Claim(200, stop[0]); });
+    ASSERT_EQ(write(stop[1], "", 1), 1);
+    EXPECT_EQ(claim.get(), Outcome::Stopped);
     for (const int fd : {guard, stop[0], stop[1]})
-        if (fd >= 0)
-            close(fd);
+        close(fd);
 }
-
-INSTANTIATE_TEST_SUITE_P(SingleInstance, GuardTest, ::testing::Bool(), [](const auto &row) {
-    return row.param ? "LetGo" : "ATerminationSignal";
-});
 
 namespace {
 
-// What keeps a start from its note folder, and the box it shows.
-struct StartBoxRow {
-    const char *name;
-    void (*make)(const QString &folder, std::unique_ptr<QLockFile> &held);
+// What keeps a start from its note folder: another copy that holds it but
+// does not answer ('c'), or what lies at the lock's name or at Qt's own
+// for taking it over, looked at without being opened: a 'f'ifo, a
+// 'd'irectory, a 'l'ink to a lock, or 'a'nother user's stale lock (as a
+// copy run as root leaves it). The box the start shows, and its status.
+struct StartRow {
+    const char *name, *file;
+    char kind;
     const char *box;
-    int status;
 };
 
-class StartBoxTest : public ::testing::TestWithParam<StartBoxRow> {};
+class StartTest : public ::testing::TestWithParam<StartRow> {};
+
+const char kRunning[] = "The program is already running.";
+const char kNoFile[] = "The program cannot lock its note folder: \"%1\" is not a regular file.";
 
 } // namespace
 
-TEST_P(StartBoxTest, ATerminationSignalClosesTheStartsBoxAndEndsTheStart)
+TEST_P(StartTest, WhatKeepsAStartOutIsToldAndATerminationSignalClosesTheBoxAndEndsIt)
 {
-    const StartBoxRow &c = GetParam();
+    const StartRow &c = GetParam();
+    if (c.kind == 'a' && geteuid() != 0)
+        GTEST_SKIP() << "only root can make another user's file";
     QTemporaryDir dir;
-    std::unique_ptr<QLockFile> held;
-    c.make(dir.path(), held);
-    const QString leftover = dir.filePath(".npad.txt.abcdef");
-    QFile(leftover).open(QIODevice::WriteOnly);
+    const QString file = dir.filePath(c.file);
+    const QByteArray path = QFile::encodeName(file), other = path + ".other";
+    QLockFile held(dir.filePath("quorvin.lock"));
+    QFile(QFile::decodeName(other)).open(QIODevice::WriteOnly);
+    EXPECT_TRUE(c.kind == 'c'   ? held.tryLock(0)
+                : c.kind == 'f' ? mkfifo(path, 0600) == 0
+                : c.kind == 'd' ? mkdir(path, 0700) == 0
+                : c.kind == 'l' ? symlink(other, path) == 0
+                                : rename(other, path) + chown(path, 65534, 65534) == 0);
     TerminationSignals termination;
     SingleInstance next(dir.path());
     QString shown;
@@ -243,27 +179,21 @@ TEST_P(StartBoxTest, ATerminationSignalClosesTheStartsBoxAndEndsTheStart)
     });
     int status = -1;
     EXPECT_FALSE(ClaimNoteFolder(next, termination, dir.path(), status));
-    EXPECT_EQ(shown, QString(c.box).replace("%1", dir.path()));
-    EXPECT_EQ(status, c.status);
-    EXPECT_TRUE(QFile::exists(leftover)) << "another copy's, or one still to come";
+    EXPECT_EQ(shown, QString(c.box).replace("%1", file));
+    EXPECT_EQ(status, c.kind == 'c' ? 0 : 1);
+    EXPECT_FALSE(next.Holds());
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    SingleInstance, StartBoxTest,
-    ::testing::Values(StartBoxRow{"AnotherCopyThatDoesNotAnswer",
-                                  [](const QString &f, std::unique_ptr<QLockFile> &held) {
-                                      held = std::make_unique<QLockFile>(f + "/quorvin.lock");
-                                      held->tryLock(0);
-                                  },
-                                  "The program is already running.", 0},
-                      StartBoxRow{"AFifoAsTheLock",
-                                  [](const QString &f, std::unique_ptr<QLockFile> &) {
-                                      mkfifo(QFile::encodeName(f + "/quorvin.lock").constData(),
-                                             0600);
-                                  },
-                                  "The program cannot lock its note folder: \"%1/quorvin.lock\" "
-                                  "is not a regular file.",
-                                  1}),
+    SingleInstance, StartTest,
+    ::testing::Values(
+        StartRow{"AnotherCopyThatDoesNotAnswer", "quorvin.lock", 'c', kRunning},
+        StartRow{"AFifo", "quorvin.lock", 'f', kNoFile},
+        StartRow{"AFolder", "quorvin.lock", 'd', kNoFile},
+        StartRow{"ALink", "quorvin.lock", 'l', kNoFile},
+        StartRow{"AFifoForTakingItOver", "quorvin.lock.rmlock", 'f', kNoFile},
+        StartRow{"AnotherUsersStaleLock", "quorvin.lock", 'a',
+                 "The program cannot lock its note folder: \"%1\" is not this user's own file."}),
     [](const auto &row) { return std::string(row.param.name); });
 
 TEST(SingleInstance, AStartThatTakesTheFolderRemovesWhatARunCutShortLeftThere)
