@@ -7,10 +7,13 @@
 //   another program's change    BM_OutsideChangeWait  / BM_BareOutsideChangeWait
 //   keystroke, journal included BM_Keystroke          / BM_BareEditorKeystroke
 //   journal syncs while typing  BM_JournalSyncsWhileTyping (a count)
+//   bytes written per save      BM_BytesWrittenPerSave (against the note's size;
+//                               TMPDIR names the file system measured)
 //   keystroke in one long line  BM_LongLineKeystroke  / BM_BareLongLineKeystroke
 // The start-up to the main window drawn, and its resident memory, are
 // measured by startup_probe against a minimal Qt window.
 #include "cdatlib.h"
+#include "filewriting.h"
 #include "heap.h"
 #include "notejournal.h"
 #include "notepad.h"
@@ -602,6 +605,56 @@ void BM_JournalSyncsWhileTyping(benchmark::State &state)
     }
 }
 BENCHMARK(BM_JournalSyncsWhileTyping)->Arg(50)->Arg(330)->Iterations(1)->Unit(benchmark::kSecond);
+
+// One of the counters of what this process has read and written, from
+// /proc/self/io; -1 where the system keeps none.
+qint64 IoCounter(const char *name)
+{
+    QFile f("/proc/self/io");
+    if (!f.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : f.readAll().split('\n'))
+        if (line.startsWith(QByteArray(name) + ':'))
+            return line.mid(qsizetype(std::strlen(name)) + 1).trimmed().toLongLong();
+    return -1;
+}
+
+// What goes towards the disk for each save while typing goes on: the note,
+// written whole, and the journal the next key starts over it, whose base
+// the file system shares with the note where it can (btrfs, XFS) and which
+// is copied elsewhere. Counted as the pages are made dirty (write_bytes),
+// so only what the disk is given. TMPDIR names the file system measured.
+void BM_BytesWrittenPerSave(benchmark::State &state)
+{
+    const QString folder = g_dir->filePath(QString("saves-%1").arg(state.range(0)));
+    QDir().mkpath(folder);
+    const QString notePath = folder + "/npad.txt";
+    QByteArray bytes = NoteBytes(int(state.range(0)));
+    NoteJournal journal(folder + "/npad.journal", notePath);
+    std::uint64_t change = 0;
+    qint64 written = 0;
+    for (auto _ : state) {
+        const qint64 before = IoCounter("write_bytes");
+        bytes[qsizetype(change % std::uint64_t(bytes.size()))] = 'k'; // what was typed
+        JournalHeader saved;
+        WriteOptions options;
+        options.written = &saved.base;
+        QString reason;
+        if (before < 0 || !WriteFileAtomically(notePath, bytes, reason, options)) {
+            state.SkipWithError("the note could not be written, or its bytes counted");
+            break;
+        }
+        journal.Written(saved, change); // every change is in the note: the journal goes
+        journal.Start(saved, {{0, 0, "k"}}, ++change); // the next key
+        journal.Flush();
+        written += IoCounter("write_bytes") - before;
+    }
+    journal.End(false);
+    state.counters["note_MB"] = double(bytes.size()) / 1e6;
+    state.counters["written_MB_per_save"] =
+        double(written) / 1e6 / double(std::max<benchmark::IterationCount>(state.iterations(), 1));
+}
+BENCHMARK(BM_BytesWrittenPerSave)->Arg(10)->Arg(50)->Iterations(4)->Unit(benchmark::kMillisecond);
 
 // A note of one line of that many characters, wrapped at the window's edge.
 QString LongLine(qsizetype chars)

@@ -6,7 +6,7 @@
 set -e
 # Qt's xcb platform comes with qt6-base-dev; the fonts are those the
 # layouts are made for.
-PROGRAM="build-essential cmake qt6-base-dev qt6-svg-dev libsimpleini-dev fonts-liberation2 fonts-dejavu-core"
+PROGRAM="build-essential cmake qt6-base-dev qt6-svg-dev libsimpleini-dev libxxhash-dev fonts-liberation2 fonts-dejavu-core"
 TESTS="clang-format qt6-base-private-dev libgtest-dev libgmock-dev libbenchmark-dev xvfb openbox at-spi2-core xdotool xclip x11-utils dbus-daemon libxdamage-dev pwgen clang libclang-rt-14-dev desktop-file-utils appstream dpkg-dev file"
 case "${1:-all}" in
 program) PKGS=$PROGRAM ;;

@@ -1,4 +1,3 @@
-#include "boxes.h"
 #include "commandline.h"
 #include "ctrl.h"
 #include "notepad.h"
@@ -14,21 +13,6 @@
 #include <cstdlib>
 
 namespace {
-
-// Whether this start runs the program, or another has the note folder.
-bool FirstOnItsFolder(SingleInstance &instance)
-{
-    switch (instance.Claim()) {
-    case SingleInstance::Outcome::OtherRaised:
-        return false;
-    case SingleInstance::Outcome::OtherSilent:
-        InfoBox("The program is already running.");
-        return false;
-    case SingleInstance::Outcome::First:
-        break;
-    }
-    return true;
-}
 
 // Sets the platform Qt is to use; false, with why on standard error, where
 // no window can be shown.
@@ -116,7 +100,8 @@ int main(int argc, char *argv[])
     // brought forward, and this one ends having read and written nothing.
     const NotePlace notes = DefaultNotePlace();
     SingleInstance instance(notes.folder);
-    if (!FirstOnItsFolder(instance))
-        return 0;
+    int status = 0;
+    if (!ClaimNoteFolder(instance, termination, notes.folder, status))
+        return status;
     return RunWindows(termination, instance, notes);
 }

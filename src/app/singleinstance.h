@@ -17,12 +17,22 @@ class SingleInstance : public QObject {
         First,       // this start runs the program
         OtherRaised, // another copy runs it and has come to the front
         OtherSilent, // another copy holds the folder but did not answer in time
+        Unusable,    // what lies at the lock's name is no lock: Problem() says why
+        Stopped,     // `stopFd` could be read while it waited
     };
 
     explicit SingleInstance(const QString &noteFolder, QObject *parent = nullptr);
 
-    // Takes the folder, or asks the copy that has it; waits `answerMs` at most.
-    Outcome Claim(int answerMs = 1000);
+    // Takes the folder, or asks the copy that has it; waits `answerMs` at
+    // most for its answer, and no longer than until `stopFd` (when given)
+    // can be read.
+    Outcome Claim(int answerMs = 1000, int stopFd = -1);
+
+    // What is wrong with the lock, when Claim found it Unusable.
+    const QString &Problem() const { return problem_; }
+
+    // Whether this copy holds the folder's lock.
+    bool Holds() const { return lock_.isLocked(); }
 
     // Gives the folder up before the program ends.
     void Release();
@@ -38,10 +48,11 @@ class SingleInstance : public QObject {
     Q_SCRIPTABLE void Raise();
 
   private:
-    // Takes the folder's lock, also over one that no running copy owns.
-    bool TakeLock();
+    // Takes the folder's lock, also over one that no running copy owns:
+    // First, or OtherSilent when it is not taken; else as Claim.
+    Outcome TakeLock(int stopFd);
 
-    QString folder_;
+    QString folder_, problem_;
     QLockFile lock_;
     bool registered_ = false;
     std::function<void()> raise_;

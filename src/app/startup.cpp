@@ -1,6 +1,7 @@
 #include "startup.h"
 
 #include "about1.h"
+#include "boxes.h"
 #include "calpick.h"
 #include "cdatlib.h"
 #include "ctrl.h"
@@ -10,11 +11,14 @@
 #include "notepad.h"
 #include "programicon.h"
 #include "randomsource.h"
+#include "singleinstance.h"
+#include "termsignals.h"
 
 #include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QEvent>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <QSessionManager>
 #include <QThread>
 #include <QTimer>
@@ -41,6 +45,36 @@ TFAbout1 *Windows::About()
     if (!about_)
         about_ = std::make_unique<TFAbout1>(executablePath, executableModified);
     return about_.get();
+}
+
+bool ClaimNoteFolder(SingleInstance &instance, TerminationSignals &termination,
+                     const QString &notes, int &status)
+{
+    status = 0;
+    const QMetaObject::Connection closing =
+        QObject::connect(&termination, &TerminationSignals::received, qApp, [] {
+            if (QWidget *box = QApplication::activeModalWidget())
+                box->close();
+        });
+    const auto disconnect = qScopeGuard([&closing] { QObject::disconnect(closing); });
+    switch (instance.Claim(1000, termination.Descriptor())) {
+    case SingleInstance::Outcome::OtherRaised:
+    case SingleInstance::Outcome::Stopped:
+        return false;
+    case SingleInstance::Outcome::OtherSilent:
+        InfoBox("The program is already running.");
+        return false;
+    case SingleInstance::Outcome::Unusable:
+        status = 1;
+        ErrorBox("The program cannot lock its note folder: " + instance.Problem());
+        return false;
+    case SingleInstance::Outcome::First:
+        break;
+    }
+    // No other copy can be writing there now.
+    if (instance.Holds())
+        RemoveLeftovers(notes);
+    return true;
 }
 
 std::unique_ptr<Windows> StartUp(const NotePlace &notes)

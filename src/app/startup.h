@@ -9,6 +9,8 @@
 #include <memory>
 
 class RandomSource;
+class SingleInstance;
+class TerminationSignals;
 class TFAbout1;
 class TFFlash;
 class TFinpstr;
@@ -41,6 +43,15 @@ struct Windows {
   private:
     std::unique_ptr<TFAbout1> about_;
 };
+
+// Claims the note folder `notes` for this start: true when this start runs
+// the program, the leftovers of a run cut short there removed. Else
+// another copy has the folder (it comes to the front, or the user is told
+// it does not answer), or what lies at its lock's name is no lock (the user
+// is told what is wrong, and `status` is 1). A termination signal ends the
+// claim's waits and closes its box, and the start ends.
+bool ClaimNoteFolder(SingleInstance &instance, TerminationSignals &termination,
+                     const QString &notes, int &status);
 
 // Runs the modules' start-up steps, then creates the windows. The note and
 // its settings lie in `notes` (DefaultNotePlace() when empty).

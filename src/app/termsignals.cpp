@@ -55,6 +55,11 @@ TerminationSignals::~TerminationSignals()
     pipeFds[0] = pipeFds[1] = -1;
 }
 
+int TerminationSignals::Descriptor() const
+{
+    return notifier_ ? pipeFds[0] : -1;
+}
+
 void TerminationSignals::Read()
 {
     char bytes[16];

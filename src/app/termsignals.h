@@ -21,6 +21,11 @@ class TerminationSignals : public QObject {
     // Whether one of the signals has come, even before the event loop ran.
     bool Received() const { return received_; }
 
+    // A descriptor that can be read once one of the signals has come, for a
+    // wait outside the event loop to end at (-1: none); the event loop
+    // still takes the signal.
+    int Descriptor() const;
+
   signals:
     void received(int signal);
 

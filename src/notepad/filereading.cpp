@@ -1,14 +1,15 @@
 #include "filereading.h"
 
 #include <QFile>
-#include <QHashFunctions>
 #include <QScopeGuard>
 
 #include <cerrno>
 #include <fcntl.h>
+#include <memory>
 #include <new>
 #include <sys/mman.h>
 #include <unistd.h>
+#include <xxhash.h>
 
 namespace {
 
@@ -19,15 +20,6 @@ bool Stat(const QString &path, struct stat &st)
 
 // A block at a time, so that a file can be hashed without holding it whole.
 constexpr qsizetype kHashBlock = 1 << 20;
-
-// The next block's hash into the hash so far. Every block's own hash has
-// the seed 0: with another, Qt mixes in a seed of the run's own, and the
-// journal's next run would take the note for another.
-std::size_t HashOn(std::size_t hash, bool first, const char *block, qsizetype n)
-{
-    const std::size_t own = qHashBits(block, std::size_t(n), 0);
-    return first ? own : (hash ^ own) * 0x100000001B3ull + (hash >> 29);
-}
 
 } // namespace
 
@@ -42,35 +34,30 @@ void TakeStat(const struct stat &st, FileIdentity &id)
 
 std::size_t IdentityHash(QByteArrayView bytes)
 {
-    std::size_t hash = 0;
-    qsizetype at = 0;
-    do {
-        const qsizetype n = std::min(kHashBlock, bytes.size() - at);
-        hash = HashOn(hash, at == 0, bytes.data() + at, n);
-        at += n;
-    } while (at < bytes.size());
-    return hash;
+    // XXH64, fixed by its definition: a journal's next run, under another
+    // release of Qt or on another processor, weighs the note by it.
+    return XXH64(bytes.data(), std::size_t(bytes.size()), 0);
 }
 
 bool HashOfFile(int fd, std::int64_t size, std::size_t &hash)
 {
+    const std::unique_ptr<XXH64_state_t, XXH_errorcode (*)(XXH64_state_t *)> state(
+        XXH64_createState(), XXH64_freeState);
+    if (!state || XXH64_reset(state.get(), 0) != XXH_OK)
+        throw std::bad_alloc();
     QByteArray block(std::min<std::int64_t>(kHashBlock, size), Qt::Uninitialized);
-    hash = 0;
-    std::int64_t at = 0;
-    do {
-        const auto n = qsizetype(std::min<std::int64_t>(kHashBlock, size - at));
-        for (qsizetype got = 0; got < n;) {
-            const ssize_t r =
-                ::pread(fd, block.data() + got, std::size_t(n - got), off_t(at + got));
-            if (r < 0 && errno == EINTR)
-                continue;
-            if (r <= 0)
-                return false;
-            got += r;
-        }
-        hash = HashOn(hash, at == 0, block.constData(), n);
-        at += n;
-    } while (at < size);
+    for (std::int64_t at = 0; at < size;) {
+        const ssize_t r =
+            ::pread(fd, block.data(), std::size_t(std::min<std::int64_t>(block.size(), size - at)),
+                    off_t(at));
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r <= 0)
+            return false;
+        XXH64_update(state.get(), block.constData(), std::size_t(r));
+        at += r;
+    }
+    hash = XXH64_digest(state.get());
     return true;
 }
 
@@ -223,7 +210,7 @@ bool FileIs(const QString &path, FileIdentity known)
 }
 
 bool ReadInPieces(const QString &path, const FileIdentity &known,
-                  const std::function<bool(QByteArrayView, std::int64_t)> &put)
+                  const std::function<bool(QByteArrayView, std::int64_t)> &put, std::int64_t from)
 {
     const int fd =
         ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
@@ -235,7 +222,7 @@ bool ReadInPieces(const QString &path, const FileIdentity &known,
         ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && (TakeStat(st, now), now.SameState(known));
     bool ok = same;
     QByteArray piece(same ? 1 << 20 : 0, Qt::Uninitialized);
-    for (std::int64_t at = 0; ok && at < known.size;) {
+    for (std::int64_t at = from; ok && at < known.size;) {
         const ssize_t n =
             ::pread(fd, piece.data(),
                     std::size_t(std::min<std::int64_t>(piece.size(), known.size - at)), off_t(at));

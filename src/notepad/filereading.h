@@ -69,12 +69,13 @@ OwnRead ReadOwnFile(const QString &path, QByteArray &bytes, QString &reason);
 // all (`known` naming no file: there is none).
 bool FileIs(const QString &path, FileIdentity known);
 
-// Hands the file's bytes to `put` a piece at a time, with where each begins,
-// while the file is the one `known` names as the system tells it (never
-// held whole); false when it is not, before anything is handed over, or
-// when the reading or `put` fails.
+// Hands the file's bytes from `from` on to `put` a piece at a time, with
+// where each begins, while the file is the one `known` names as the system
+// tells it (never held whole); false when it is not, before anything is
+// handed over, or when the reading or `put` fails.
 bool ReadInPieces(const QString &path, const FileIdentity &known,
-                  const std::function<bool(QByteArrayView, std::int64_t)> &put);
+                  const std::function<bool(QByteArrayView, std::int64_t)> &put,
+                  std::int64_t from = 0);
 
 // A file's bytes in memory of their own, handed back to the system a stretch
 // at a time as they are used up: a large note's bytes and its text are never

@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QRandomGenerator>
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -57,18 +58,20 @@ QString FinalTarget(const QString &path)
     return canonical.isEmpty() ? info.symLinkTarget() : canonical;
 }
 
+constexpr char kTemporaryChars[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+constexpr int kTemporaryTail = 6;
+
 // Tries `make` on names beside `file` that no other program takes for a
 // note, until one is free; -1 with errno set otherwise.
 template <typename Make> int OnTemporaryName(const QByteArray &file, QByteArray &temp, Make make)
 {
     const qsizetype slash = file.lastIndexOf('/');
     const QByteArray stem = file.left(slash + 1) + '.' + file.mid(slash + 1) + '.';
-    static constexpr char kChars[] =
-        "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
     for (int attempt = 0; attempt < 100; ++attempt) {
         temp = stem;
-        for (int i = 0; i < 6; ++i)
-            temp += kChars[QRandomGenerator::global()->bounded(int(sizeof kChars) - 1)];
+        for (int i = 0; i < kTemporaryTail; ++i)
+            temp += kTemporaryChars[QRandomGenerator::global()->bounded(int(sizeof kTemporaryChars)
+                                                                        - 1)];
         const int result = make(temp);
         if (result >= 0 || errno != EEXIST)
             return result;
@@ -445,6 +448,17 @@ bool WriteFromQueue(const QString &path, WriteQueue &queue, QString &reason,
     if (ok && !finished)
         reason = qt_error_string(ECANCELED);
     return ok && finished && file.Commit(reason);
+}
+
+bool IsTemporaryName(const QString &name, const QString &file)
+{
+    const QString stem = '.' + file + '.';
+    if (name.size() != stem.size() + kTemporaryTail || !name.startsWith(stem))
+        return false;
+    const QByteArrayView chars(kTemporaryChars);
+    return std::all_of(name.end() - kTemporaryTail, name.end(), [&chars](QChar c) {
+        return c.unicode() < 128 && chars.contains(char(c.unicode()));
+    });
 }
 
 bool RenameWithoutReplacing(const QString &from, const QString &to)

@@ -120,6 +120,11 @@ class WriteQueue {
 bool WriteFromQueue(const QString &path, WriteQueue &queue, QString &reason,
                     const WriteOptions &options = {});
 
+// Whether `name` is one a write of the file `file` in the same folder gives
+// its new bytes until they take the file's place: a kill in between leaves
+// it behind.
+bool IsTemporaryName(const QString &name, const QString &file);
+
 // Renames a file where no file of that name is; false with errno set.
 bool RenameWithoutReplacing(const QString &from, const QString &to);
 

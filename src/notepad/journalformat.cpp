@@ -4,18 +4,42 @@
 #include <QtEndian>
 
 #include <cstring>
+#include <xxhash.h>
 
 namespace {
 
 constexpr char kMagic[4] = {'Q', 'V', 'N', 'J'};
-constexpr std::uint32_t kVersion = 1;
+constexpr std::uint32_t kVersion = 2;
 constexpr qsizetype kEditFixed = 4 + 8 + 8; // size, position, removed
 constexpr qsizetype kChecksumSize = 8;
 
-// Checksums that stay the same from one run, or one machine, to the next.
+// The same from one run, one machine or one release of any library to the
+// next: a crash before an update still recovers after it.
 std::uint64_t Checksum(const char *data, qsizetype size)
 {
+    return XXH64(data, std::size_t(size), 0);
+}
+
+// Version 1's: Qt's own hash, which may change with Qt's release or the
+// processor; kept only to read what that version wrote.
+std::uint64_t ChecksumV1(const char *data, qsizetype size)
+{
     return qHashBits(data, std::size_t(size), 0);
+}
+
+// Version 1's hash of a base: Qt's hash of each megabyte, chained.
+std::uint64_t BaseHashV1(QByteArrayView bytes)
+{
+    constexpr qsizetype kBlock = 1 << 20;
+    std::size_t hash = 0;
+    qsizetype at = 0;
+    do {
+        const qsizetype n = std::min(kBlock, bytes.size() - at);
+        const std::size_t own = qHashBits(bytes.data() + at, std::size_t(n), 0);
+        hash = at == 0 ? own : (hash ^ own) * 0x100000001B3ull + (hash >> 29);
+        at += n;
+    } while (at < bytes.size());
+    return hash;
 }
 
 template <typename T> void Put(QByteArray &out, T value)
@@ -67,12 +91,19 @@ QByteArray JournalEditBytes(const JournalEdit &edit)
 JournalContents ReadJournal(QByteArrayView bytes)
 {
     JournalContents j;
+    j.empty = bytes.isEmpty();
     const char *p = bytes.data();
-    if (bytes.size() < kJournalHeaderSize || std::memcmp(p, kMagic, 4) != 0
-        || Get<std::uint32_t>(p + 4) != kVersion || Get<std::uint64_t>(p + 52) != Checksum(p, 52)
-        || std::uint8_t(p[8]) > 4 || std::uint8_t(p[9]) > 1 || Get<std::uint16_t>(p + 10) > 1)
+    if (bytes.size() < kJournalHeaderSize || std::memcmp(p, kMagic, 4) != 0)
+        return j;
+    const std::uint32_t version = Get<std::uint32_t>(p + 4);
+    if (version != 1 && version != kVersion)
+        return j;
+    const auto checksum = version == 1 ? ChecksumV1 : Checksum;
+    if (Get<std::uint64_t>(p + 52) != checksum(p, 52) || std::uint8_t(p[8]) > 4
+        || std::uint8_t(p[9]) > 1 || Get<std::uint16_t>(p + 10) > 1)
         return j; // a header this program does not write
     j.headerRead = true;
+    j.version = version;
     j.header.encoding = NoteEncoding(std::uint8_t(p[8]));
     j.header.breaks = Get<std::uint16_t>(p + 10) == 1 ? NoteBreaks::Lf : NoteBreaks::CrLf;
     j.header.base.exists = p[9] != 0;
@@ -81,17 +112,21 @@ JournalContents ReadJournal(QByteArrayView bytes)
     j.header.base.ctimeNs = Get<std::int64_t>(p + 28);
     j.header.base.inode = Get<std::uint64_t>(p + 36);
     j.header.base.hash = std::size_t(Get<std::uint64_t>(p + 44));
+    j.baseAt = version == 1 ? kJournalHeaderSize : kJournalBaseAt;
     const std::int64_t baseSize = j.header.base.size;
-    if (baseSize < 0 || baseSize > bytes.size() - kJournalHeaderSize)
+    if (baseSize < 0 || bytes.size() < j.baseAt || baseSize > bytes.size() - j.baseAt)
         return j; // the changes lie beyond what was written
-    j.base = QByteArray(p + kJournalHeaderSize, qsizetype(baseSize));
-    // The base's hash may be of its bytes taken in one piece.
+    j.base = QByteArray(p + j.baseAt, qsizetype(baseSize));
+    // Version 1's hash of the base may be of its bytes taken in one piece.
     const auto hash = std::uint64_t(j.header.base.hash);
-    j.baseWhole = std::uint64_t(IdentityHash(j.base)) == hash
-                  || Checksum(j.base.constData(), j.base.size()) == hash;
+    j.baseWhole = version == 1 ? BaseHashV1(j.base) == hash
+                                     || ChecksumV1(j.base.constData(), j.base.size()) == hash
+                               : std::uint64_t(IdentityHash(j.base)) == hash;
     if (!j.baseWhole)
         j.base.clear();
-    for (qsizetype at = kJournalHeaderSize + qsizetype(baseSize);;) {
+    else if (version == 1)
+        j.header.base.hash = IdentityHash(j.base); // as the note file is weighed now
+    for (qsizetype at = j.baseAt + qsizetype(baseSize);;) {
         const qsizetype left = bytes.size() - at;
         if (left < kEditFixed + kChecksumSize)
             break;
@@ -99,7 +134,7 @@ JournalContents ReadJournal(QByteArrayView bytes)
         if (size < 16 || size % 2 != 0 || qsizetype(size) > left - 4 - kChecksumSize)
             break;
         const qsizetype end = at + 4 + qsizetype(size);
-        if (Get<std::uint64_t>(p + end) != Checksum(p + at, end - at))
+        if (Get<std::uint64_t>(p + end) != checksum(p + at, end - at))
             break;
         JournalEdit e;
         e.position = Get<std::int64_t>(p + at + 4);

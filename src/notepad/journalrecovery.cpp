@@ -15,7 +15,9 @@ RecoveryPlan PlanRecovery(const JournalContents &journal, const QString &note, b
 {
     using Step = RecoveryPlan::Step;
     RecoveryPlan plan;
-    plan.step = Step::SetAside;
+    // Nothing of it reached the disk (a power cut as it was made): nothing
+    // in it was promised, and it goes without a word.
+    plan.step = journal.empty ? Step::Discard : Step::SetAside;
     if (!journal.headerRead)
         return plan;
     const std::vector<JournalEdit> &edits = journal.edits;

@@ -9,6 +9,8 @@
 
 #include <chrono>
 #include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -35,10 +37,34 @@ bool WriteAt(int fd, QByteArrayView bytes, std::int64_t offset)
     return true;
 }
 
-// Copies the note file's bytes into the journal, if the file is still the
-// state the journal names: a piece at a time while the system tells the
-// same file, else (touched since, say) while its bytes are still those.
-// Failed, with errno set, when the journal could not be written.
+// Shares the note file's whole blocks with the journal's base, where the
+// file system can (btrfs, XFS): no byte of them is written. How many bytes
+// it shares; 0 where it can't, or the file is no longer the state `base`
+// names.
+std::int64_t ShareBase(const QString &notePath, const FileIdentity &base, int fd)
+{
+    const std::int64_t blocks = base.size / kJournalBaseAt * kJournalBaseAt;
+    if (blocks == 0)
+        return 0;
+    const int note = ::open(QFile::encodeName(notePath).constData(),
+                            O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (note < 0)
+        return 0;
+    struct stat st {};
+    FileIdentity now = base;
+    file_clone_range range{note, 0, std::uint64_t(blocks), std::uint64_t(kJournalBaseAt)};
+    const bool shared = ::fstat(note, &st) == 0 && S_ISREG(st.st_mode)
+                        && (TakeStat(st, now), now.SameState(base))
+                        && ::ioctl(fd, FICLONERANGE, &range) == 0;
+    ::close(note);
+    return shared ? blocks : 0;
+}
+
+// Puts the note file's bytes into the journal, if the file is still the
+// state the journal names: shared where the file system can, the rest
+// copied a piece at a time while the system tells the same file, else
+// (touched since, say) while its bytes are still those. Failed, with errno
+// set, when the journal could not be written.
 enum class BaseCopy { Copied, Gone, Failed };
 BaseCopy CopyBase(const QString &notePath, const FileIdentity &base, int fd)
 {
@@ -46,10 +72,10 @@ BaseCopy CopyBase(const QString &notePath, const FileIdentity &base, int fd)
         return BaseCopy::Copied;
     bool written = true;
     const auto put = [fd, &written](QByteArrayView piece, std::int64_t at) {
-        written = WriteAt(fd, piece, kJournalHeaderSize + at);
+        written = WriteAt(fd, piece, kJournalBaseAt + at);
         return written;
     };
-    if (!ReadInPieces(notePath, base, put) && written) {
+    if (!ReadInPieces(notePath, base, put, ShareBase(notePath, base, fd)) && written) {
         FileIdentity now = base;
         if (ChangedOnDisk(notePath, now))
             return BaseCopy::Gone;
@@ -198,7 +224,7 @@ int NoteJournal::Create(const JournalHeader &header, const QByteArray &changes)
     if (::fstat(fd, &st) == 0 && (st.st_mode & 0777) != 0600)
         ::fchmod(fd, 0600);
     if (!WriteAt(fd, JournalHeaderBytes(header), 0)
-        || !WriteAt(fd, changes, kJournalHeaderSize + header.base.size)) {
+        || !WriteAt(fd, changes, kJournalBaseAt + header.base.size)) {
         error_ = errno;
         ::close(fd);
         ::unlink(temp.constData());
@@ -219,13 +245,11 @@ bool NoteJournal::Open(const JournalHeader &header,
     const int fd = Create(header, changes);
     if (fd < 0)
         return false;
-    next_ = Next{fd, kJournalHeaderSize + header.base.size + changes.size(), edits, header.base};
-    // A journal that replaces another reaches the disk before it does, so
-    // that a power cut never leaves an empty one where a whole one was:
-    // synced beside the window meanwhile, the old one taking changes too.
-    struct stat st {};
-    if (::lstat(QFile::encodeName(path_).constData(), &st) != 0)
-        return PutInPlace();
+    next_ = Next{fd, kJournalBaseAt + header.base.size + changes.size(), edits, header.base};
+    // Every new journal reaches the disk before it takes its name, so that
+    // a power cut never leaves an empty one there, nor one in place of a
+    // whole one: synced beside the window meanwhile, the old one, if any,
+    // taking changes too.
     const int syncFd = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
     auto error = std::make_shared<int>(syncFd < 0 ? errno : 0);
     worker_.Run(
@@ -322,19 +346,25 @@ void NoteJournal::Append(std::uint64_t number, const JournalEdit &edit)
     if (fd_ < 0 && !next_)
         return;
     QByteArray bytes = JournalEditBytes(edit);
-    // A journal on its way takes the change too, for when it is in place.
+    // A journal on its way takes the change too, for when it is in place;
+    // one that can't, goes, and the one in place, if any, goes on.
     if (next_ && WriteAt(next_->fd, bytes, next_->end)) {
         next_->end += bytes.size();
         next_->edits.emplace_back(number, bytes);
+    } else if (next_ && fd_ < 0) {
+        Fail(errno);
+        return;
     } else {
         Abandon();
     }
-    if (fd_ >= 0 && !WriteAt(fd_, bytes, end_)) {
-        Fail(errno);
-        return;
+    if (fd_ >= 0) {
+        if (!WriteAt(fd_, bytes, end_)) {
+            Fail(errno);
+            return;
+        }
+        end_ += bytes.size();
+        edits_.emplace_back(number, std::move(bytes));
     }
-    end_ += bytes.size();
-    edits_.emplace_back(number, std::move(bytes));
     lastChange_ = NowMs();
     if (unsyncedSince_ < 0)
         unsyncedSince_ = lastChange_;
@@ -363,8 +393,10 @@ void NoteJournal::Rebase(const JournalHeader &header, std::uint64_t upTo)
     // holds the whole text.
     if (!started_ || failed_)
         return;
+    // Every change since its base: the journal in place holds them, or
+    // else the first one, still on its way.
     std::vector<std::pair<std::uint64_t, QByteArray>> after;
-    for (const auto &e : edits_)
+    for (const auto &e : fd_ >= 0 || !next_ ? edits_ : next_->edits)
         if (e.first > upTo)
             after.push_back(e);
     if (after.empty()) {

@@ -10,16 +10,14 @@
 #include <QStandardPaths>
 #include <QTemporaryFile>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 // Into a file of the program's own, never through a link.
-bool CopyFile(const QString &from, const QString &to, QString &reason)
+bool WriteCopy(const QByteArray &bytes, const QString &to, QString &reason)
 {
-    QByteArray bytes;
-    if (!ReadWholeFile(from, bytes, reason)) {
-        reason = QString("Cannot open file \"%1\". %2").arg(from, reason);
-        return false;
-    }
     WriteOptions options;
     options.followLink = false;
     if (!WriteFileAtomically(to, bytes, reason, options)) {
@@ -27,6 +25,16 @@ bool CopyFile(const QString &from, const QString &to, QString &reason)
         return false;
     }
     return true;
+}
+
+bool CopyFile(const QString &from, const QString &to, QString &reason)
+{
+    QByteArray bytes;
+    if (!ReadWholeFile(from, bytes, reason)) {
+        reason = QString("Cannot open file \"%1\". %2").arg(from, reason);
+        return false;
+    }
+    return WriteCopy(bytes, to, reason);
 }
 
 constexpr char kCarriedRecord[] = "npad.carried";
@@ -87,7 +95,8 @@ NotePlace ChooseNotePlace(const QString &programFolder, bool usable, const QStri
     return NotePlace(WithSeparator(programFolder));
 }
 
-CarryOutcome CarryNoteAcross(const QString &from, const QString &to, QString &reason)
+CarryOutcome CarryNoteAcross(const QString &from, const QString &to, QString &reason,
+                             QString *journalLeft)
 {
     const QDir src(from), dst(to);
     if (!QFileInfo::exists(src.filePath("npad.txt")) || QFileInfo::exists(dst.filePath("npad.txt")))
@@ -100,10 +109,25 @@ CarryOutcome CarryNoteAcross(const QString &from, const QString &to, QString &re
     if (QFileInfo::exists(src.filePath("npad.ini")) && !QFileInfo::exists(dst.filePath("npad.ini"))
         && !CopyFile(src.filePath("npad.ini"), dst.filePath("npad.ini"), reason))
         return CarryOutcome::Failed;
-    // What was typed into the note there and never saved comes along.
-    if (QFileInfo::exists(src.filePath("npad.journal"))
-        && !CopyFile(src.filePath("npad.journal"), dst.filePath("npad.journal"), reason))
-        return CarryOutcome::Failed;
+    // What was typed into the note there and never saved comes along, from
+    // a journal judged as its recovery judges it: one another user could
+    // have written is never replayed, and stays where it is.
+    const QString journal = src.filePath("npad.journal");
+    if (QFileInfo::exists(journal) || QFileInfo(journal).isSymLink()) {
+        QByteArray bytes;
+        switch (ReadOwnFile(journal, bytes, reason)) {
+        case OwnRead::NotOwn:
+            if (journalLeft)
+                *journalLeft = journal;
+            break;
+        case OwnRead::Unreadable:
+            reason = QString("Cannot open file \"%1\". %2").arg(journal, reason);
+            return CarryOutcome::Failed;
+        case OwnRead::Read:
+            if (!WriteCopy(bytes, dst.filePath("npad.journal"), reason))
+                return CarryOutcome::Failed;
+        }
+    }
     if (!CopyFile(src.filePath("npad.txt"), dst.filePath("npad.txt"), reason))
         return CarryOutcome::Failed;
     // Without the record, a program folder writable again would bring back
@@ -140,14 +164,19 @@ NoteFiles OpenNoteFiles(const NotePlace &place)
     files.folder = WithSeparator(place.folder);
     files.note = files.folder + "npad.txt";
     files.settings = files.folder + "npad.ini";
-    QString reason;
-    const CarryOutcome carried = place.leftBehind.isEmpty()
-                                     ? CarryOutcome::NothingToCarry
-                                     : CarryNoteAcross(place.leftBehind, files.folder, reason);
+    QString reason, journalLeft;
+    const CarryOutcome carried =
+        place.leftBehind.isEmpty()
+            ? CarryOutcome::NothingToCarry
+            : CarryNoteAcross(place.leftBehind, files.folder, reason, &journalLeft);
     if (carried == CarryOutcome::Carried)
         files.notice =
             QString("The note could not be kept beside the program, so it was copied to \"%1\".")
                 .arg(QDir::cleanPath(files.folder));
+    if (carried == CarryOutcome::Carried && !journalLeft.isEmpty())
+        files.notice += QString(" Its journal \"%1\" is not a file of this user's alone, so what "
+                                "it holds was not used. It was left where it is.")
+                            .arg(journalLeft);
     if (carried == CarryOutcome::Failed) {
         files.failure = reason;
         files.note = QDir(place.leftBehind).filePath("npad.txt");
@@ -155,4 +184,22 @@ NoteFiles OpenNoteFiles(const NotePlace &place)
         files.readOnly = true;
     }
     return files;
+}
+
+void RemoveLeftovers(const QString &folder)
+{
+    const QDir dir(folder);
+    const QStringList names =
+        dir.entryList({".npad.*", "npad.journal.new"}, QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString &name : names) {
+        if (name != "npad.journal.new" && !IsTemporaryName(name, "npad.txt")
+            && !IsTemporaryName(name, "npad.ini") && !IsTemporaryName(name, kCarriedRecord))
+            continue;
+        // Only files the program made: a link or a folder of that name is
+        // someone else's.
+        const QByteArray path = QFile::encodeName(dir.filePath(name));
+        struct stat st {};
+        if (::lstat(path.constData(), &st) == 0 && S_ISREG(st.st_mode))
+            ::unlink(path.constData());
+    }
 }

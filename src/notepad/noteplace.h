@@ -36,11 +36,14 @@ NotePlace ChooseNotePlace(const QString &programFolder, bool usable, const QStri
 
 // Copies "npad.txt", "npad.ini" and "npad.journal" byte for byte from `from`
 // into `to` when `to` has no note yet and `from` has one; `from` is left
-// untouched. A carry is recorded in `to` ("npad.carried"), so that the
-// program in `from` keeps using the copy even once it could write beside
-// itself again.
+// untouched. The journal comes along only when it is the user's own regular
+// file that no other user may write, looked at as it is read and never
+// through a link; else `journalLeft` names it. A carry is recorded in `to`
+// ("npad.carried"), so that the program in `from` keeps using the copy even
+// once it could write beside itself again.
 enum class CarryOutcome { NothingToCarry, Carried, Failed };
-CarryOutcome CarryNoteAcross(const QString &from, const QString &to, QString &reason);
+CarryOutcome CarryNoteAcross(const QString &from, const QString &to, QString &reason,
+                             QString *journalLeft = nullptr);
 
 // The program folders whose note was carried into `folder`, as recorded there.
 QStringList CarriedFrom(const QString &folder);
@@ -58,3 +61,9 @@ struct NoteFiles {
     QString notice, failure;
 };
 NoteFiles OpenNoteFiles(const NotePlace &place);
+
+// Removes what a run cut short left in the note's `folder`: the temporary
+// files of its writes ("npad.txt", "npad.ini", "npad.carried") and a journal
+// not yet in place. For the run that holds the folder: none may be writing
+// there.
+void RemoveLeftovers(const QString &folder);

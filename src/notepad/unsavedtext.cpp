@@ -53,8 +53,13 @@ QStringList DefaultUnsavedFolders()
 QString UnsavedNotePath(const QString &folder, const QDateTime &now)
 {
     const QString stem = QDir(folder).filePath("npad-unsaved-" + now.toString("yyyyMMdd-HHmmss"));
+    // A link is a name taken, even one that leads nowhere.
+    const auto taken = [](const QString &name) {
+        struct stat st {};
+        return ::lstat(QFile::encodeName(name).constData(), &st) == 0;
+    };
     QString path = stem + ".txt";
-    for (int n = 2; QFileInfo::exists(path); ++n)
+    for (int n = 2; taken(path); ++n)
         path = QString("%1-%2.txt").arg(stem).arg(n);
     return path;
 }
@@ -64,9 +69,11 @@ bool KeepUnsaved(const QString &text, NoteEncoding encoding, NoteBreaks breaks,
 {
     const QByteArray bytes = EncodeNote(text, encoding, breaks); // as the note is
     // Another copy of the program may keep its text in the same second:
-    // a file is never replaced, the next name is taken.
+    // a file is never replaced, the next name is taken. Nor is a link
+    // followed: what another user put there would take the text.
     WriteOptions options;
     options.replace = false;
+    options.followLink = false;
     QStringList failed;
     for (const QString &folder : folders) {
         // The name the user was told, where it can be kept.

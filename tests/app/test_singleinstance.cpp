@@ -1,13 +1,22 @@
 #include "singleinstance.h"
+#include "startup.h"
+#include "termsignals.h"
 
 #include <QLockFile>
+#include <QMessageBox>
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <fcntl.h>
 #include <future>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include "modal.h"
 
 namespace {
 
@@ -109,4 +118,93 @@ TEST(SingleInstance, ALockThatNoRunningCopyOwnsIsTakenOver)
         EXPECT_TRUE(held.getLockInfo(&owner, nullptr, nullptr) && owner == getpid()) << c.what;
         next.Release();
     }
+}
+
+// Another start holds the guard while it takes the lock.
+TEST(SingleInstance, AClaimWaitingForAnotherStartEndsAtATerminationSignal)
+{
+    QTemporaryDir dir;
+    const int guard = open(QFile::encodeName(dir.path()).constData(), O_RDONLY | O_DIRECTORY);
+    int stop[2];
+    ASSERT_TRUE(flock(guard, LOCK_EX) == 0 && pipe(stop) == 0);
+    auto claim = std::async(std::launch::async,
+                            [&] { return SingleInstance(dir.path()).Claim(200, stop[0]); });
+    ASSERT_EQ(write(stop[1], "", 1), 1);
+    EXPECT_EQ(claim.get(), Outcome::Stopped);
+    for (const int fd : {guard, stop[0], stop[1]})
+        close(fd);
+}
+
+namespace {
+
+// What keeps a start from its note folder: another copy that holds it but
+// does not answer ('c'), or what lies at the lock's name or at Qt's own
+// for taking it over, looked at without being opened: a 'f'ifo, a
+// 'd'irectory, a 'l'ink to a lock, or 'a'nother user's stale lock (as a
+// copy run as root leaves it). The box the start shows, and its status.
+struct StartRow {
+    const char *name, *file;
+    char kind;
+    const char *box;
+};
+
+class StartTest : public ::testing::TestWithParam<StartRow> {};
+
+const char kRunning[] = "The program is already running.";
+const char kNoFile[] = "The program cannot lock its note folder: \"%1\" is not a regular file.";
+
+} // namespace
+
+TEST_P(StartTest, WhatKeepsAStartOutIsToldAndATerminationSignalClosesTheBoxAndEndsIt)
+{
+    const StartRow &c = GetParam();
+    if (c.kind == 'a' && geteuid() != 0)
+        GTEST_SKIP() << "only root can make another user's file";
+    QTemporaryDir dir;
+    const QString file = dir.filePath(c.file);
+    const QByteArray path = QFile::encodeName(file), other = path + ".other";
+    QLockFile held(dir.filePath("quorvin.lock"));
+    QFile(QFile::decodeName(other)).open(QIODevice::WriteOnly);
+    EXPECT_TRUE(c.kind == 'c'   ? held.tryLock(0)
+                : c.kind == 'f' ? mkfifo(path, 0600) == 0
+                : c.kind == 'd' ? mkdir(path, 0700) == 0
+                : c.kind == 'l' ? symlink(other, path) == 0
+                                : rename(other, path) + chown(path, 65534, 65534) == 0);
+    TerminationSignals termination;
+    SingleInstance next(dir.path());
+    QString shown;
+    WhenModal<QMessageBox>([&](QMessageBox *box) {
+        shown = box->text();
+        raise(SIGTERM);
+    });
+    int status = -1;
+    EXPECT_FALSE(ClaimNoteFolder(next, termination, dir.path(), status));
+    EXPECT_EQ(shown, QString(c.box).replace("%1", file));
+    EXPECT_EQ(status, c.kind == 'c' ? 0 : 1);
+    EXPECT_FALSE(next.Holds());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    SingleInstance, StartTest,
+    ::testing::Values(
+        StartRow{"AnotherCopyThatDoesNotAnswer", "quorvin.lock", 'c', kRunning},
+        StartRow{"AFifo", "quorvin.lock", 'f', kNoFile},
+        StartRow{"AFolder", "quorvin.lock", 'd', kNoFile},
+        StartRow{"ALink", "quorvin.lock", 'l', kNoFile},
+        StartRow{"AFifoForTakingItOver", "quorvin.lock.rmlock", 'f', kNoFile},
+        StartRow{"AnotherUsersStaleLock", "quorvin.lock", 'a',
+                 "The program cannot lock its note folder: \"%1\" is not this user's own file."}),
+    [](const auto &row) { return std::string(row.param.name); });
+
+TEST(SingleInstance, AStartThatTakesTheFolderRemovesWhatARunCutShortLeftThere)
+{
+    QTemporaryDir dir;
+    const QString leftover = dir.filePath(".npad.txt.abcdef");
+    QFile(leftover).open(QIODevice::WriteOnly);
+    TerminationSignals termination;
+    SingleInstance first(dir.path());
+    int status = -1;
+    EXPECT_TRUE(ClaimNoteFolder(first, termination, dir.path(), status));
+    EXPECT_EQ(status, 0);
+    EXPECT_FALSE(QFile::exists(leftover));
 }

@@ -5,12 +5,16 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <QtEndian>
 #include <gtest/gtest.h>
 
 #include <cerrno>
 #include <dlfcn.h>
 #include <functional>
+#include <linux/fiemap.h>
+#include <linux/fs.h>
 #include <mutex>
+#include <sys/ioctl.h>
 
 #include "modal.h"
 
@@ -23,10 +27,26 @@ QByteArray Journal(const QByteArray &base, const std::vector<JournalEdit> &edits
     h.base = IdentityOf("/no/such/file", base);
     h.base.exists = true;
     h.encoding = NoteEncoding::Windows1252;
-    QByteArray bytes = JournalHeaderBytes(h) + base;
+    QByteArray bytes = JournalHeaderBytes(h).leftJustified(kJournalBaseAt, '\0') + base;
     for (const JournalEdit &e : edits)
         bytes += JournalEditBytes(e);
     return bytes;
+}
+
+// The same as version 1 wrote it: the base right after the header, and Qt's
+// hash of the day for every checksum.
+QByteArray JournalV1(const QByteArray &base, const JournalEdit &edit)
+{
+    const auto sealed = [](QByteArray bytes, qsizetype at, QByteArrayView over) {
+        qToLittleEndian<quint64>(qHashBits(over.data(), std::size_t(over.size()), 0), &bytes[at]);
+        return bytes;
+    };
+    QByteArray header = Journal(base, {}).left(kJournalHeaderSize);
+    header[4] = 1;
+    header = sealed(header, 44, base);
+    const QByteArray change = JournalEditBytes(edit);
+    return sealed(header, 52, header.left(52)) + base
+           + sealed(change, change.size() - 8, change.chopped(8));
 }
 
 QString Replayed(const QByteArray &journal)
@@ -74,7 +94,7 @@ TEST(NoteJournal, ATornOrCorruptTailIsDroppedAndNothingAfterItIsRead)
 {
     const std::vector<JournalEdit> edits{{3, 0, "1"}, {4, 0, "22"}, {6, 0, "333"}};
     const QByteArray whole = Journal("abc", edits);
-    const qsizetype header = kJournalHeaderSize + 3;
+    const qsizetype header = kJournalBaseAt + 3;
     // Every length a write cut short could leave: whole edits only.
     for (qsizetype size = header; size <= whole.size(); ++size) {
         const JournalContents j = ReadJournal(whole.left(size));
@@ -90,6 +110,8 @@ TEST(NoteJournal, ATornOrCorruptTailIsDroppedAndNothingAfterItIsRead)
         const JournalContents j = ReadJournal(bytes);
         if (at < kJournalHeaderSize) {
             EXPECT_FALSE(j.headerRead) << at;
+        } else if (at < kJournalBaseAt) { // between the header and the base: unused
+            EXPECT_TRUE(j.baseWhole && j.edits.size() == 3) << at;
         } else if (at < header) {
             EXPECT_FALSE(j.baseWhole) << at;
             EXPECT_EQ(j.edits.size(), 3u) << at;
@@ -100,6 +122,36 @@ TEST(NoteJournal, ATornOrCorruptTailIsDroppedAndNothingAfterItIsRead)
     }
     EXPECT_FALSE(ReadJournal("QVNJ").headerRead);
 }
+
+namespace {
+
+// A journal's bytes as a version wrote them, by name.
+class VersionTest : public ::testing::TestWithParam<std::pair<const char *, QByteArray>> {};
+
+// Version 2, by XXH64's definition: "abc" typed "d" at its end.
+const QByteArray kVersion2 =
+    QByteArray::fromHex("51564e4a0200000002010000030000000000000001000000000000000200000000000000"
+                        "0300000000000000990977adf52cbc44a5f37e660d7ada0b")
+        .leftJustified(kJournalBaseAt, '\0')
+    + "abc" + QByteArray::fromHex("12000000030000000000000000000000000000006400729b3f76c605d73f");
+
+} // namespace
+
+TEST_P(VersionTest, AJournalOfEitherVersionIsReadBack)
+{
+    const JournalContents j = ReadJournal(GetParam().second);
+    ASSERT_TRUE(j.headerRead && j.baseWhole);
+    // The note file it began over, weighed as it is weighed now.
+    EXPECT_EQ(j.header.base.hash, IdentityHash("abc"));
+    QString text = QString::fromLatin1(j.base);
+    EXPECT_EQ(ApplyEdits(text, j.edits), 1u);
+    EXPECT_EQ(text, "abcd");
+}
+
+INSTANTIATE_TEST_SUITE_P(NoteJournal, VersionTest,
+                         ::testing::Values(std::pair("Version1", JournalV1("abc", {3, 0, "d"})),
+                                           std::pair("Version2", kVersion2)),
+                         [](const auto &row) { return std::string(row.param.first); });
 
 namespace {
 
@@ -153,8 +205,10 @@ INSTANTIATE_TEST_SUITE_P(
                                    RecoveryPlan::Step::KeepAside, "old typed", 0},
                       RecoveryCase{"WithAChangeThatDoesNotFit", Journal("old", {{9, 0, "x"}}),
                                    "old", true, RecoveryPlan::Step::SetAside, "", 0},
-                      RecoveryCase{"WithItsBaseTorn", Journal("old", kTyped).replace(60, 1, "0"),
+                      RecoveryCase{"WithItsBaseTorn", Journal("old", kTyped).replace(4096, 1, "0"),
                                    "theirs", false, RecoveryPlan::Step::SetAside, "", 0},
+                      RecoveryCase{"ThatIsEmpty", QByteArray(), "old", false,
+                                   RecoveryPlan::Step::Discard, "", 0}, // a power cut came first
                       RecoveryCase{"OfSomethingElse",
                                    QByteArray("XXXX").append(Journal("old", kTyped).mid(4)), "old",
                                    true, RecoveryPlan::Step::SetAside, "", 0}),
@@ -261,29 +315,81 @@ TEST_P(SavedTest, AKillAfterASaveOfSomeOfTheChangesRecoversTheRestOverTheSavedNo
     journal.Start({Note(texts[0])}, {{3, 0, "1"}}, 1);
     journal.Append(2, {4, 0, "2"});
     journal.Append(3, {5, 0, "3"});
-    {
-        const std::lock_guard lock(g_callsMutex);
-        g_calls.clear();
-    }
+    journal.Flush();
     // The autosave took the text as of change `saved`.
     journal.Written({Note(texts[saved])}, saved);
     journal.Flush();
+    {
+        // Every new journal, the first one too, reaches the disk before it
+        // takes its name, and so before it takes the old one's place.
+        const std::lock_guard lock(g_callsMutex);
+        EXPECT_EQ(g_calls.count("rename npad.journal"), saved == 3 ? 1 : 2);
+        bool synced = false;
+        for (const QString &call : g_calls) {
+            if (call == "rename npad.journal") {
+                EXPECT_TRUE(std::exchange(synced, false)) << g_calls.join(", ").toStdString();
+            }
+            synced = synced || call == "sync npad.journal.new";
+        }
+    }
     if (saved == 3) {
         EXPECT_FALSE(QFile::exists(path)) << "nothing left to keep";
         return;
     }
     EXPECT_EQ(Recovered(), "abc123"); // as a kill leaves it
-    // The new journal reaches the disk before it takes the old one's place.
-    const std::lock_guard lock(g_callsMutex);
-    const qsizetype synced = g_calls.indexOf("sync npad.journal.new");
-    EXPECT_TRUE(synced >= 0 && synced < g_calls.indexOf("rename npad.journal"))
-        << g_calls.join(", ").toStdString();
 }
 
 INSTANTIATE_TEST_SUITE_P(JournalTest, SavedTest, ::testing::Values(0u, 1u, 2u, 3u),
                          [](const auto &row) {
                              return "Changes" + std::to_string(row.param) + "Of3Saved";
                          });
+
+namespace {
+
+// How many of the file's bytes the file system shares with another file;
+// -1 where it can share none.
+qint64 SharedBytes(const QString &path)
+{
+    QFile from(path + ".from"), to(path + ".to"), f(path);
+    alignas(fiemap) char buffer[sizeof(fiemap) + 16 * sizeof(fiemap_extent)] = {};
+    auto *map = reinterpret_cast<fiemap *>(buffer);
+    map->fm_length = FIEMAP_MAX_OFFSET;
+    map->fm_flags = FIEMAP_FLAG_SYNC;
+    map->fm_extent_count = 16;
+    const bool can = from.open(QIODevice::ReadWrite) && from.write(QByteArray(4096, 'x'))
+                     && from.flush() && to.open(QIODevice::WriteOnly)
+                     && ioctl(to.handle(), FICLONE, from.handle()) == 0
+                     && f.open(QIODevice::ReadOnly) && ioctl(f.handle(), FS_IOC_FIEMAP, map) == 0;
+    from.remove();
+    to.remove();
+    qint64 shared = 0;
+    for (unsigned i = 0; i < map->fm_mapped_extents; ++i)
+        if (map->fm_extents[i].fe_flags & FIEMAP_EXTENT_SHARED)
+            shared += qint64(map->fm_extents[i].fe_length);
+    return can ? shared : -1;
+}
+
+class ShareTest : public JournalTest, public ::testing::WithParamInterface<qsizetype> {};
+
+} // namespace
+
+TEST_P(ShareTest, TheBaseSharesTheNotesWholeBlocksWhereTheFileSystemCanAndCopiesTheRest)
+{
+    const qsizetype size = GetParam();
+    const QByteArray bytes = QByteArray("abcdefghijklmnopqrstuvw").repeated(600).left(size);
+    NoteJournal journal(path, note);
+    journal.Start({Note(bytes)}, {{0, 0, "x"}}, 1);
+    journal.Flush();
+    const JournalContents j = ReadJournal(Bytes(path));
+    EXPECT_TRUE(j.baseWhole && j.base == bytes && j.edits.size() == 1);
+    const qint64 shared = SharedBytes(path);
+    EXPECT_TRUE(shared < 0 || shared == size / 4096 * 4096) << shared;
+}
+
+INSTANTIATE_TEST_SUITE_P(JournalTest, ShareTest,
+                         ::testing::Values(qsizetype(4095), qsizetype(4096),
+                                           qsizetype(3 * 4096 + 5)),
+                         [](const auto &row) { return "Bytes" + std::to_string(row.param); });
 
 namespace {
 

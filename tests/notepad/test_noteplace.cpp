@@ -87,3 +87,84 @@ TEST(NotePlace, ANoteLeftBehindIsCarriedByteForByteOnlyWhereThereIsNone)
     EXPECT_EQ(failed, CarryOutcome::Failed);
     EXPECT_TRUE(reason.endsWith("Permission denied")) << reason.toStdString();
 }
+
+namespace {
+
+// A journal beside the note left behind that is 'a'nother user's, one
+// 'o'thers may write, or a 'l'ink to one.
+class ForeignJournalTest : public ::testing::TestWithParam<char> {};
+
+} // namespace
+
+TEST_P(ForeignJournalTest, AJournalThatIsNotTheUsersOwnIsLeftWhereItIsNeverCarried)
+{
+    QTemporaryDir program, data;
+    Put(program.filePath("npad.txt"), "note");
+    const QString journal = program.filePath("npad.journal");
+    Put(journal + ".planted", "planted");
+    if (GetParam() == 'l')
+        QFile::link(journal + ".planted", journal);
+    else
+        ASSERT_TRUE(QFile::rename(journal + ".planted", journal));
+    if (GetParam() == 'o' || (GetParam() == 'a' && geteuid() != 0))
+        SetMode(journal, 0666); // another user's can be made by root alone
+    if (GetParam() == 'a' && geteuid() == 0) {
+        ASSERT_EQ(chown(QFile::encodeName(journal).constData(), 65534, 65534), 0);
+    }
+    const NoteFiles files = OpenNoteFiles(NotePlace(data.path(), program.path()));
+    EXPECT_EQ(Bytes(data.filePath("npad.txt")), "note");
+    EXPECT_FALSE(QFileInfo::exists(data.filePath("npad.journal")));
+    EXPECT_EQ(Bytes(journal), "planted");
+    EXPECT_TRUE(files.notice.endsWith(QString("Its journal \"%1\" is not a file of this user's "
+                                              "alone, so what it holds was not used. It was left "
+                                              "where it is.")
+                                          .arg(journal)))
+        << files.notice.toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(NotePlace, ForeignJournalTest, ::testing::Values('a', 'o', 'l'),
+                         [](const auto &row) {
+                             return row.param == 'a'   ? "AnotherUsers"
+                                    : row.param == 'o' ? "OneOthersMayWrite"
+                                                       : "ALink";
+                         });
+
+namespace {
+
+// What lies in the note's folder at a start ('l': a link to a file, else a
+// file), and whether it goes.
+struct LeftoverRow {
+    const char *name, *file;
+    char kind;
+    bool removed;
+};
+
+class LeftoverTest : public ::testing::TestWithParam<LeftoverRow> {};
+
+} // namespace
+
+TEST_P(LeftoverTest, OnlyWhatTheProgramsOwnWritesLeftBehindIsRemoved)
+{
+    const LeftoverRow &c = GetParam();
+    QTemporaryDir dir;
+    const QString path = dir.filePath(c.file);
+    Put(dir.filePath("other"), "the user's");
+    if (c.kind == 'l')
+        QFile::link(dir.filePath("other"), path);
+    else
+        Put(path, "left");
+    RemoveLeftovers(dir.path());
+    EXPECT_EQ(QFileInfo::exists(path) || QFileInfo(path).isSymLink(), !c.removed);
+    EXPECT_EQ(Bytes(dir.filePath("other")), "the user's");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    NotePlace, LeftoverTest,
+    ::testing::Values(LeftoverRow{"ANotesTemporary", ".npad.txt.aZ09xY", 'f', true},
+                      LeftoverRow{"TheCarryRecordsTemporary", ".npad.carried.abcdef", 'f', true},
+                      LeftoverRow{"ANewJournal", "npad.journal.new", 'f', true},
+                      LeftoverRow{"TheJournal", "npad.journal", 'f', false},
+                      LeftoverRow{"ANameOfOtherCharacters", ".npad.txt.abc-ef", 'f', false},
+                      LeftoverRow{"AnotherFilesTemporary", ".npad.txt2.abcdef", 'f', false},
+                      LeftoverRow{"ALink", ".npad.ini.abcdef", 'l', false}),
+    [](const auto &row) { return std::string(row.param.name); });

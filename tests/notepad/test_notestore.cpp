@@ -308,6 +308,8 @@ TEST_P(UnsavedPlacesTest, UnsavedTextGoesToTheFirstPlaceThatTakesItAndTheUserHea
     Open(NotePlace(Path("note")), places);
     Show();
     Type(" secret");
+    // Synced and in its place, the note's bytes in it: the journal's work is done.
+    EXPECT_SOON(ReadJournal(File("note/npad.journal")).baseWhole);
     // The note's folder gone, a file in its place.
     QDir().rename(Path("note"), Path("aside"));
     Put("note", "a file");
