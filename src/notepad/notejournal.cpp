@@ -117,7 +117,7 @@ void NoteJournal::Edited(const MemoChange &change)
     const std::optional<JournalHeader> over = std::exchange(holds_, std::nullopt);
     // Nothing goes over a journal of an earlier run still to be read, or
     // one that could not be set aside.
-    if (ended_ || leftDue_ || keptLeft_)
+    if (ended_ || leftDue_ || leftTaken_ || keptLeft_)
         return;
     const JournalEdit edit{change.position, change.removed, change.inserted};
     if (started_)
@@ -143,9 +143,14 @@ void NoteJournal::StartOverText(std::uint64_t number)
 void NoteJournal::Written(const JournalHeader &state, std::uint64_t upTo)
 {
     format_ = state;
-    if (buffer_ && buffer_->Changes() == upTo)
-        holds_ = state; // nothing changed since its text was taken
-    Rebase(state, upTo);
+    if (!buffer_ || buffer_->Changes() != upTo) {
+        Rebase(state, upTo);
+        return;
+    }
+    // Nothing changed since its text was taken: no journal is needed, and
+    // one that failed may start afresh with the next change.
+    Remove();
+    holds_ = state;
 }
 
 void NoteJournal::End(bool kept)
@@ -161,6 +166,7 @@ std::function<LeftJournal(const std::optional<QString> &)> NoteJournal::TakeLeft
 {
     if (!std::exchange(leftDue_, false))
         return {};
+    leftTaken_ = true;
     return [path = path_, notePath = notePath_](const std::optional<QString> &note) {
         return ReadLeftJournal(path, notePath, note);
     };
@@ -171,6 +177,7 @@ NoteJournal::Recovered NoteJournal::Recover(const LeftJournal &left,
 {
     const RecoveryDone done = CarryOutRecovery(left.plan, left.own, path_, unsavedFolders);
     keptLeft_ = keptLeft_ || done.kept;
+    leftTaken_ = false;
     Recovered out{std::nullopt, done.messages};
     if (done.replay) {
         out.text = left.plan.text;

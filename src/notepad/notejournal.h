@@ -56,7 +56,11 @@ class NoteJournal : public QObject {
     // takes it (with TakeLeft), and gives it back when it could not use it.
     bool LeftDue() const { return leftDue_; }
     std::function<LeftJournal(const std::optional<QString> &note)> TakeLeft();
-    void LeftStillDue() { leftDue_ = true; }
+    void LeftStillDue()
+    {
+        leftDue_ = true;
+        leftTaken_ = false;
+    }
     // Carries out what the journal left behind asks; the text to put into
     // the note as unsaved text, when it asks for that, and what the user is
     // told. Once the text is in the buffer, Replayed.
@@ -114,6 +118,7 @@ class NoteJournal : public QObject {
     std::optional<JournalHeader> holds_; // the note file's state, while it holds the text
     JournalHeader format_;               // the note's encoding and breaks, as last told
     bool leftDue_ = false;               // one of an earlier run lies there, unread
+    bool leftTaken_ = false;             // ... being read, not yet carried out
     bool keptLeft_ = false;              // ... and could not be set aside: none goes over it
     bool ended_ = false;
     // A replay's journal: over this state, with these changes.

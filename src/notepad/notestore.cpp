@@ -15,6 +15,8 @@ NoteStore::NoteStore(const NotePlace &place, std::unique_ptr<NoteUser> user,
       writer_(new NoteWriter(*buffer_, this))
 {
     asker_.SetAfterBox([this] { LookAgainIfChanged(); });
+    readWait_.setSingleShot(true);
+    connect(&readWait_, &QTimer::timeout, this, [this] { AfterLoad(false); });
     steps_.SetAfterStep([this] { LookAgainIfChanged(); });
     connect(buffer_, &NoteBuffer::edited, this, [this] { steps_.Count().Changed(); });
     connect(reader_, &NoteReader::changed, this, &NoteStore::DiskChanged);
@@ -178,8 +180,7 @@ void NoteStore::FinishLoad(bool ok)
     if (const auto done = std::exchange(loadDone_, {}))
         done(ok); // the show puts the caret in its place, before what was held
     buffer_->HoldInput(false);
-    if (const auto after = std::exchange(afterLoad_, {}))
-        after(ok);
+    AfterLoad(ok);
 }
 
 void NoteStore::Reread(bool check, bool quietly, bool holdInput, std::function<void(Read)> then)
@@ -430,15 +431,20 @@ void NoteStore::Exit(std::function<void(const ExitReport &)> done)
     // What was typed while the note is first read goes into it once it is
     // in: the end waits for it a short while, else keeps it on its own.
     if (phase_ == Phase::Reading && loadDone_ && buffer_->HoldsInput()) {
-        afterLoad_ = [this, done](bool read) { read ? Exit(done) : KeepTyped(done); };
-        QTimer::singleShot(kReadWaitMs, this, [this] {
-            if (const auto then = std::exchange(afterLoad_, {}))
-                then(false);
-        });
+        afterLoad_.push_back([this, done](bool read) { read ? Exit(done) : KeepTyped(done); });
+        if (!readWait_.isActive())
+            readWait_.start(kReadWaitMs);
         return;
     }
     LandInput();
     steps_.Run(SaveStep::Kind::Exit, std::move(done));
+}
+
+void NoteStore::AfterLoad(bool read)
+{
+    readWait_.stop();
+    for (const auto &then : std::exchange(afterLoad_, {}))
+        then(read);
 }
 
 void NoteStore::LandInput()

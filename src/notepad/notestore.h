@@ -13,11 +13,13 @@
 
 #include <QObject>
 #include <QStringList>
+#include <QTimer>
 
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 class NoteJournal;
 class NoteReader;
@@ -158,6 +160,7 @@ class NoteStore : public QObject, private SaveStep::Store {
     // The note file as last read or written, for the journal.
     JournalHeader NoteState() const;
     void LandInput();
+    void AfterLoad(bool read);
     void KeepTyped(const std::function<void(const ExitReport &)> &done);
 
     // What a save step does to the store.
@@ -187,7 +190,9 @@ class NoteStore : public QObject, private SaveStep::Store {
     bool recheck_ = false;                    // the file changed while it could not be looked at
     std::optional<FileIdentity> failedState_; // the note, as it was when it could not be read
     std::function<void(bool)> loadDone_;      // the show's load, under way
-    std::function<void(bool)> afterLoad_;     // ... and an end that waits for it
+    // Ends that wait for the first reading, a short while at most.
+    std::vector<std::function<void(bool read)>> afterLoad_;
+    QTimer readWait_;
     static constexpr int kReadWaitMs = 3000;
 
     NoteTracker tracker_;

@@ -4,7 +4,9 @@
 
 NoteAsker::NoteAsker(std::unique_ptr<NoteUser> user) : user_(std::move(user))
 {
+    clock_.start();
     pause_.setSingleShot(true);
+    pause_.setTimerType(Qt::PreciseTimer);
     QObject::connect(&pause_, &QTimer::timeout, [this] { ShowNext(); });
 }
 
@@ -39,11 +41,17 @@ void NoteAsker::Queue(Waiting w)
         w.answered(NoteUser::Answer::No);
         return;
     }
-    // The user's own command is answered before what came by itself.
+    // The user's own command is answered before what came by itself, and
+    // tells what such a notice would have told.
     auto at = waiting_.end();
-    if (w.origin == Origin::User)
+    if (w.origin == Origin::User) {
+        std::erase_if(waiting_, [&w](const Waiting &x) {
+            return x.origin == Origin::ByItself && x.box != NoteUser::Box::Question
+                   && x.text == w.text;
+        });
         at = std::find_if(waiting_.begin(), waiting_.end(),
                           [](const Waiting &x) { return x.origin == Origin::ByItself; });
+    }
     waiting_.insert(at, std::move(w));
     ShowNext();
 }
@@ -52,13 +60,26 @@ void NoteAsker::ShowNext()
 {
     if (shown_ || waiting_.empty())
         return;
+    if (!Present()) {
+        if (withdrawn_) // the user went while these waited
+            AnswerWaiting();
+        return; // else they wait for the gate to open again
+    }
     if (waiting_.front().origin == Origin::ByItself) {
+        // A pause that ends late was the program's, not the user's: a
+        // slow disk held the window up, and keys typed meanwhile still
+        // wait to go in. They go in first.
+        const qint64 now = clock_.elapsed();
+        const bool late = dueAt_ >= 0 && now - dueAt_ > kLateMs;
         const qint64 quiet = user_->QuietFor();
-        if (quiet < kPauseMs) {
-            pause_.start(int(kPauseMs - quiet));
+        if (late || quiet < kPauseMs) {
+            const qint64 wait = late ? kLateMs : kPauseMs - quiet;
+            dueAt_ = now + wait;
+            pause_.start(int(wait));
             return;
         }
     }
+    dueAt_ = -1;
     pause_.stop();
     Waiting w = std::move(waiting_.front());
     waiting_.pop_front();
@@ -93,7 +114,13 @@ void NoteAsker::PutOffUnseen()
 void NoteAsker::Withdraw()
 {
     withdrawn_ = true;
+    AnswerWaiting();
+}
+
+void NoteAsker::AnswerWaiting()
+{
     pause_.stop();
+    dueAt_ = -1;
     // What waits is answered as no user would: questions put off, notices unseen.
     for (Waiting &w : std::exchange(waiting_, {}))
         w.answered(w.box == NoteUser::Box::Question ? NoteUser::Answer::Cancel

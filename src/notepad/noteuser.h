@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QString>
 #include <QTimer>
 
@@ -40,6 +41,8 @@ class NoteUser {
 class NoteAsker {
   public:
     static constexpr int kPauseMs = 1000;
+    // A pause timer this late was held up by the program itself.
+    static constexpr int kLateMs = 100;
     enum class Origin {
         User,     // answers the user's own command
         ByItself, // an autosave, the watcher, a journal that failed...
@@ -77,7 +80,11 @@ class NoteAsker {
             : asker_(asker), outer_(std::exchange(asker.mayAsk_, std::move(mayAsk)))
         {
         }
-        ~Gate() { asker_.mayAsk_ = std::move(outer_); }
+        ~Gate()
+        {
+            asker_.mayAsk_ = std::move(outer_);
+            asker_.ShowNext();
+        }
         Gate(const Gate &) = delete;
         Gate &operator=(const Gate &) = delete;
 
@@ -96,6 +103,8 @@ class NoteAsker {
     void Queue(Waiting w);
     void ShowNext();
     void Closed(NoteUser::Answer answer);
+    // What waits, answered as no user would.
+    void AnswerWaiting();
 
     std::unique_ptr<NoteUser> user_;
     std::function<bool()> mayAsk_;
@@ -105,4 +114,6 @@ class NoteAsker {
     bool shown_ = false;
     bool withdrawn_ = false;
     QTimer pause_; // until the user's pause is due
+    QElapsedTimer clock_;
+    qint64 dueAt_ = -1; // when the pause timer is due, on clock_
 };

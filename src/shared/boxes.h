@@ -24,8 +24,9 @@ void ErrorBox(const QString &text);
 // The same boxes shown without waiting for them: each is modal, runs
 // `closed` (or `answered`, with the letter AskYesNoCancel gives) once it is
 // closed, and is gone after. With `holdBack`, for kHoldBackMs after it
-// opens, keys and clicks do not press its buttons: a box that comes by
-// itself is never answered by keys typed for something else.
+// opens or takes the keyboard, keys and clicks do not press its buttons: a
+// box that comes by itself is never answered by keys typed for something
+// else.
 constexpr int kHoldBackMs = 750;
 QWidget *ShowInfoBox(const QString &text, bool holdBack, std::function<void()> closed = {});
 QWidget *ShowErrorBox(const QString &text, bool holdBack, std::function<void()> closed = {});

@@ -29,10 +29,21 @@ bool IsUserInput(const QEvent *event)
 
 class InputWatch : public QObject {
   public:
-    explicit InputWatch(QObject *parent) : QObject(parent) {}
+    explicit InputWatch(QObject *parent) : QObject(parent)
+    {
+        // Coming back to the program is the user's doing too.
+        connect(qApp, &QGuiApplication::applicationStateChanged, this,
+                [this](Qt::ApplicationState state) {
+                    if (state == Qt::ApplicationActive)
+                        last_.start();
+                });
+    }
 
     qint64 MsSince() const
     {
+        // Someone at work in another program has not paused for this one.
+        if (QGuiApplication::applicationState() != Qt::ApplicationActive)
+            return 0;
         return last_.isValid() ? last_.elapsed() : std::numeric_limits<qint64>::max();
     }
 
@@ -50,13 +61,16 @@ class InputWatch : public QObject {
 
 QPointer<InputWatch> g_watch;
 
-// Swallows what comes to the box and its buttons until its time is up.
+// Swallows what comes to the box and its buttons for a while after it is
+// shown, and again after each time it takes the keyboard: a box shown
+// while the user works in another program takes its keys only once it is
+// theirs.
 class InputHold : public QObject {
   public:
-    InputHold(QWidget *box, int ms) : QObject(box), box_(box)
+    InputHold(QWidget *box, int ms) : QObject(box), box_(box), ms_(ms)
     {
+        since_.start();
         qApp->installEventFilter(this);
-        QTimer::singleShot(ms, this, [this] { deleteLater(); });
     }
 
   protected:
@@ -64,6 +78,10 @@ class InputHold : public QObject {
     {
         auto *widget = qobject_cast<QWidget *>(watched);
         if (!widget || (widget != box_ && !box_->isAncestorOf(widget)))
+            return false;
+        if (widget == box_ && event->type() == QEvent::WindowActivate)
+            since_.start();
+        if (since_.elapsed() >= ms_)
             return false;
         switch (event->type()) {
         case QEvent::ShortcutOverride:
@@ -84,6 +102,8 @@ class InputHold : public QObject {
 
   private:
     QWidget *box_;
+    int ms_;
+    QElapsedTimer since_;
 };
 
 } // namespace

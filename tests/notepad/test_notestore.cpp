@@ -903,6 +903,25 @@ INSTANTIATE_TEST_SUITE_P(
                     true}),
     [](const auto &row) { return std::string(row.param.name); });
 
+TEST_F(StoreTest, AJournalThatFailedOnceStartsAfreshOnceTheNoteHoldsTheText)
+{
+    Put("npad.txt", "base");
+    Open();
+    Show();
+    QDir().mkpath(Path("npad.journal.new/x")); // in the way, for a while
+    Type("a");
+    EXPECT_SOON(Told("! Cannot write the journal") == 1);
+    QDir(Path("npad.journal.new")).removeRecursively();
+    store->Timer1Timer();
+    EXPECT_SOON(store->Tracker().SavedSinceLoad);
+    Type("b");
+    store.reset(); // killed
+    Open();
+    ReadFirst();
+    EXPECT_TRUE(Load());
+    EXPECT_EQ(Memo(), "baseab");
+}
+
 namespace {
 
 // Whether the note's first reading, slowed, comes while the program ends.
@@ -914,6 +933,10 @@ TEST_P(SlowReadTest, WhatIsTypedWhileTheNoteIsFirstReadIsKeptWhenTheProgramEnds)
 {
     const bool comes = GetParam();
     Put("npad.txt", "old");
+    Open();
+    Show();
+    Type(" crash");
+    store.reset(); // a run killed: its journal is left
     Open();
     QPlainTextEdit memo;
     store->Buffer().SetView(&memo);
@@ -932,9 +955,10 @@ TEST_P(SlowReadTest, WhatIsTypedWhileTheNoteIsFirstReadIsKeptWhenTheProgramEnds)
     store->End(report.outcome);
     store->Buffer().SetView(nullptr);
     EXPECT_EQ(report.outcome, comes ? ExitReport::Outcome::Saved : ExitReport::Outcome::Kept);
-    EXPECT_EQ(File("npad.txt"), comes ? "typedold" : "old");
+    EXPECT_EQ(File("npad.txt"), comes ? "typedold crash" : "old");
     EXPECT_EQ(Kept(), comes ? QList<QByteArray>{} : QList<QByteArray>{"typed"});
     EXPECT_EQ(report.text.contains("typed meanwhile was kept in"), !comes);
+    EXPECT_EQ(QFile::exists(Path("npad.journal")), !comes) << "the crash's, for the next start";
 }
 
 INSTANTIATE_TEST_SUITE_P(StoreTest, SlowReadTest, ::testing::Bool(), [](const auto &row) {
@@ -1092,6 +1116,30 @@ TEST(NoteAsker, WhatComesByItselfWaitsUntilTheUserPausesAndTheUsersOwnIsAnswered
     EXPECT_SOON(seen.size() == 2);
     EXPECT_EQ(seen, (QStringList{"close", "journal"}));
     EXPECT_TRUE(asker.Idle());
+
+    // The window held up as the pause comes (a slow disk): the keys typed
+    // meanwhile go in before anything opens.
+    quiet = 0;
+    asker.Report("held up", NoteAsker::Origin::ByItself);
+    quiet = NoteAsker::kPauseMs * 2; // as far as the program has seen
+    QTimer::singleShot(0, [&quiet] {
+        QThread::msleep(NoteAsker::kPauseMs + 500);
+        // The keys, once in: after the timers already due, as window
+        // events are.
+        QTimer::singleShot(1, [&quiet] { quiet = 0; });
+    });
+    EXPECT_SOON(quiet == 0);
+    EXPECT_EQ(seen.size(), 2) << "opened with keys still to go in";
+    quiet = NoteAsker::kPauseMs;
+    EXPECT_SOON(seen.size() == 3);
+
+    // A close that meets the failure an autosave's notice waits to tell
+    // tells it once.
+    quiet = 0;
+    asker.Report("Cannot create file", NoteAsker::Origin::ByItself);
+    asker.Report("Cannot create file", NoteAsker::Origin::User);
+    EXPECT_TRUE(asker.Idle());
+    EXPECT_EQ(seen.count("Cannot create file"), 1);
 }
 
 namespace {

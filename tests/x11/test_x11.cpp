@@ -10,6 +10,7 @@
 #include "notepad.h"
 #include "randomsource.h"
 #include "startup.h"
+#include "userinput.h"
 #include "x11session.h"
 
 #include <QApplication>
@@ -25,6 +26,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
@@ -118,6 +120,52 @@ TEST_F(X11Test, BoxesOpenWithTheirFrameAtTheCursorAndStayThereWhenReopened)
         EXPECT_EQ(frame, QPoint(300, 200)) << "box " << i;
         EXPECT_GT(client.y(), frame.y()) << "box " << i << " has no title bar above";
     }
+}
+
+TEST_F(X11Test, WhileTheUserIsInAnotherProgramNoBoxOpensByItselfAndNoKeyAnswersOneAsItIsCome)
+{
+    WatchUserInput();
+    QWidget window;
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    char answer = 0;
+    QPointer<QWidget> box = ShowYesNoCancel("Replace it?", true, [&](char a) { answer = a; });
+    ASSERT_TRUE(QTest::qWaitForWindowActive(box));
+    // The user goes to another program, and works there.
+    QProcess other;
+    other.start("xmessage", {"-title", "another program", "another program"});
+    const auto cleanup = qScopeGuard([&] {
+        other.kill();
+        other.waitForFinished();
+    });
+    QString theirs;
+    ASSERT_TRUE(WaitFor([&] {
+        return !(theirs = Output({"xdotool", "search", "--name", "^another program$"}).trimmed())
+                    .isEmpty();
+    }));
+    QProcess::execute("xdotool", {"windowactivate", "--sync", theirs});
+    ASSERT_TRUE(
+        WaitFor([] { return QGuiApplication::applicationState() != Qt::ApplicationActive; }));
+    EXPECT_EQ(MsSinceUserInput(), 0) << "a pause for a box to come by itself";
+    QTest::qWait(kHoldBackMs); // the moment after the box opened is long past
+    // Back to the box, a key on its way: seen arriving, before the box's own
+    // filter, which was there first.
+    struct KeysSeen : QObject {
+        int keys = 0;
+        bool eventFilter(QObject *, QEvent *e) override
+        {
+            keys += e->type() == QEvent::KeyPress;
+            return false;
+        }
+    } seen;
+    qApp->installEventFilter(&seen);
+    QProcess::execute("xdotool", {"windowactivate", "--sync", QString::number(box->winId())});
+    Keys("Return");
+    ASSERT_TRUE(WaitFor([&] { return seen.keys > 0; }));
+    EXPECT_EQ(answer, 0) << "answered by a key meant for something else";
+    EXPECT_LT(MsSinceUserInput(), kHoldBackMs) << "coming back is no pause";
+    ASSERT_TRUE(box);
+    box->close();
 }
 
 TEST_F(X11Test, ABoxAtTheScreensCornerIsPulledBackWholeFrameAndAll)
