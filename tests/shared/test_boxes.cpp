@@ -2,10 +2,8 @@
 #include "cdatlib.h"
 #include "libstate.h"
 
-#include <QApplication>
 #include <QCursor>
 #include <QMessageBox>
-#include <QPointer>
 #include <QPushButton>
 #include <QTest>
 #include <gtest/gtest.h>
