@@ -24,7 +24,6 @@
 class NoteJournal;
 class NoteReader;
 class NoteWriter;
-class QTimer;
 struct LeftJournal;
 struct NoteReading;
 struct NoteWrite;

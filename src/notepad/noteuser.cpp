@@ -12,24 +12,23 @@ NoteAsker::NoteAsker(std::unique_ptr<NoteUser> user) : user_(std::move(user))
 
 void NoteAsker::Ask(const QString &question, Origin origin, Answered answered)
 {
-    if (!Present()) {
-        answered(NoteUser::Answer::No);
-        return;
-    }
     Queue({NoteUser::Box::Question, question, origin, std::move(answered)});
 }
 
 void NoteAsker::Tell(const QString &text, Origin origin, std::function<void()> closed)
 {
-    Queue({NoteUser::Box::Notice, text, origin, [closed = std::move(closed)](NoteUser::Answer) {
-               if (closed)
-                   closed();
-           }});
+    Notice(NoteUser::Box::Notice, text, origin, std::move(closed));
 }
 
 void NoteAsker::Report(const QString &text, Origin origin, std::function<void()> closed)
 {
-    Queue({NoteUser::Box::Error, text, origin, [closed = std::move(closed)](NoteUser::Answer) {
+    Notice(NoteUser::Box::Error, text, origin, std::move(closed));
+}
+
+void NoteAsker::Notice(NoteUser::Box box, const QString &text, Origin origin,
+                       std::function<void()> closed)
+{
+    Queue({box, text, origin, [closed = std::move(closed)](NoteUser::Answer) {
                if (closed)
                    closed();
            }});
@@ -102,12 +101,13 @@ void NoteAsker::Closed(NoteUser::Answer answer)
 
 void NoteAsker::PutOffUnseen()
 {
-    std::deque<Waiting> notices;
-    std::deque<Waiting> questions;
+    // The user's own questions, waiting behind a box on the screen, stay.
+    std::deque<Waiting> kept, putOff;
     for (Waiting &w : waiting_)
-        (w.box == NoteUser::Box::Question ? questions : notices).push_back(std::move(w));
-    waiting_ = std::move(notices);
-    for (Waiting &w : questions)
+        (w.box == NoteUser::Box::Question && w.origin == Origin::ByItself ? putOff : kept)
+            .push_back(std::move(w));
+    waiting_ = std::move(kept);
+    for (Waiting &w : putOff)
         w.answered(NoteUser::Answer::Cancel);
 }
 

@@ -58,8 +58,8 @@ class NoteAsker {
     void Tell(const QString &text, Origin origin, std::function<void()> closed = {});
     void Report(const QString &text, Origin origin, std::function<void()> closed = {});
 
-    // Questions waiting for the user's pause, unseen, are put off: answered
-    // Cancel. Notices keep waiting.
+    // Questions that came by themselves and wait for the user's pause,
+    // unseen, are put off: answered Cancel. Notices keep waiting.
     void PutOffUnseen();
 
     // Runs after every box has closed.
@@ -100,6 +100,8 @@ class NoteAsker {
         Origin origin;
         Answered answered;
     };
+    void Notice(NoteUser::Box box, const QString &text, Origin origin,
+                std::function<void()> closed);
     void Queue(Waiting w);
     void ShowNext();
     void Closed(NoteUser::Answer answer);

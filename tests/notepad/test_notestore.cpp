@@ -1081,10 +1081,15 @@ namespace {
 class QuietUser : public NoteUser {
   public:
     QuietUser(const qint64 &quiet, QStringList &seen) : quiet_(quiet), seen_(seen) {}
+    // Holds a box it shows open, to close later, while set.
+    std::function<void(Answer)> *open = nullptr;
     void Show(Box, const QString &text, bool, std::function<void(Answer)> closed) override
     {
         seen_ << text;
-        closed(Answer::Yes);
+        if (open)
+            *open = std::move(closed);
+        else
+            closed(Answer::Yes);
     }
     qint64 QuietFor() const override { return quiet_; }
 
@@ -1099,7 +1104,9 @@ TEST(NoteAsker, WhatComesByItselfWaitsUntilTheUserPausesAndTheUsersOwnIsAnswered
 {
     qint64 quiet = 0;
     QStringList seen;
-    NoteAsker asker(std::make_unique<QuietUser>(quiet, seen));
+    auto user = std::make_unique<QuietUser>(quiet, seen);
+    QuietUser &theUser = *user;
+    NoteAsker asker(std::move(user));
     QStringList answers;
     const auto note = [&](const char *what) {
         return [&answers, what](NoteUser::Answer a) {
@@ -1140,6 +1147,18 @@ TEST(NoteAsker, WhatComesByItselfWaitsUntilTheUserPausesAndTheUsersOwnIsAnswered
     asker.Report("Cannot create file", NoteAsker::Origin::User);
     EXPECT_TRUE(asker.Idle());
     EXPECT_EQ(seen.count("Cannot create file"), 1);
+
+    // The user's own question, waiting behind a box on the screen, is no
+    // question put off for another of theirs.
+    std::function<void(NoteUser::Answer)> onScreen;
+    theUser.open = &onScreen;
+    asker.Report("on the screen", NoteAsker::Origin::User);
+    asker.Ask("close", NoteAsker::Origin::User, note("behind"));
+    asker.PutOffUnseen();
+    EXPECT_FALSE(answers.contains("behind 2"));
+    theUser.open = nullptr;
+    onScreen(NoteUser::Answer::Yes);
+    EXPECT_TRUE(answers.contains("behind 0"));
 }
 
 namespace {
